@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs what the project needs on a Debian 12 machine (as root), creates the project's
+# Wine prefix and builds the program and its tests. Safe to run again: it only does what is
+# missing.
+set -euo pipefail
+source "$(dirname "$0")/wine-env.sh"
+
+packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+          googletest wine wine64 xvfb xdotool x11-apps x11-utils imagemagick wixl msitools
+          gcab osslsigncode openssl python3 fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+    echo "setup: installing ${missing[*]}"
+    export DEBIAN_FRONTEND=noninteractive
+    if ! dpkg --print-foreign-architectures | grep -q i386; then dpkg --add-architecture i386; fi
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "setup: creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i >/dev/null 2>&1 || true
+    wineserver -w
+    # Report Windows 10, the oldest system the product supports.
+    wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1 || true
+    wineserver -w
+fi
+
+echo "setup: building in $TW_BUILD_DIR"
+cmake -S "$TW_ROOT" -B "$TW_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$TW_ROOT/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$TW_BUILD_DIR" -j"$(nproc)"
