@@ -1,2 +1,7 @@
 #include <windows.h>
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return 0; }
+
+#include "app/PatchApp.h"
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
+    return tw::CPatchApp::Run(instance, previousInstance, commandLine, showCommand);
+}

@@ -37,7 +37,7 @@ PlatformSeams MakeRealSeams() {
     s.DialogBoxParam = [](HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
         return ::DialogBoxParamA(instance, name, owner, proc, param);
     };
-    s.ExitWindows = [](UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); };
+    s.ExitWindowsEx = [](UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); };
     s.OpenProcessToken = [](HANDLE process, DWORD access, PHANDLE token) {
         return ::OpenProcessToken(process, access, token);
     };

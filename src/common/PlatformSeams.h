@@ -28,7 +28,7 @@ struct PlatformSeams {
         DialogBoxParam;
 
     // Restart of Windows and the privilege steps before it.
-    std::function<BOOL(UINT flags, DWORD reason)> ExitWindows;
+    std::function<BOOL(UINT flags, DWORD reason)> ExitWindowsEx;
     std::function<BOOL(HANDLE process, DWORD access, PHANDLE token)> OpenProcessToken;
     std::function<BOOL(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
                        PTOKEN_PRIVILEGES previous, PDWORD returnLength)>

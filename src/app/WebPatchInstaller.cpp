@@ -1,0 +1,132 @@
+#include "app/WebPatchInstaller.h"
+
+#include "common/PlatformSeams.h"
+#include "common/RunState.h"
+#include "common/TextUtil.h"
+#include "logging/StatusLogMgr.h"
+#include "ui/MainWnd.h"
+#include "ui/Resource.h"
+#include "ui/StringTable.h"
+
+namespace tw {
+namespace {
+
+constexpr char kMainComponent[] = "{BE98D8DD-CEAD-4F03-8333-D9B96083B6F6}";
+constexpr char kAlternateComponent[] = "{D5557A3E-E81C-4C6F-A3FF-AC5A3FDA3D7B}";
+constexpr char kProductMissingText[] = "No version of Tallyworks was found to update.\nCanceling update.";
+
+std::string ComponentPath(const std::string& productCode, const char* component) {
+    char path[1040] = {};
+    DWORD size = sizeof(path);
+    Platform().Msi.GetComponentPath(productCode.c_str(), component, path, &size);
+    path[sizeof(path) - 1] = '\0';
+    return path;
+}
+
+}  // namespace
+
+CWebPatchInstaller::CWebPatchInstaller() = default;
+
+CWebPatchInstaller::~CWebPatchInstaller() {
+    if (m_patchView && ::IsWindow(m_patchView)) {
+        ::SetWindowLongPtrA(m_patchView, DWLP_USER, 0);
+        ::DestroyWindow(m_patchView);
+    }
+}
+
+bool CWebPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const char* /*commandLine*/) {
+    m_instance = info.instance;
+    if (!InitInstance(info)) return false;
+
+    HWND window = nullptr;
+    if (m_mainWindow) {
+        m_mainWindow->SetVersion(PatchFileVersion().c_str());
+        window = m_mainWindow->CreateMainWindow();
+    }
+    info.mainWindow = window;
+    if (!window) {
+        CRunState::Get().exitCode = kExitNoMainWindow;
+        return false;
+    }
+
+    if (StopForGateOutcome("Web")) return false;
+
+    m_cmdInfo = &info;
+    m_patchView = ::CreateDialogParamA(ResourceModule(), "IDD_PATCH_VIEW", window, PatchViewProc,
+                                       reinterpret_cast<LPARAM>(this));
+    if (m_patchView) {
+        ::SetWindowPos(m_patchView, nullptr, 90, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        ::ShowWindow(m_patchView, SW_SHOW);
+    } else {
+        LogStatusF("In CWebPatchInstaller::Run, the patch view dialog could not be created. Error code is: %lu",
+                   ::GetLastError());
+    }
+    return true;
+}
+
+INT_PTR CALLBACK CWebPatchInstaller::PatchViewProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    auto* self = reinterpret_cast<CWebPatchInstaller*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+    if (!self) return FALSE;
+    return self->OnPatchViewMessage(dialog, message, wParam, lParam);
+}
+
+INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
+    switch (message) {
+    case WM_INITDIALOG: {
+        std::string title = PatchProductTitle();
+        if (title.empty()) {
+            StatusLogMgr::LogStatus("ERROR: Unable to retrieve product title from Patch.ini file");
+            return TRUE;
+        }
+        std::string productCode = PatchProductCode();
+        if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
+            ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
+        } else {
+            Platform().MessageBox(nullptr, kProductMissingText, "Tallyworks Update", MB_ICONHAND);
+            if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+        }
+        return TRUE;
+    }
+    case WM_COMMAND:
+        if (LOWORD(wParam) == IDCANCEL) {
+            if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+            return TRUE;
+        }
+        if (LOWORD(wParam) == IDC_INSTALL_NOW) {
+            OnInstallNow();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_PAINT:
+        return FALSE;
+    default:
+        return FALSE;
+    }
+    (void)lParam;
+}
+
+void CWebPatchInstaller::OnInstallNow() {
+    CRunState& state = CRunState::Get();
+    std::string productCode = PatchProductCode();
+    std::string located = ComponentPath(productCode, kMainComponent);
+    if (located.empty()) {
+        located = ComponentPath(productCode, kAlternateComponent);
+        state.alternateComponent = true;
+    }
+    state.productExePath = located;
+    state.alternatePath = located;
+    LogStatusF("The web patch installer is applying patches to the Tallyworks at %s.", located.c_str());
+    if (m_cmdInfo) RunProgramPatches(*m_cmdInfo);
+    HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
+    if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+}
+
+// PLACEHOLDER: the completion message comes with the completion steps.
+void CWebPatchInstaller::PostPatchProcessing() {}
+
+// PLACEHOLDER: the post-patch batch file comes with the completion steps.
+void CWebPatchInstaller::DoPostPatchBatchFile() {}
+
+}  // namespace tw

@@ -1,0 +1,120 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "app/AutoPatchInstaller.h"
+#include "common/RunState.h"
+#include "common/TestSupport.h"
+#include "ui/AutoPatchWnd.h"
+#include "ui/WebPatchWnd.h"
+
+namespace {
+
+HINSTANCE Self() { return ::GetModuleHandleA(nullptr); }
+
+std::string TitleOf(HWND hwnd) {
+    char title[256] = {};
+    ::GetWindowTextA(hwnd, title, sizeof(title));
+    return title;
+}
+
+TEST(MainWindow, TitleCarriesTheVersionOrTheDefault) {
+    tw::CAutoPatchWnd window;
+    ASSERT_NE(0, window.InitApplication(Self()));
+    EXPECT_EQ("Tallyworks Update,Version 12.1", window.WindowTitle());
+    window.SetVersion("28.0");
+    EXPECT_EQ("Tallyworks Update,Version 28.0", window.WindowTitle());
+    window.SetVersion("");
+    EXPECT_EQ("Tallyworks Update,Version 12.1", window.WindowTitle());
+}
+
+TEST(MainWindow, AutoWindowTakesTheBitmapSizeAndThickFrame) {
+    tw::CAutoPatchWnd window;
+    ASSERT_NE(0, window.InitApplication(Self()));
+    window.SetVersion("28.0");
+    HWND hwnd = window.CreateMainWindow();
+    ASSERT_NE(nullptr, hwnd);
+
+    char className[64];
+    ::GetClassNameA(hwnd, className, sizeof(className));
+    EXPECT_STREQ("TWPatchClass", className);
+    EXPECT_EQ("Tallyworks Update,Version 28.0", TitleOf(hwnd));
+    EXPECT_TRUE(::IsWindowVisible(hwnd));
+    LONG style = ::GetWindowLongA(hwnd, GWL_STYLE);
+    EXPECT_EQ(static_cast<LONG>(WS_CAPTION | WS_THICKFRAME), style & static_cast<LONG>(WS_CAPTION | WS_THICKFRAME));
+
+    HBITMAP bitmap = ::LoadBitmapA(Self(), "BACKGROUNDBMP");
+    ASSERT_NE(nullptr, bitmap);
+    BITMAP info = {};
+    ::GetObjectA(bitmap, sizeof(info), &info);
+    ::DeleteObject(bitmap);
+    RECT rect;
+    ::GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(100, rect.left);
+    EXPECT_EQ(100, rect.top);
+    EXPECT_EQ(info.bmWidth, rect.right - rect.left);
+    EXPECT_EQ(info.bmHeight, rect.bottom - rect.top);
+}
+
+TEST(MainWindow, WebWindowIsCentredWithFixedSize) {
+    tw::CWebPatchWnd window;
+    ASSERT_NE(0, window.InitApplication(Self()));
+    HWND hwnd = window.CreateMainWindow();
+    ASSERT_NE(nullptr, hwnd);
+    RECT rect;
+    ::GetWindowRect(hwnd, &rect);
+    EXPECT_EQ(426, rect.right - rect.left);
+    EXPECT_EQ(287, rect.bottom - rect.top);
+    EXPECT_EQ(::GetSystemMetrics(SM_CXSCREEN) / 2 - 213, rect.left);
+    EXPECT_EQ(::GetSystemMetrics(SM_CYSCREEN) / 2 - 143, rect.top);
+    EXPECT_EQ(0, ::GetWindowLongA(hwnd, GWL_STYLE) & WS_THICKFRAME);
+}
+
+TEST(MainWindow, ClosingTheWindowEndsTheMessageLoop) {
+    tw::CAutoPatchWnd window;
+    ASSERT_NE(0, window.InitApplication(Self()));
+    HWND hwnd = window.CreateMainWindow();
+    ASSERT_NE(nullptr, hwnd);
+    ::PostMessageA(hwnd, WM_CLOSE, 0, 0);
+    MSG msg;
+    int dispatched = 0;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0 && ++dispatched < 10000) ::DispatchMessageA(&msg);
+    EXPECT_EQ(WM_QUIT, msg.message);
+    EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_EQ(nullptr, window.GetHwnd());
+}
+
+// Exposes the gate-outcome decision of the run operations.
+class GateProbe : public tw::CAutoPatchInstaller {
+public:
+    using tw::CAutoPatchInstaller::StopForGateOutcome;
+};
+
+struct GateCase {
+    bool allowedWithMessage, userClosed, dismissed, offline;
+    bool stops;
+};
+
+class GateOutcomeTest : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(GateOutcomeTest, RunStopsOnlyForTheGateOutcomesThatEndIt) {
+    twtest::SeamGuard guard;
+    const GateCase& c = GetParam();
+    tw::CRunState& state = tw::CRunState::Get();
+    state.gateAllowedWithMessage = c.allowedWithMessage;
+    state.gateUserClosed = c.userClosed;
+    state.gateDismissed = c.dismissed;
+    state.offline = c.offline;
+    GateProbe probe;
+    EXPECT_EQ(c.stops, probe.StopForGateOutcome("Auto"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, GateOutcomeTest,
+                         ::testing::Values(GateCase{false, false, false, false, false},
+                                           GateCase{true, true, false, false, true},   // user exited
+                                           GateCase{true, false, false, false, false},  // warning accepted
+                                           GateCase{false, false, true, false, true},   // blocked
+                                           GateCase{false, false, false, true, true},   // offline
+                                           GateCase{true, false, false, true, false}));
+
+}  // namespace
