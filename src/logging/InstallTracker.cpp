@@ -1,14 +1,102 @@
 #include "logging/InstallTracker.h"
 
+#include <cctype>
+
+#include "logging/NullTrackingSender.h"
+
 namespace tw {
+
+namespace {
+
+// Until the telemetry endpoint sender exists, messages go to a sender that drops them.
+ITrackingSender& DefaultSender() {
+    static NullTrackingSender* sender = new NullTrackingSender();  // lives until process end
+    return *sender;
+}
+
+std::string Upper(const char* text) {
+    std::string out = text ? text : "";
+    for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string Lower(const char* text) {
+    std::string out = text ? text : "";
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+std::string OrNA(const char* text) { return (text && *text) ? std::string(text) : std::string("NA"); }
+
+}  // namespace
 
 InstallTracker& InstallTracker::Instance() {
     static InstallTracker* tracker = new InstallTracker();  // lives until process end
     return *tracker;
 }
 
-void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* /*text*/, bool /*isError*/) {
-    // PLACEHOLDER: no sender yet; nothing is sent.
+InstallTracker::InstallTracker() : m_sender(&DefaultSender()) { ResetContext(); }
+
+void InstallTracker::ResetContext() {
+    m_prevSlipStream = "NA";
+    m_slipStream = "NA";
+    m_country.clear();
+    m_server.clear();
+    m_sku.clear();
+    m_majorVersion = "NA";
+    m_osFields.clear();
+}
+
+void InstallTracker::SetPrevSlipStream(const char* levelText) { m_prevSlipStream = OrNA(levelText); }
+void InstallTracker::SetSlipStream(const char* versionDigits) { m_slipStream = OrNA(versionDigits); }
+void InstallTracker::SetCountry(const char* country) { m_country = Upper(country); }
+void InstallTracker::SetServer(const char* server) { m_server = Upper(server); }
+
+void InstallTracker::SetSKU(const char* reinstallValue) {
+    m_sku = Lower(reinstallValue).find("kyv") != std::string::npos ? "CDKYV" : "CDSTD";
+}
+
+void InstallTracker::SetMajorVersion(int majorVersion) {
+    m_majorVersion = majorVersion < 1 ? std::string("NA") : std::to_string(majorVersion);
+}
+
+void InstallTracker::SetOSFields(const std::string& fields) { m_osFields = fields; }
+
+ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
+    ITrackingSender* previous = m_sender;
+    m_sender = sender ? sender : &DefaultSender();
+    return previous;
+}
+
+bool InstallTracker::BuildMessageText(const char* text, bool isError, std::string& out) const {
+    out.clear();
+    if (m_country != "US" && m_country != "CA") return false;
+    if (!m_server.empty() && m_server != "PROD" && m_server != "PDS") return false;
+
+    // Slip streams stored empty by any path still go out as "NA".
+    const std::string& slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;
+    const std::string& prevSlipStream = m_prevSlipStream.empty() ? std::string("NA") : m_prevSlipStream;
+
+    out = "&";
+    out += isError ? " ErrorMessage=\"" : " TrackingMessage=\"";
+    out += text ? text : "";
+    out += "\"";
+    out += "&";
+    out += " SlipStream=\"" + slipStream + "\"&";
+    out += " PrevSlipStream=\"" + prevSlipStream + "\"&";
+    out += " MajorVer=\"" + m_majorVersion + "\"&";
+    out += " SKU=\"" + m_sku + "\"&";
+    out += " Country=\"" + m_country + "\"";
+    return true;
+}
+
+void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* text, bool isError) {
+    TrackingMessage message;
+    if (!BuildMessageText(text, isError, message.text)) return;
+    message.isError = isError;
+    message.server = m_server;
+    message.osFields = m_osFields;
+    m_sender->Send(message);  // a failed send is dropped: telemetry never affects the update
 }
 
 }  // namespace tw

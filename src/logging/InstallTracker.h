@@ -1,10 +1,11 @@
 #pragma once
-// Process-wide builder of the run's tracking messages. It keeps the context of the run and
-// hands each message text to the telemetry sender.
-//
-// PLACEHOLDER: only the send entry point exists so far; the context fields, the message
-// text and the sender come with the status-record and tracking work. Until then nothing is
-// sent.
+// Process-wide builder of the run's tracking messages. It keeps the context of the run
+// (slip streams, country, server, SKU, major version, operating-system fields) and hands
+// each message text to the tracking sender.
+
+#include <string>
+
+#include "logging/TrackingSender.h"
 
 namespace tw {
 
@@ -13,11 +14,53 @@ public:
     static InstallTracker& Instance();
 
     // Sends one message; isError selects the error channel. errorNumber is accepted but
-    // not placed in the text.
+    // not placed in the text. Nothing is sent unless the country is "US" or "CA" and the
+    // server is empty, "PROD" or "PDS".
     void SendTrackingMessage(unsigned errorNumber, const char* text, bool isError);
 
+    // The text handed to the sender for a message; false when the country or server rule
+    // suppresses it.
+    bool BuildMessageText(const char* text, bool isError, std::string& out) const;
+
+    // Context of the run. Empty slip streams become "NA"; country and server are stored
+    // upper-cased.
+    void SetPrevSlipStream(const char* levelText);
+    void SetSlipStream(const char* versionDigits);
+    void SetCountry(const char* country);
+    void SetServer(const char* server);
+    // "CDKYV" when the lower-cased reinstall value contains "kyv", else "CDSTD".
+    void SetSKU(const char* reinstallValue);
+    // Decimal text; "NA" when below 1.
+    void SetMajorVersion(int majorVersion);
+    // The operating-system fields of the messages (COSInfo::GetTrackingFields()).
+    void SetOSFields(const std::string& fields);
+
+    const std::string& GetPrevSlipStream() const { return m_prevSlipStream; }
+    const std::string& GetSlipStream() const { return m_slipStream; }
+    const std::string& GetCountry() const { return m_country; }
+    const std::string& GetServer() const { return m_server; }
+    const std::string& GetSKU() const { return m_sku; }
+    const std::string& GetMajorVersion() const { return m_majorVersion; }
+    const std::string& GetOSFields() const { return m_osFields; }
+
+    // Installs the sender that receives the messages (not owned); null puts back the
+    // built-in one. Returns the previous sender.
+    ITrackingSender* SetSender(ITrackingSender* sender);
+
+    // Clears the context as at process start (used between tests).
+    void ResetContext();
+
 private:
-    InstallTracker() = default;
+    InstallTracker();
+
+    std::string m_prevSlipStream;
+    std::string m_slipStream;
+    std::string m_country;
+    std::string m_server;
+    std::string m_sku;
+    std::string m_majorVersion;
+    std::string m_osFields;
+    ITrackingSender* m_sender;
 };
 
 }  // namespace tw

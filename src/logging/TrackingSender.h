@@ -1,0 +1,24 @@
+#pragma once
+// The channel through which a finished tracking message leaves the process. The telemetry
+// endpoint sender implements it; tests install a recording one.
+
+#include <string>
+
+namespace tw {
+
+// One tracking message as the sender receives it.
+struct TrackingMessage {
+    std::string text;      // the message text with the run's context fields
+    bool isError = false;  // error channel when true, tracking channel otherwise
+    std::string server;    // the run's server value ("", "PROD" or "PDS"): chooses the environment
+    std::string osFields;  // the operating-system fields, placed before the text in the body
+};
+
+class ITrackingSender {
+public:
+    virtual ~ITrackingSender() = default;
+    // Posts one message; true when it was sent.
+    virtual bool Send(const TrackingMessage& message) = 0;
+};
+
+}  // namespace tw
