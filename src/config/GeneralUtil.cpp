@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "common/PlatformSeams.h"
+#include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/Resource.h"
@@ -123,7 +124,9 @@ void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const ch
         SafeCopy(format,
                  "You have only %ld MBs of free disk space left on drive %c:\nYou need at least %ld MBs of free disk "
                  "space to run the update program.");
-    char drive = (installFolder && *installFolder) ? installFolder[0] : '?';
+    const std::string productDir = CRunState::Get().ProductDir();
+    if (!installFolder) installFolder = productDir.c_str();
+    char drive = *installFolder ? installFolder[0] : '?';
     long freeMB = static_cast<long>(freeBytes / 1024000ULL);
     char text[2048];
     // The format comes from the program's own string table.

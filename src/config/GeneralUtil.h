@@ -49,8 +49,9 @@ public:
 
     // Warns that the product's drive is short of space: title string 503, text string 520
     // filled with the free space in units of 1024000 bytes, the drive letter (first
-    // character of the installation folder) and the requirement; error icon; also logged.
-    static void ShowLowDiskSpaceWarning(unsigned long long freeBytes, const char* installFolder,
+    // character of the installation folder; by default the run's product directory) and
+    // the requirement; error icon; also logged.
+    static void ShowLowDiskSpaceWarning(unsigned long long freeBytes, const char* installFolder = nullptr,
                                         HWND owner = nullptr);
 };
 

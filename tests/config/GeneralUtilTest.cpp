@@ -5,6 +5,7 @@
 #include <string>
 
 #include "ConfigTestSupport.h"
+#include "common/RunState.h"
 #include "config/GeneralUtil.h"
 
 using tw::AgentInfo;
@@ -128,6 +129,38 @@ TEST_F(GeneralUtilTest, LowDiskSpaceWarning) {
     EXPECT_EQ("Tallyworks Update", boxes.Calls()[0].title);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONERROR), boxes.Calls()[0].type);
     EXPECT_TRUE(LogHas(expected));
+    // Without a folder the run's product directory gives the drive.
+    tw::CRunState::Get().productExePath = "E:\\TW\\tww32.exe";
+    GeneralUtil::ShowLowDiskSpaceWarning(0);
+    ASSERT_EQ(2u, boxes.Calls().size());
+    EXPECT_NE(std::string::npos, boxes.Calls()[1].text.find("only 0 MBs of free disk space left on drive E:"));
+}
+
+}  // namespace
+
+#include "config/ModuleVersion.h"
+
+namespace {
+
+TEST_F(GeneralUtilTest, ModuleVersionReadsOwnVersionResource) {
+    char self[MAX_PATH] = {};
+    ASSERT_GT(GetModuleFileNameA(nullptr, self, MAX_PATH), 0u);
+    tw::CModuleVersion version;
+    ASSERT_TRUE(version.GetFileVersionInfo(self));
+    EXPECT_EQ(static_cast<DWORD>(VS_FFI_SIGNATURE), version.dwSignature);
+    EXPECT_EQ(0x00010000u, version.dwFileVersionMS);
+    EXPECT_EQ(0x409, version.Language());
+    EXPECT_EQ(1252, version.CodePage());
+    EXPECT_EQ("1.0.0.0", version.GetValue("FileVersion"));
+    EXPECT_EQ("Veltra", version.GetValue("CompanyName"));
+    EXPECT_EQ("", version.GetValue("NoSuchValue"));
+
+    // A file without a version resource.
+    WritePatchFile("plain.txt");
+    tw::CModuleVersion none;
+    EXPECT_FALSE(none.GetFileVersionInfo((dir / "plain.txt").c_str()));
+    EXPECT_EQ("", none.GetValue("FileVersion"));
+    EXPECT_FALSE(none.GetFileVersionInfo(nullptr));
 }
 
 }  // namespace
