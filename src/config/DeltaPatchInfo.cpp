@@ -1,0 +1,72 @@
+#include "config/DeltaPatchInfo.h"
+
+#include "common/TextUtil.h"
+#include "config/GeneralUtil.h"
+#include "config/PatchIniMgr.h"
+#include "logging/StatusLogMgr.h"
+
+namespace tw {
+namespace {
+
+constexpr size_t kPatchPathSize = 1040;
+constexpr size_t kMessageSize = 2048;
+
+// The patch folder joined with a file name from patch.ini, then added to the list.
+bool AddPatchFile(CDeltaPatchList& list, const std::string& fileName, const char* patchFolder,
+                  const char* installFolder) {
+    char path[kPatchPathSize];
+    if (!GeneralUtil::GetFullFilePathName(patchFolder, fileName.c_str(), path, sizeof(path))) {
+        LogStatusF("In CDeltaPatchInfo::ProcessOneKeyValuePair, cannot build the path of the patch file %s.",
+                   fileName.c_str());
+        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str());
+        return false;
+    }
+    return PatchIniMgr::CreateOneEntry(list, path, installFolder);
+}
+
+}  // namespace
+
+bool CDeltaPatchInfo::Initialize(CDeltaPatchList& list, const KeyValueMap& pairs, const char* patchFolder,
+                                 const char* installFolder) {
+    for (const auto& pair : pairs) {
+        if (!ProcessOneKeyValuePair(list, pair.first, pair.second, patchFolder, installFolder)) return false;
+    }
+    return true;
+}
+
+bool CDeltaPatchInfo::ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
+                                             const char* patchFolder, const char* installFolder) {
+    const std::string lowerKey = GeneralUtil::ToLower(key);
+    if (lowerKey.find("deltapatch") != std::string::npos) {
+        if (GeneralUtil::ToLower(value).find("_core_") == std::string::npos) {
+            char text[kMessageSize];
+            SafeFormat(text, sizeof(text), "Patch name not formed correctly.  Unknown patch name: %s", value.c_str());
+            StatusLogMgr::LogStatus(text);
+            GeneralUtil::ShowSevereError(text);
+            return false;
+        }
+        return AddPatchFile(list, value, patchFolder, installFolder);
+    }
+    if (lowerKey == "reinstall" || lowerKey == "reinstallmode" || lowerKey == "cmdoptions") {
+        // Applies to the entry added last; before the first entry there is nothing to set.
+        CDeltaPatchList::Entry* last = list.LastAdded();
+        if (last) {
+            if (lowerKey == "reinstall")
+                last->reinstall = value;
+            else if (lowerKey == "reinstallmode")
+                last->reinstallMode = value;
+            else
+                last->cmdOptions = value;
+        }
+        return true;
+    }
+    if (lowerKey.find("historypatch") != std::string::npos && !value.empty())
+        return AddPatchFile(list, value, patchFolder, installFolder);
+
+    LogStatusF("CDeltaPatchInfo::ProcessOneKeyValuePair: unknown key name \"%s\" or value \"%s\"", key.c_str(),
+               value.c_str());
+    GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
+    return true;
+}
+
+}  // namespace tw

@@ -1,0 +1,25 @@
+#pragma once
+// Reads the pairs of one delta-patch or history-patch section of patch.ini into the
+// delta-patch list.
+
+#include <string>
+
+#include "config/DeltaPatchList.h"
+#include "config/ParserBase.h"
+
+namespace tw {
+
+class CDeltaPatchInfo {
+public:
+    // Handles each pair in key order and stops at the first that fails.
+    static bool Initialize(CDeltaPatchList& list, const KeyValueMap& pairs, const char* patchFolder,
+                           const char* installFolder);
+
+    // "deltapatch" (value must contain "_core_") and "historypatch" add a patch file from
+    // the patch folder; "reinstall", "reinstallmode" and "cmdoptions" set that field of the
+    // entry added last. Unknown keys are reported and do not fail.
+    static bool ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
+                                       const char* patchFolder, const char* installFolder);
+};
+
+}  // namespace tw

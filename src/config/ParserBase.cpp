@@ -1,0 +1,7 @@
+#include "config/ParserBase.h"
+
+namespace tw {
+
+CParserBase::~CParserBase() = default;
+
+}  // namespace tw
