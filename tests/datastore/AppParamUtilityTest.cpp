@@ -170,6 +170,8 @@ TEST_F(AppParamUtilityTest, ValidInstallsOfEachSelector) {
     Register(harbor, "ver28", "product.exe", 28, "harbor");       // the edition's executable is missing
     Register(stray, "ver28", "twwStray.exe", 28, "stray");        // not an edition
     Register(cedar, "ver16", "twwCedar.exe", 16, "cedar");        // valid
+    TempDir beacon("tw16b");
+    Register(beacon, "ver16", "tww.exe", 16, "beacon");           // twwBeacon.exe is missing
     Register(kyv, "ver13", "tww.exe", 13, "kyv");                 // valid: flavor data file names it
     ASSERT_TRUE(WriteTextFile(kyv / "twf5a86r.dat", "x"));
     Register(atlas, "ver13", "tww.exe", 13, "atlas");             // no flavor data file

@@ -139,6 +139,17 @@ TEST_F(RegDataAccessorTest, OpenCreateAndDeleteKeys) {
     EXPECT_FALSE(KeyExists(HKEY_LOCAL_MACHINE, path));
 }
 
+TEST_F(RegDataAccessorTest, OpeningBelowADeletedKeyReportsMinusTwo) {
+    const std::string path = std::string(kProductKey) + "\\28.0";
+    MakeKey(HKEY_LOCAL_MACHINE, path + "\\ember");
+    RegKey parent;
+    ASSERT_EQ(0, CTWRegDataAccessor::OpenKey(HKEY_LOCAL_MACHINE, path.c_str(), TWAccessMode::Read, parent));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, path.c_str()));
+    RegKey child;
+    EXPECT_EQ(-2, CTWRegDataAccessor::OpenKey(parent.Get(), "ember", TWAccessMode::Read, child));
+    EXPECT_FALSE(child);
+}
+
 TEST_F(RegDataAccessorTest, ValuesAreReadWrittenAndDeleted) {
     MakeKey(HKEY_LOCAL_MACHINE, kProductKey);
     RegKey key;
