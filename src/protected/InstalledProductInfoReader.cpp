@@ -1,0 +1,111 @@
+#include "protected/InstalledProductInfoReader.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <memory>
+
+#include "common/TextUtil.h"
+#include "datastore/AppParamUtility.h"
+#include "datastore/NodeFactory.h"
+#include "datastore/TWAppParameterNode.h"
+#include "datastore/TWBranchNode.h"
+#include "datastore/TWFlavorNode.h"
+#include "datastore/TWVersionNode.h"
+
+namespace tw {
+
+namespace {
+
+constexpr char kCatalogueFile[] = "twm3t2.dat";
+// Major versions from this one on register one key per installed flavor.
+constexpr int kFirstFlavorVersion = 12;
+
+bool IsFile(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The folder of a file path with its trailing backslash; empty when there is none.
+std::string FolderOf(const char* path) {
+    std::string text(path ? path : "");
+    size_t cut = text.find_last_of('\\');
+    return cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
+}
+
+}  // namespace
+
+CInstalledProductInfoReader::CInstalledProductInfoReader() = default;
+CInstalledProductInfoReader::~CInstalledProductInfoReader() = default;
+
+bool CInstalledProductInfoReader::LoadCatalogue(const char* folder) {
+    m_catalogueLoaded = false;
+    if (!folder || !*folder) return false;
+    std::string path(folder);
+    if (path.back() != '\\') path += '\\';
+    path += kCatalogueFile;
+    m_catalogueLoaded = IsFile(path);
+    return m_catalogueLoaded;
+}
+
+bool CInstalledProductInfoReader::IsCatalogueLoaded() const { return m_catalogueLoaded; }
+
+void CInstalledProductInfoReader::UnloadCatalogue() { m_catalogueLoaded = false; }
+
+bool CInstalledProductInfoReader::IsKnownFlavor(const char* flavor) const {
+    return m_catalogueLoaded && CAppParamUtility::FindProductCode(flavor) != nullptr;
+}
+
+bool CInstalledProductInfoReader::ReadFlavorData(const char* path, bool reread, char* flavor, size_t capacity) {
+    if (!path || !*path) return false;
+    if (!reread && m_haveFlavor && _stricmp(m_flavorPath.c_str(), path) == 0) {
+        SafeCopy(flavor, capacity, m_flavor.c_str());
+        return true;
+    }
+    m_haveFlavor = false;
+    if (!IsFile(path)) return false;
+    std::string found;
+    FindFlavorOfFolder(FolderOf(path), found);
+    m_flavorPath = path;
+    m_flavor = found;
+    m_haveFlavor = true;
+    SafeCopy(flavor, capacity, m_flavor.c_str());
+    return true;
+}
+
+bool CInstalledProductInfoReader::FindFlavorOfFolder(const std::string& folder, std::string& flavor) const {
+    if (folder.empty()) return false;
+    const TWAccessMode views[] = {TWAccessMode::Read, TWAccessMode::Read32};
+    for (TWAccessMode view : views) {
+        std::unique_ptr<CTWAppParameterNode> root(NodeFactory::OpenBranchNode(TWDataBranch::Product, view, nullptr));
+        auto* branch = dynamic_cast<CTWBranchNode*>(root.get());
+        if (!branch) continue;
+        char** versions = nullptr;
+        DWORD versionCount = 0;
+        if (branch->GetChildNodeNames(&versions, &versionCount) != kTWDataSuccess || !versions) continue;
+        for (DWORD v = 0; v < versionCount; ++v) {
+            int major = std::atoi(versions[v]);
+            if (major < kFirstFlavorVersion) continue;
+            CTWVersionNode* opened = nullptr;
+            if (branch->GetVersionNode(static_cast<unsigned>(major), view, &opened) != kTWDataSuccess) continue;
+            std::unique_ptr<CTWVersionNode> version(opened);
+            char** flavors = nullptr;
+            DWORD flavorCount = 0;
+            if (version->GetChildNodeNames(&flavors, &flavorCount) != kTWDataSuccess || !flavors) continue;
+            for (DWORD f = 0; f < flavorCount; ++f) {
+                CTWFlavorNode* child = nullptr;
+                if (version->GetChildNode(flavors[f], view, &child) != kTWDataSuccess) continue;
+                std::unique_ptr<CTWFlavorNode> node(child);
+                const char* productPath = nullptr;
+                if (node->ReadValueData("Path", &productPath) != kTWDataSuccess || !productPath) continue;
+                if (_stricmp(FolderOf(productPath).c_str(), folder.c_str()) == 0) {
+                    flavor = flavors[f];
+                    return true;
+                }
+            }
+        }
+    }
+    return false;
+}
+
+}  // namespace tw
