@@ -108,6 +108,14 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
     }
     const std::string tempPath = folder + uniqueName + ext;
 
+    // A copy that the file functions could not move back would strand the off-cycle version;
+    // such a file is not saved, as the file functions themselves refuse it.
+    if (tempPath.size() >= MAX_PATH) {
+        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
+                  static_cast<unsigned>(E_FAIL), sourcePath, tempPath.c_str());
+        return E_FAIL;
+    }
+
     if (!::CopyFileA(sourcePath, tempPath.c_str(), FALSE)) {
         DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
