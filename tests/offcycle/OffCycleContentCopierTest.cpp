@@ -15,6 +15,7 @@
 #include "offcycle/OffCycleContentCopier.h"
 
 using octest::CountLines;
+using octest::PendingRenamesGuard;
 using octest::ListFolder;
 using octest::ReadBinaryFile;
 using octest::WriteBinaryFile;
@@ -24,47 +25,6 @@ using twtest::MakeDirs;
 using twtest::TempDir;
 
 namespace {
-
-const char kSession[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char kPending[] = "PendingFileRenameOperations";
-
-// Keeps the restart rename list as it was before the test and puts it back afterwards.
-class PendingRenamesGuard {
-public:
-    PendingRenamesGuard() { m_existed = Read(m_before); }
-    ~PendingRenamesGuard() {
-        tw::RegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSession, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
-        if (m_existed)
-            RegSetValueExA(key.Get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(m_before.data()),
-                           static_cast<DWORD>(m_before.size()));
-        else
-            RegDeleteValueA(key.Get(), kPending);
-    }
-    // The list as one text with the entries separated by '|'.
-    static std::string Current() {
-        std::string raw;
-        if (!Read(raw)) return "";
-        std::replace(raw.begin(), raw.end(), '\0', '|');
-        return raw;
-    }
-
-private:
-    static bool Read(std::string& out) {
-        tw::RegKey key;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSession, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return false;
-        DWORD size = 0, type = 0;
-        if (RegQueryValueExA(key.Get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
-        out.assign(size, '\0');
-        if (size && RegQueryValueExA(key.Get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&out[0]), &size) !=
-                        ERROR_SUCCESS)
-            return false;
-        out.resize(size);
-        return true;
-    }
-    std::string m_before;
-    bool m_existed = false;
-};
 
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

@@ -148,7 +148,7 @@ TEST_F(SelectorTest, UlipTriggerStartsTheRestoreInsteadOfALoad) {
 }
 
 TEST_F(SelectorTest, FolderWithoutManifestsIsNoError) {
-    for (std::string folder : {dir.Path(), dir / "missing", std::string("")}) {
+    for (std::string folder : {dir.Path(), dir / "missing"}) {
         octest::Lines().clear();
         EXPECT_EQ(S_OK, selector.LoadAllManifests(folder.c_str(), "I", "C")) << folder;
         EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::LoadAllManifests, no matching manifest files")) << folder;

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -62,6 +63,43 @@ std::vector<std::string> ListFolder(const std::string& folder) {
         if (name != "." && name != "..") names.push_back(name);
     } while (FindNextFileA(find.Get(), &data));
     return names;
+}
+
+namespace {
+const char kSession[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char kPending[] = "PendingFileRenameOperations";
+}  // namespace
+
+PendingRenamesGuard::PendingRenamesGuard() { m_existed = Read(m_before); }
+
+PendingRenamesGuard::~PendingRenamesGuard() {
+    tw::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSession, 0, KEY_SET_VALUE, key.Put()) != ERROR_SUCCESS) return;
+    if (m_existed)
+        RegSetValueExA(key.Get(), kPending, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(m_before.data()),
+                       static_cast<DWORD>(m_before.size()));
+    else
+        RegDeleteValueA(key.Get(), kPending);
+}
+
+std::string PendingRenamesGuard::Current() {
+    std::string raw;
+    if (!Read(raw)) return "";
+    std::replace(raw.begin(), raw.end(), '\0', '|');
+    return raw;
+}
+
+bool PendingRenamesGuard::Read(std::string& out) {
+    tw::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSession, 0, KEY_QUERY_VALUE, key.Put()) != ERROR_SUCCESS) return false;
+    DWORD size = 0, type = 0;
+    if (RegQueryValueExA(key.Get(), kPending, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return false;
+    out.assign(size, '\0');
+    if (size &&
+        RegQueryValueExA(key.Get(), kPending, nullptr, &type, reinterpret_cast<BYTE*>(&out[0]), &size) != ERROR_SUCCESS)
+        return false;
+    out.resize(size);
+    return true;
 }
 
 }  // namespace octest

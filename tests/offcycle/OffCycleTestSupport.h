@@ -25,4 +25,19 @@ std::string ReadBinaryFile(const std::string& path);
 // Names of the entries of a folder (no "." and "..").
 std::vector<std::string> ListFolder(const std::string& folder);
 
+// Keeps the restart rename list (PendingFileRenameOperations under the Session Manager key)
+// as it was before a test and puts it back afterwards.
+class PendingRenamesGuard {
+public:
+    PendingRenamesGuard();
+    ~PendingRenamesGuard();
+    // The list as one text with the entries separated by '|'.
+    static std::string Current();
+
+private:
+    static bool Read(std::string& out);
+    std::string m_before;
+    bool m_existed = false;
+};
+
 }  // namespace octest
