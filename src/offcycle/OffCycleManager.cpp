@@ -71,6 +71,9 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
         for (const std::string& file : files) {
             char fullPath[kFullPathSize] = {};
             if (!::_fullpath(fullPath, file.c_str(), kFullPathSize)) {
+                LogLine("In COffCycleManager::SaveOffCycleFiles, could not make the path of file %s for feature %s "
+                        "absolute",
+                        file.c_str(), feature.c_str());
                 result = E_FAIL;
                 break;
             }

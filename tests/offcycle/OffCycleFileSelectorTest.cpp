@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <list>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -161,6 +162,29 @@ TEST_F(SelectorTest, ReaderIsCreatedOnceAndMissingFileFails) {
     EXPECT_EQ(S_OK, selector.InitializeReader());
     EXPECT_EQ(static_cast<HRESULT>(0x80070002), selector.LoadManifestFile((dir / "absent.xml").c_str()));
     EXPECT_EQ(1u, CountLines("Error loading manifest"));
+}
+
+TEST_F(SelectorTest, ReaderFailureFailsEveryManifestButVisitsAll) {
+    ASSERT_TRUE(WriteTextFile(dir / "a.xml", OffCycleManifest(Item("F", "f.dll"))));
+    ASSERT_TRUE(WriteTextFile(dir / "b.xml", OffCycleManifest(Item("G", "g.dll"))));
+    // A thread already in the multithreaded apartment cannot be initialised as single-threaded.
+    HRESULT result = E_UNEXPECTED;
+    size_t selected = 99;
+    std::thread worker([&] {
+        HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            TestSelector mta;
+            mta.SetLogger(octest::RecordLine);
+            result = mta.LoadAllManifests(dir.Path().c_str(), "I", "C");
+            selected = mta.SelectedCount();
+        }
+        if (SUCCEEDED(init)) CoUninitialize();
+    });
+    worker.join();
+    EXPECT_EQ(S_OK, result);
+    EXPECT_EQ(0u, selected);
+    EXPECT_EQ(2u, CountLines("Error initializing COM"));
+    EXPECT_EQ(2u, CountLines(kNotLoaded));
 }
 
 TEST_F(SelectorTest, NoLoggerDropsLines) {

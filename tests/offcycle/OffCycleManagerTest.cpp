@@ -156,6 +156,21 @@ TEST_F(ManagerTest, FailingFileStopsSavingAndKeepsWhatWasSaved) {
     EXPECT_EQ("patched", ReadBinaryFile(product / "bin\\b.dll"));
 }
 
+TEST_F(ManagerTest, PathTooLongForTheFullPathBufferStopsSaving) {
+    std::string second = product / "long";
+    ASSERT_TRUE(MakeDirs(second));
+    std::string longFile = std::string(600, 'l') + ".dll";
+    ASSERT_TRUE(WriteTextFile(second + "\\long.xml",
+                              OffCycleManifest(Item("A", "report.dll") + Item("B", longFile) + Item("C", "bin\\b.dll"))));
+    manifests = second;
+    EXPECT_EQ(E_FAIL, Save({"A", "B", "C"}));
+    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, could not make the path of file "));
+    EXPECT_EQ(0u, CountLines("b.dll"));
+    Patch();
+    EXPECT_EQ(0, manager.RestoreAllFiles(nullptr));
+    EXPECT_EQ("off-cycle report.dll", ReadBinaryFile(product / "report.dll"));
+}
+
 TEST_F(ManagerTest, WithoutRestoreTheCopyModeDecidesWhatStays) {
     for (bool copyMode : {false, true}) {
         octest::Lines().clear();
