@@ -7,6 +7,8 @@
 #include <msi.h>
 #include <wininet.h>
 #include <objbase.h>
+#include <io.h>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -114,6 +116,12 @@ struct CFileTraits {  // C runtime streams
     static void Close(handle_type h) noexcept { std::fclose(h); }
 };
 
+struct CrtFindHandleTraits {  // C runtime folder searches (_findfirst64i32; -1 when invalid)
+    using handle_type = intptr_t;
+    static handle_type Invalid() noexcept { return -1; }
+    static void Close(handle_type h) noexcept { ::_findclose(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -125,6 +133,7 @@ using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Library = UniqueHandle<LibraryTraits>;
 using MsiHandle = UniqueHandle<MsiHandleTraits>;
 using CFile = UniqueHandle<CFileTraits>;
+using CrtFindHandle = UniqueHandle<CrtFindHandleTraits>;
 
 // Selects a GDI object into a device context and puts the previous one back.
 class SelectedObject {

@@ -1,0 +1,20 @@
+#pragma once
+// Class and interface identifiers of the MSXML 6 SAX reader and its handler interfaces.
+// The MinGW import libraries do not carry them, so they are written out here.
+
+#include <windows.h>
+
+namespace tw {
+namespace Manifest {
+
+// SAXXMLReader60
+inline const CLSID kClsidSAXXMLReader60 = {0x88d96a0c, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
+// ISAXXMLReader
+inline const IID kIidISAXXMLReader = {0xa4f96ed0, 0xf829, 0x476e, {0x81, 0xc0, 0xcd, 0xc7, 0xbd, 0x2a, 0x08, 0x02}};
+// ISAXContentHandler
+inline const IID kIidISAXContentHandler = {0x1545cdfa, 0x9e4e, 0x4497, {0xa8, 0xa4, 0x2b, 0xf7, 0xd0, 0x11, 0x2c, 0x44}};
+// ISAXErrorHandler
+inline const IID kIidISAXErrorHandler = {0xa60511c4, 0xccf5, 0x479e, {0x98, 0xa3, 0xdc, 0x8d, 0xc5, 0x45, 0xb7, 0xd0}};
+
+}  // namespace Manifest
+}  // namespace tw

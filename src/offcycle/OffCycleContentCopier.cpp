@@ -1,0 +1,190 @@
+#include "offcycle/OffCycleContentCopier.h"
+
+#include <io.h>
+#include <sys/stat.h>
+#include <sys/timeb.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdlib>
+#include <string>
+
+#include "common/Handles.h"
+#include "common/PlatformSeams.h"
+#include "common/TextUtil.h"
+#include "logging/StatusLogMgr.h"
+#include "offcycle/ErrorText.h"
+
+namespace tw {
+
+namespace {
+
+constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
+constexpr char kTempMarker[] = "._OC";
+constexpr int kRandomLength = 6;
+constexpr int kAttemptsBeforePause = 10;
+// Room for any component of a path the copier is given (the manager gives at most 519).
+constexpr size_t kPartSize = 1040;
+
+// Seeds the C runtime generator from the clock: milliseconds times seconds.
+void SeedFromClock() {
+    struct __timeb64 now;
+    ::_ftime64(&now);
+    unsigned long long product = static_cast<unsigned long long>(now.millitm) *
+                                 static_cast<unsigned long long>(now.time);
+    std::srand(static_cast<unsigned>(product & 0xFFFFFFFFull));
+}
+
+char RandomNameCharacter() {
+    int r = std::rand() % 96;
+    return r < 26 ? static_cast<char>('a' + r) : static_cast<char>('0' + r % 10);
+}
+
+bool NameIsTaken(const std::string& pattern) {
+    struct _finddata64i32_t entry;
+    CrtFindHandle search(::_findfirst64i32(pattern.c_str(), &entry));
+    return search.IsValid();
+}
+
+}  // namespace
+
+COffCycleContentCopier::COffCycleContentCopier(bool copyMode) : m_copyMode(copyMode) {}
+
+COffCycleContentCopier::~COffCycleContentCopier() {
+    Cleanup();
+}
+
+bool COffCycleContentCopier::SetCopyMode(bool copyMode) {
+    m_copyMode = copyMode;
+    return m_copyMode;
+}
+
+void COffCycleContentCopier::SetLogger(Logger logger) {
+    m_logger = logger;
+}
+
+void COffCycleContentCopier::LogFormat(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    SafeFormatV(m_message, sizeof(m_message), format, args);
+    va_end(args);
+    if (m_logger) m_logger(m_message);
+}
+
+HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
+    if (!sourcePath) return E_POINTER;
+    if (m_savedFiles.count(sourcePath) != 0) {
+        LogFormat("In COffCycleContentCopier::SaveFile, Duplicate file, not saved  file %s  ", sourcePath);
+        return S_OK;
+    }
+
+    std::string drive(kPartSize, '\0'), dir(kPartSize, '\0'), name(kPartSize, '\0'), ext(kPartSize, '\0');
+    if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0],
+                       kPartSize) != 0) {
+        // Longer than any path the file functions accept: it cannot be copied.
+        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
+                  static_cast<unsigned>(E_FAIL), sourcePath, "");
+        return E_FAIL;
+    }
+    drive.resize(std::strlen(drive.c_str()));
+    dir.resize(std::strlen(dir.c_str()));
+    name.resize(std::strlen(name.c_str()));
+    ext.resize(std::strlen(ext.c_str()));
+    const std::string folder = drive + dir;
+    const std::string prefix = name + kTempMarker;
+
+    // A name no file of the folder has yet, with any extension.
+    std::string uniqueName;
+    SeedFromClock();
+    int attemptsLeft = kAttemptsBeforePause;
+    for (;;) {
+        uniqueName = prefix;
+        for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
+        if (!NameIsTaken(folder + uniqueName + ".*")) break;
+        if (--attemptsLeft < 0) {
+            Platform().Sleep(10);
+            attemptsLeft = kAttemptsBeforePause;
+        }
+    }
+    const std::string tempPath = folder + uniqueName + ext;
+
+    // A copy that the file functions could not move back would strand the off-cycle version;
+    // such a file is not saved, as the file functions themselves refuse it.
+    if (tempPath.size() >= MAX_PATH) {
+        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
+                  static_cast<unsigned>(E_FAIL), sourcePath, tempPath.c_str());
+        return E_FAIL;
+    }
+
+    if (!::CopyFileA(sourcePath, tempPath.c_str(), FALSE)) {
+        DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
+                      "name %s ",
+                      sourcePath, tempPath.c_str());
+            return S_OK;
+        }
+        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
+                  static_cast<unsigned>(E_FAIL), sourcePath, tempPath.c_str());
+        return E_FAIL;
+    }
+
+    try {
+        m_savedFiles[sourcePath] = tempPath;
+    } catch (...) {
+        ::DeleteFileA(tempPath.c_str());  // an unrecorded copy would never be restored or removed
+        return E_OUTOFMEMORY;
+    }
+    LogFormat("In COffCycleContentCopier::SaveFile, File saved  file %s , temp name %s ", sourcePath,
+              tempPath.c_str());
+    return S_OK;
+}
+
+int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
+    int failures = 0;
+    while (!m_savedFiles.empty()) {
+        auto entry = m_savedFiles.begin();
+        const std::string& source = entry->first;
+        const std::string& temp = entry->second;
+
+        HRESULT result = S_OK;
+        if (!::MoveFileExA(temp.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            DWORD error = ::GetLastError();
+            if (error == ERROR_ACCESS_DENIED) {
+                // The source is in use: replace it when Windows starts next.
+                result = kAccessDenied;
+                if (!::MoveFileExA(temp.c_str(), source.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+                    error = ::GetLastError();
+                    result = HRESULT_FROM_WIN32(error);
+                }
+            } else {
+                result = HRESULT_FROM_WIN32(error);
+            }
+            StatusLogMgr::LogStatus(SystemErrorText(error).c_str());
+        }
+        if (result == kAccessDenied) restartNeeded = true;
+        LogFormat("In COffCycleContentCopier::RestoreAllFiles, Error %d .   file %s , temp name %s ",
+                  static_cast<int>(result), source.c_str(), temp.c_str());
+        if (result != S_OK && result != kAccessDenied) ++failures;
+        m_savedFiles.erase(entry);
+    }
+    LogFormat("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: %d ", failures);
+    return failures;
+}
+
+void COffCycleContentCopier::Cleanup() {
+    HRESULT result = S_OK;
+    while (!m_savedFiles.empty()) {
+        auto entry = m_savedFiles.begin();
+        if (m_copyMode) {
+            ::_chmod(entry->second.c_str(), _S_IREAD | _S_IWRITE);
+            result = ::_unlink(entry->second.c_str()) == 0 ? S_OK : HResultFromErrno(errno);
+        }
+        LogFormat("In COffCycleContentCopier::Cleanup, Error %d .   file %s , temp name %s ",
+                  static_cast<int>(result), entry->first.c_str(), entry->second.c_str());
+        m_savedFiles.erase(entry);
+    }
+}
+
+}  // namespace tw

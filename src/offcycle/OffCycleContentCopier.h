@@ -1,0 +1,57 @@
+#pragma once
+// Copies off-cycle files aside to temporary files in their own folders before a patch and
+// moves the copies back afterwards, so the off-cycle versions survive the patch.
+
+#include <windows.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+
+namespace tw {
+
+class COffCycleContentCopier {
+public:
+    using Logger = void (*)(const char* line);
+
+    explicit COffCycleContentCopier(bool copyMode);
+    // Cleans up what is still recorded.
+    ~COffCycleContentCopier();
+    COffCycleContentCopier(const COffCycleContentCopier&) = delete;
+    COffCycleContentCopier& operator=(const COffCycleContentCopier&) = delete;
+
+    // True: copies still recorded at cleanup are deleted; false: they stay on disk.
+    bool SetCopyMode(bool copyMode);
+    void SetLogger(Logger logger);
+
+    // Copies the file aside. A file that does not exist is skipped with success.
+    HRESULT SaveFile(const char* sourcePath);
+    // Moves every copy back over its source. A source that cannot be replaced now is
+    // replaced at the next restart and sets restartNeeded. Returns the number of files that
+    // could not be restored.
+    int RestoreAllFiles(bool& restartNeeded);
+    // Forgets every recorded copy, deleting it in copy mode.
+    void Cleanup();
+
+private:
+    struct NoCaseLess {
+        bool operator()(const std::string& a, const std::string& b) const {
+            return ::_stricmp(a.c_str(), b.c_str()) < 0;
+        }
+    };
+
+    static constexpr size_t kMessageSize = 2048;
+
+    // Formats a line into the message buffer and hands it to the logger.
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void LogFormat(const char* format, ...);
+
+    std::map<std::string, std::string, NoCaseLess> m_savedFiles;  // source path -> temporary path
+    bool m_copyMode;
+    Logger m_logger = nullptr;
+    char m_message[kMessageSize] = {};
+};
+
+}  // namespace tw

@@ -1,0 +1,101 @@
+#include "offcycle/OffCycleManager.h"
+
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <list>
+
+#include "common/TextUtil.h"
+
+namespace tw {
+
+COffCycleManager::COffCycleManager(bool copyMode) : m_copier(copyMode) {}
+
+COffCycleManager::~COffCycleManager() = default;
+
+void COffCycleManager::SetLogger(Logger logger) {
+    m_managerLogger = logger;
+    COffCycleFileSelector::SetLogger(logger);
+    m_copier.SetLogger(logger);
+}
+
+bool COffCycleManager::SetCopyMode(bool copyMode) {
+    return m_copier.SetCopyMode(copyMode);
+}
+
+void COffCycleManager::LogLine(const char* format, ...) {
+    if (!m_managerLogger) return;
+    char line[kMessageSize];
+    va_list args;
+    va_start(args, format);
+    SafeFormatV(line, sizeof(line), format, args);
+    va_end(args);
+    m_managerLogger(line);
+}
+
+HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
+                                            const char* installDir, const char* commonDataDir) {
+    if (!manifestFolder) manifestFolder = "";
+
+    // The update package may carry manifests and a ULIP trigger beside the program.
+    char programPath[kModulePathSize] = {};
+    DWORD length = ::GetModuleFileNameA(nullptr, programPath, kModulePathSize);
+    if (length > 0 && length < kModulePathSize) {
+        char* lastSlash = std::strrchr(programPath, '\\');
+        if (lastSlash) *lastSlash = '\0';
+        LoadAllManifests(programPath, installDir, commonDataDir);  // its result is not looked at
+    } else {
+        // A cut path would name some other folder; its manifests are not ours to load.
+        LogLine("In COffCycleManager::SaveOffCycleFiles, the program path does not fit %u characters, its folder is "
+                "not searched",
+                static_cast<unsigned>(kModulePathSize));
+    }
+
+    if (m_lastManifestFolder != manifestFolder) {
+        HRESULT hr = LoadAllManifests(manifestFolder, installDir, commonDataDir);
+        m_lastManifestFolder = manifestFolder;
+        if (FAILED(hr)) {
+            LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to open manifest files in directory: %s",
+                    manifestFolder);
+            return hr;
+        }
+    }
+    LogLine("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in directory: %s",
+            manifestFolder);
+
+    HRESULT result = S_OK;
+    std::list<std::string> files;
+    for (const std::string& feature : features) {
+        files.clear();
+        GetFilesForFeature(feature.c_str(), files, installDir, commonDataDir);
+        for (const std::string& file : files) {
+            char fullPath[kFullPathSize] = {};
+            if (!::_fullpath(fullPath, file.c_str(), kFullPathSize)) {
+                LogLine("In COffCycleManager::SaveOffCycleFiles, could not make the path of file %s for feature %s "
+                        "absolute",
+                        file.c_str(), feature.c_str());
+                result = E_FAIL;
+                break;
+            }
+            result = m_copier.SaveFile(fullPath);
+            if (FAILED(result)) {
+                LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to save file %s for feature %s ", fullPath,
+                        feature.c_str());
+                break;
+            }
+            LogLine("In COffCycleManager::SaveOffCycleFiles, Saving file %s for feature %s ", fullPath,
+                    feature.c_str());
+        }
+        if (FAILED(result)) break;
+    }
+    return result;
+}
+
+int COffCycleManager::RestoreAllFiles(bool* restartNeeded) {
+    bool restart = false;
+    int failures = m_copier.RestoreAllFiles(restart);
+    if (restart && restartNeeded) *restartNeeded = true;
+    return failures;
+}
+
+}  // namespace tw

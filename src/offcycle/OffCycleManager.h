@@ -1,0 +1,51 @@
+#pragma once
+// The one object the installer talks to about off-cycle content: before patching it loads
+// the manifests, asks for the files of the patched features and has each copied aside;
+// after patching it has them moved back.
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+
+#include "offcycle/OffCycleContentCopier.h"
+#include "offcycle/OffCycleFileSelector.h"
+
+namespace tw {
+
+class COffCycleManager : public COffCycleFileSelector {
+public:
+    explicit COffCycleManager(bool copyMode);
+    ~COffCycleManager();
+
+    // The manager's, the selector's and the copier's logger.
+    void SetLogger(Logger logger);
+    // Whether copies left at cleanup are deleted; returns the new value.
+    bool SetCopyMode(bool copyMode);
+
+    // Loads the manifests beside the running program and, once per folder, those of the
+    // manifest folder, then copies aside the files of every feature. Stops at the first
+    // file that cannot be saved; files saved before it stay recorded for the restore.
+    HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
+                              const char* installDir, const char* commonDataDir);
+
+    // Moves the saved files back; returns the number of files that could not be restored.
+    // restartNeeded is set when a file is replaced only at the next restart.
+    int RestoreAllFiles(bool* restartNeeded);
+
+private:
+    static constexpr size_t kMessageSize = 2048;
+    static constexpr DWORD kModulePathSize = 200;
+    static constexpr size_t kFullPathSize = 520;
+
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void LogLine(const char* format, ...);
+
+    COffCycleContentCopier m_copier;
+    std::string m_lastManifestFolder;
+    Logger m_managerLogger = nullptr;
+};
+
+}  // namespace tw

@@ -1,0 +1,26 @@
+#pragma once
+// An element whose text is used. Only the last block of text the reader delivers inside the
+// element is kept, exactly as delivered.
+
+#include <string>
+
+#include "offcycle/SAXContentHandlerState.h"
+
+namespace tw {
+namespace Manifest {
+
+class SAXAbstractStringState : public SAXContentHandlerState {
+public:
+    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
+                         const wchar_t* localName, int localNameLength,
+                         const wchar_t* qualifiedName, int qualifiedNameLength,
+                         ISAXAttributes* attributes) override;
+    HRESULT characters(const wchar_t* text, int textLength) override;
+    ~SAXAbstractStringState() override;
+
+protected:
+    std::wstring m_text;
+};
+
+}  // namespace Manifest
+}  // namespace tw

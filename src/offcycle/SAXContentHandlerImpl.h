@@ -1,0 +1,86 @@
+#pragma once
+// The content handler the MSXML SAX reader calls while it parses a manifest. It keeps a
+// stack of element states and a transition table (state of the parent element -> local
+// name of the child -> state of the child) and fills a ManifestTable.
+
+#include <windows.h>
+#include <msxml2.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+namespace tw {
+namespace Manifest {
+
+class ManifestTable;
+class SAXContentHandlerState;
+class SAXContentHandlerStateFactory;
+
+class SAXContentHandlerImpl : public ISAXContentHandler {
+public:
+    // Builds one state of each kind through the factory and the transition table.
+    explicit SAXContentHandlerImpl(SAXContentHandlerStateFactory* factory);
+    virtual ~SAXContentHandlerImpl();
+    SAXContentHandlerImpl(const SAXContentHandlerImpl&) = delete;
+    SAXContentHandlerImpl& operator=(const SAXContentHandlerImpl&) = delete;
+
+    // The handler fills this table from now on and drops any table it owned.
+    void SetTable(ManifestTable* table);
+    // The table being filled; an owned empty one is created when none was given.
+    ManifestTable* GetTable();
+
+    // IUnknown
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
+
+    // ISAXContentHandler
+    HRESULT STDMETHODCALLTYPE putDocumentLocator(ISAXLocator* locator) override;
+    HRESULT STDMETHODCALLTYPE startDocument() override;
+    HRESULT STDMETHODCALLTYPE endDocument() override;
+    HRESULT STDMETHODCALLTYPE startPrefixMapping(const wchar_t* prefix, int prefixLength, const wchar_t* uri,
+                                                 int uriLength) override;
+    HRESULT STDMETHODCALLTYPE endPrefixMapping(const wchar_t* prefix, int prefixLength) override;
+    HRESULT STDMETHODCALLTYPE startElement(const wchar_t* namespaceUri, int namespaceUriLength,
+                                           const wchar_t* localName, int localNameLength,
+                                           const wchar_t* qualifiedName, int qualifiedNameLength,
+                                           ISAXAttributes* attributes) override;
+    HRESULT STDMETHODCALLTYPE endElement(const wchar_t* namespaceUri, int namespaceUriLength,
+                                         const wchar_t* localName, int localNameLength,
+                                         const wchar_t* qualifiedName, int qualifiedNameLength) override;
+    HRESULT STDMETHODCALLTYPE characters(const wchar_t* text, int textLength) override;
+    HRESULT STDMETHODCALLTYPE ignorableWhitespace(const wchar_t* text, int textLength) override;
+    HRESULT STDMETHODCALLTYPE processingInstruction(const wchar_t* target, int targetLength, const wchar_t* data,
+                                                    int dataLength) override;
+    HRESULT STDMETHODCALLTYPE skippedEntity(const wchar_t* name, int nameLength) override;
+
+private:
+    using Transitions = std::map<std::wstring, SAXContentHandlerState*>;
+
+    LONG m_refCount = 0;
+    ISAXLocator* m_locator = nullptr;  // stored, not used, not owned
+    std::deque<SAXContentHandlerState*> m_states;
+    std::map<SAXContentHandlerState*, Transitions> m_transitions;  // null: outside the root
+
+    SAXContentHandlerState* m_manifestState = nullptr;
+    SAXContentHandlerState* m_identityState = nullptr;
+    SAXContentHandlerState* m_typeState = nullptr;
+    SAXContentHandlerState* m_versionState = nullptr;
+    SAXContentHandlerState* m_channelState = nullptr;
+    SAXContentHandlerState* m_productState = nullptr;
+    SAXContentHandlerState* m_productNameState = nullptr;
+    SAXContentHandlerState* m_productVersionState = nullptr;
+    SAXContentHandlerState* m_itemState = nullptr;
+    SAXContentHandlerState* m_fileState = nullptr;
+    SAXContentHandlerState* m_featureState = nullptr;
+    SAXContentHandlerState* m_actionState = nullptr;
+    SAXContentHandlerState* m_unexpectedState = nullptr;
+
+    ManifestTable* m_table = nullptr;
+    std::unique_ptr<ManifestTable> m_ownedTable;
+};
+
+}  // namespace Manifest
+}  // namespace tw

@@ -1,0 +1,20 @@
+#include "offcycle/SAXFeatureState.h"
+
+#include "offcycle/ManifestTable.h"
+#include "offcycle/SAXContentHandlerImpl.h"
+
+namespace tw {
+namespace Manifest {
+
+SAXFeatureState::SAXFeatureState(SAXContentHandlerImpl* handler) : m_handler(handler) {}
+
+HRESULT SAXFeatureState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
+    ManifestTable* table = m_handler->GetTable();
+    if (table->currentItem) table->currentItem->feature = m_text;
+    return S_OK;
+}
+
+SAXFeatureState::~SAXFeatureState() = default;
+
+}  // namespace Manifest
+}  // namespace tw

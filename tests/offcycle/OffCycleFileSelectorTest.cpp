@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <list>
+#include <thread>
+#include <string>
+#include <vector>
+
+#include "OffCycleTestSupport.h"
+#include "common/TestSupport.h"
+#include "offcycle/OffCycleFileSelector.h"
+
+using octest::CountLines;
+using octest::Item;
+using octest::OffCycleManifest;
+using tw::COffCycleFileSelector;
+using twtest::MakeDirs;
+using twtest::TempDir;
+using twtest::WriteTextFile;
+
+namespace {
+
+// Opens the internal operations to the tests.
+class TestSelector : public COffCycleFileSelector {
+public:
+    using COffCycleFileSelector::InitializeReader;
+    using COffCycleFileSelector::LoadManifestFile;
+    size_t SelectedCount() const { return m_selection.items.size(); }
+};
+
+const char kLoaded[] = "In COffCycleFileSelector::LoadAllManifests, loaded manifest file \"";
+const char kNotLoaded[] = "In COffCycleFileSelector::LoadAllManifests, could not load manifest file \"";
+
+class SelectorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        octest::Lines().clear();
+        selector.SetLogger(octest::RecordLine);
+    }
+
+    std::list<std::string> Files(const char* feature) {
+        std::list<std::string> files;
+        EXPECT_EQ(S_OK, selector.GetFilesForFeature(feature, files, "C:\\Install", "C:\\Common"));
+        return files;
+    }
+
+    // Position of the "loaded" line of a manifest in the log (load order).
+    static size_t LoadPosition(const std::string& name) {
+        const auto& lines = octest::Lines();
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i] == kLoaded + name + "\"") return i;
+        return std::string::npos;
+    }
+
+    TestSelector selector;
+    TempDir dir{"selector"};
+};
+
+TEST_F(SelectorTest, LoadsOnlyVersionOneOffCycleManifests) {
+    struct Case {
+        const char* name;
+        std::string text;
+        bool loaded;
+    } cases[] = {
+        {"good.xml", OffCycleManifest(Item("Core", "bin\\core.dll") + Item("Reports", "rep\\r.dll")), true},
+        {"patch.xml", OffCycleManifest(Item("Core", "bin\\patch.dll"), "patch"), false},
+        {"v2.xml", OffCycleManifest(Item("Core", "bin\\v2.dll"), "offcycle", 2), false},
+        {"v0.xml", "<manifest><identity><type>offcycle</type></identity>" + Item("Core", "v0.dll") + "</manifest>",
+         false},
+        {"badtype.xml", OffCycleManifest(Item("Core", "x.dll"), "Offcycle"), false},
+        {"broken.xml", "<manifest><identity>", false},
+        {"otherroot.xml", "<list>" + Item("Core", "y.dll") + "</list>", false},
+    };
+    for (const auto& c : cases) ASSERT_TRUE(WriteTextFile(dir / c.name, c.text));
+    ASSERT_TRUE(WriteTextFile(dir / "notes.txt", OffCycleManifest(Item("Core", "txt.dll"))));
+    ASSERT_TRUE(MakeDirs(dir / "folder.xml"));
+
+    EXPECT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "C:\\Install", "C:\\Common"));
+    EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::LoadAllManifests, looking for manifest files: " + dir.Path() +
+                             "\\*.xml"));
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.loaded ? 1u : 0u, CountLines(kLoaded + std::string(c.name) + "\"")) << c.name;
+        EXPECT_EQ(c.loaded ? 0u : 1u, CountLines(kNotLoaded + std::string(c.name) + "\", ")) << c.name;
+    }
+    // Every failure here is E_FAIL (the reader's own result for broken XML too under this
+    // platform): the low 16 bits are logged.
+    EXPECT_EQ(6u, CountLines("[16389]"));
+    EXPECT_EQ(0u, CountLines("folder.xml"));
+    EXPECT_EQ(2u, CountLines("Error loading manifest"));  // broken.xml and badtype.xml
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\bin\\core.dll"}), Files("Core"));
+    EXPECT_EQ(2u, selector.SelectedCount());
+}
+
+TEST_F(SelectorTest, BasesAndFeatureNames) {
+    std::string items = Item("Core", "bin\\a.dll") + Item("Core", "data\\b.dat", "CommonAppDataFolder") +
+                        Item("Core", "c.dll", "ProgramFilesFolder") + Item("Other", "o.dll", "installdir") +
+                        Item("", "nofeature.dll") + "<item><feature>Bare</feature></item>";
+    ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(items)));
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "C:\\Install", "C:\\Common"));
+
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll"}),
+              Files("Core"));
+    EXPECT_EQ((std::list<std::string>{"o.dll"}), Files("Other"));  // base names are exact
+    EXPECT_TRUE(Files("core").empty());                             // feature names are exact
+    EXPECT_TRUE(Files("Missing").empty());
+    // "all" in any letter case, or no name: every item that names a feature, in map order.
+    const std::list<std::string> all = {"", "C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll", "o.dll"};
+    for (const char* name : {"all", "ALL", "All", ""}) EXPECT_EQ(all, Files(name)) << name;
+    // The lists are appended to.
+    std::list<std::string> files = {"kept"};
+    selector.GetFilesForFeature("Other", files, "C:\\Install", "C:\\Common");
+    EXPECT_EQ((std::list<std::string>{"kept", "o.dll"}), files);
+}
+
+TEST_F(SelectorTest, SameFeatureInTwoManifestsYieldsBothInLoadOrder) {
+    ASSERT_TRUE(WriteTextFile(dir / "one.xml", OffCycleManifest(Item("Shared", "one.dll"))));
+    ASSERT_TRUE(WriteTextFile(dir / "two.xml", OffCycleManifest(Item("Shared", "two.dll") + Item("Shared", "three.dll"))));
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+    size_t one = LoadPosition("one.xml"), two = LoadPosition("two.xml");
+    ASSERT_NE(std::string::npos, one);
+    ASSERT_NE(std::string::npos, two);
+    std::list<std::string> expected = one < two ? std::list<std::string>{"I\\one.dll", "I\\two.dll", "I\\three.dll"}
+                                                : std::list<std::string>{"I\\two.dll", "I\\three.dll", "I\\one.dll"};
+    std::list<std::string> files;
+    selector.GetFilesForFeature("Shared", files, "I", "C");
+    EXPECT_EQ(expected, files);
+
+    // Loading the folder again adds its items once more.
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+    EXPECT_EQ(6u, selector.SelectedCount());
+}
+
+TEST_F(SelectorTest, UlipTriggerStartsTheRestoreInsteadOfALoad) {
+    ASSERT_TRUE(WriteTextFile(dir / "ulip0_2024.xml", "not even xml"));
+    ASSERT_TRUE(WriteTextFile(dir / "ULIP0X.xml", OffCycleManifest(Item("Core", "u.dll"))));
+    ASSERT_TRUE(WriteTextFile(dir / "ulip1.xml", "not xml"));
+    // A trailing backslash gives a doubled one between folder and name.
+    std::string folder = dir.Path() + "\\";
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(folder.c_str(), "C:\\Install", "C:\\Common"));
+    EXPECT_EQ(1u, CountLines("looking for manifest files: " + folder + "*.xml"));
+    EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::RestoreULIPFiles, ULIP restore not built yet, skipped for "
+                             "trigger " + folder + "\\ulip0_2024.xml"));
+    EXPECT_EQ(1u, CountLines("trigger " + folder + "\\ULIP0X.xml"));
+    EXPECT_EQ(1u, CountLines(kLoaded + std::string("ulip0_2024.xml\"")));
+    EXPECT_EQ(1u, CountLines(kLoaded + std::string("ULIP0X.xml\"")));
+    EXPECT_EQ(1u, CountLines(kNotLoaded + std::string("ulip1.xml\"")));
+    EXPECT_EQ(0u, selector.SelectedCount());  // a trigger file is not read
+}
+
+TEST_F(SelectorTest, FolderWithoutManifestsIsNoError) {
+    for (std::string folder : {dir.Path(), dir / "missing"}) {
+        octest::Lines().clear();
+        EXPECT_EQ(S_OK, selector.LoadAllManifests(folder.c_str(), "I", "C")) << folder;
+        EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::LoadAllManifests, no matching manifest files")) << folder;
+    }
+    EXPECT_EQ(0u, selector.SelectedCount());
+}
+
+TEST_F(SelectorTest, ReaderIsCreatedOnceAndMissingFileFails) {
+    EXPECT_EQ(S_OK, selector.InitializeReader());
+    EXPECT_EQ(S_OK, selector.InitializeReader());
+    EXPECT_EQ(static_cast<HRESULT>(0x80070002), selector.LoadManifestFile((dir / "absent.xml").c_str()));
+    EXPECT_EQ(1u, CountLines("Error loading manifest"));
+}
+
+TEST_F(SelectorTest, ReaderFailureFailsEveryManifestButVisitsAll) {
+    ASSERT_TRUE(WriteTextFile(dir / "a.xml", OffCycleManifest(Item("F", "f.dll"))));
+    ASSERT_TRUE(WriteTextFile(dir / "b.xml", OffCycleManifest(Item("G", "g.dll"))));
+    // A thread already in the multithreaded apartment cannot be initialised as single-threaded.
+    HRESULT result = E_UNEXPECTED;
+    size_t selected = 99;
+    std::thread worker([&] {
+        HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        {
+            TestSelector mta;
+            mta.SetLogger(octest::RecordLine);
+            result = mta.LoadAllManifests(dir.Path().c_str(), "I", "C");
+            selected = mta.SelectedCount();
+        }
+        if (SUCCEEDED(init)) CoUninitialize();
+    });
+    worker.join();
+    EXPECT_EQ(S_OK, result);
+    EXPECT_EQ(0u, selected);
+    EXPECT_EQ(2u, CountLines("Error initializing COM"));
+    EXPECT_EQ(2u, CountLines(kNotLoaded));
+}
+
+TEST_F(SelectorTest, NoLoggerDropsLines) {
+    TestSelector quiet;
+    ASSERT_TRUE(WriteTextFile(dir / "a.xml", OffCycleManifest(Item("F", "f.dll"))));
+    EXPECT_EQ(S_OK, quiet.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+    EXPECT_EQ(1u, quiet.SelectedCount());
+    EXPECT_TRUE(octest::Lines().empty());
+}
+
+TEST_F(SelectorTest, LongNamesAndTextsAreHandled) {
+    // Long file texts and a long manifest name: lines are cut at the buffer, paths are whole.
+    std::string longFile = std::string(3000, 'q') + ".dll";
+    std::string name = std::string(200, 'm') + ".xml";
+    ASSERT_TRUE(WriteTextFile(dir / name, OffCycleManifest(Item("Long", longFile))));
+    std::string longInstall(2500, 'i');
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), longInstall.c_str(), "C"));
+    std::list<std::string> files;
+    selector.GetFilesForFeature("Long", files, longInstall.c_str(), "C");
+    ASSERT_EQ(1u, files.size());
+    EXPECT_EQ(longInstall + "\\" + longFile, files.front());
+    for (const auto& line : octest::Lines()) EXPECT_LE(line.size(), 2047u);
+}
+
+}  // namespace

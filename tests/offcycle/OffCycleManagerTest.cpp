@@ -1,0 +1,212 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <set>
+#include <string>
+#include <vector>
+
+#include "OffCycleTestSupport.h"
+#include "common/Handles.h"
+#include "common/TestSupport.h"
+#include "logging/StatusLogMgr.h"
+#include "offcycle/OffCycleManager.h"
+
+using octest::CountLines;
+using octest::Item;
+using octest::ListFolder;
+using octest::OffCycleManifest;
+using octest::ReadBinaryFile;
+using octest::WriteBinaryFile;
+using tw::COffCycleManager;
+using twtest::FileExists;
+using twtest::MakeDirs;
+using twtest::TempDir;
+using twtest::WriteTextFile;
+
+namespace {
+
+const char kSaving[] = "In COffCycleManager::SaveOffCycleFiles, Saving file ";
+
+class ManagerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        octest::Lines().clear();
+        tw::StatusLogMgr::ResetState();
+        tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
+        manager.SetLogger(octest::RecordLine);
+        manifests = product.Path() + "\\Components\\Manifest\\OffCycle";
+        ASSERT_TRUE(MakeDirs(manifests));
+        ASSERT_TRUE(MakeDirs(product / "bin"));
+        ASSERT_TRUE(MakeDirs(common / "data"));
+        for (const auto& f : installFiles) ASSERT_TRUE(WriteBinaryFile(product / f, "off-cycle " + f));
+        ASSERT_TRUE(WriteBinaryFile(common / "data\\c.dat", "off-cycle common"));
+        std::string items = Item("Core", "bin\\a.dll") + Item("Core", "bin\\b.dll") +
+                            Item("Reports", "report.dll") + Item("Reports", "bin\\a.dll") +
+                            Item("Data", "data\\c.dat", "CommonAppDataFolder") + Item("Core", "bin\\notinstalled.dll") +
+                            Item("", "bin\\nofeature.dll");
+        ASSERT_TRUE(WriteTextFile(manifests + "\\offcycle.xml", OffCycleManifest(items)));
+    }
+    void TearDown() override { tw::StatusLogMgr::ResetState(); }
+
+    HRESULT Save(const std::set<std::string>& features) {
+        return manager.SaveOffCycleFiles(features, manifests.c_str(), product.Path().c_str(), common.Path().c_str());
+    }
+
+    void Patch() {
+        for (const auto& f : installFiles) WriteBinaryFile(product / f, "patched");
+        WriteBinaryFile(common / "data\\c.dat", "patched");
+        WriteBinaryFile(product / "bin\\nofeature.dll", "patched");
+    }
+
+    const std::vector<std::string> installFiles = {"bin\\a.dll", "bin\\b.dll", "report.dll", "bin\\nofeature.dll"};
+    COffCycleManager manager{false};
+    TempDir product{"product"};
+    TempDir common{"common"};
+    TempDir logDir{"managerlog"};
+    std::string manifests;
+};
+
+TEST_F(ManagerTest, SavesAndRestoresTheFilesOfTheFeatures) {
+    ASSERT_EQ(S_OK, Save({"Reports", "Core", "Data", "Nobody"}));
+    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in "
+                             "directory: " + manifests));
+    // bin\a.dll is listed under two features: saved once, the second time a duplicate.
+    EXPECT_EQ(1u, CountLines("Duplicate file, not saved  file " + (product / "bin\\a.dll")));
+    EXPECT_EQ(1u, CountLines("file or path not found.   file " + (product / "bin\\notinstalled.dll")));
+    EXPECT_EQ(6u, CountLines(kSaving));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "report.dll") + " for feature Reports "));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (common / "data\\c.dat") + " for feature Data "));
+    EXPECT_EQ(0u, CountLines("nofeature"));
+
+    Patch();
+    bool restart = false;
+    EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
+    EXPECT_FALSE(restart);
+    EXPECT_EQ("off-cycle bin\\a.dll", ReadBinaryFile(product / "bin\\a.dll"));
+    EXPECT_EQ("off-cycle bin\\b.dll", ReadBinaryFile(product / "bin\\b.dll"));
+    EXPECT_EQ("off-cycle report.dll", ReadBinaryFile(product / "report.dll"));
+    EXPECT_EQ("off-cycle common", ReadBinaryFile(common / "data\\c.dat"));
+    EXPECT_EQ("patched", ReadBinaryFile(product / "bin\\nofeature.dll"));
+    EXPECT_FALSE(FileExists(product / "bin\\notinstalled.dll"));
+    for (const auto& name : ListFolder(product / "bin")) EXPECT_EQ(std::string::npos, name.find("._OC"));
+}
+
+TEST_F(ManagerTest, AllSavesEveryFileWhoseItemNamesAFeature) {
+    ASSERT_EQ(S_OK, Save({"all"}));
+    EXPECT_EQ(4u, CountLines("File saved  file "));
+    EXPECT_EQ(1u, CountLines("Duplicate file"));
+    EXPECT_EQ(0u, CountLines("nofeature"));
+}
+
+TEST_F(ManagerTest, FeatureNoManifestNamesSavesNothing) {
+    ASSERT_EQ(S_OK, Save({"Unknown"}));
+    EXPECT_EQ(0u, CountLines(kSaving));
+    bool restart = false;
+    EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
+    EXPECT_EQ(0, manager.RestoreAllFiles(nullptr));
+}
+
+TEST_F(ManagerTest, MissingManifestFolderIsNoFailure) {
+    manifests = product / "no\\such\\folder";
+    ASSERT_EQ(S_OK, Save({"Core"}));
+    EXPECT_EQ(0u, CountLines(kSaving));
+    EXPECT_EQ(1u, CountLines("successfully opened manifest files in directory: " + manifests));
+}
+
+TEST_F(ManagerTest, ProgramFolderEveryCallManifestFolderOnce) {
+    ASSERT_EQ(S_OK, Save({"Core"}));
+    ASSERT_EQ(S_OK, Save({"Core"}));
+    char programPath[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, programPath, MAX_PATH);
+    std::string programFolder(programPath, strrchr(programPath, '\\'));
+    EXPECT_EQ(2u, CountLines("looking for manifest files: " + programFolder + "\\*.xml"));
+    EXPECT_EQ(1u, CountLines("looking for manifest files: " + manifests + "\\*.xml"));
+    EXPECT_EQ(2u, CountLines("successfully opened manifest files in directory: " + manifests));
+    // The second call finds the installed files already saved.
+    EXPECT_EQ(2u, CountLines("Duplicate file"));
+    // Another folder is loaded; its items add to the selection.
+    std::string second = product / "second";
+    ASSERT_TRUE(MakeDirs(second));
+    ASSERT_TRUE(WriteTextFile(second + "\\more.xml", OffCycleManifest(Item("Extra", "report.dll"))));
+    manifests = second;
+    ASSERT_EQ(S_OK, Save({"Extra"}));
+    EXPECT_EQ(1u, CountLines("looking for manifest files: " + second + "\\*.xml"));
+    EXPECT_EQ(2u, CountLines("Duplicate file"));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "report.dll") + " for feature Extra "));
+}
+
+TEST_F(ManagerTest, FailingFileStopsSavingAndKeepsWhatWasSaved) {
+    // Core lists bin\a.dll, bin\b.dll, ...: b cannot be read when the save runs.
+    tw::FileHandle lock(
+        CreateFileA((product / "bin\\b.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    EXPECT_EQ(E_FAIL, Save({"Core", "Reports"}));
+    lock.Reset();
+    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, Failed to save file " + (product / "bin\\b.dll") +
+                             " for feature Core "));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "bin\\a.dll") + " for feature Core "));
+    EXPECT_EQ(0u, CountLines("report.dll"));  // nothing after the failure
+
+    // The installer restores after a failed save: the file saved before the failure is back.
+    Patch();
+    bool restart = false;
+    EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
+    EXPECT_EQ("off-cycle bin\\a.dll", ReadBinaryFile(product / "bin\\a.dll"));
+    EXPECT_EQ("patched", ReadBinaryFile(product / "bin\\b.dll"));
+}
+
+TEST_F(ManagerTest, PathTooLongForTheFullPathBufferStopsSaving) {
+    std::string second = product / "long";
+    ASSERT_TRUE(MakeDirs(second));
+    std::string longFile = std::string(600, 'l') + ".dll";
+    ASSERT_TRUE(WriteTextFile(second + "\\long.xml",
+                              OffCycleManifest(Item("A", "report.dll") + Item("B", longFile) + Item("C", "bin\\b.dll"))));
+    manifests = second;
+    EXPECT_EQ(E_FAIL, Save({"A", "B", "C"}));
+    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, could not make the path of file "));
+    EXPECT_EQ(0u, CountLines("b.dll"));
+    Patch();
+    EXPECT_EQ(0, manager.RestoreAllFiles(nullptr));
+    EXPECT_EQ("off-cycle report.dll", ReadBinaryFile(product / "report.dll"));
+}
+
+TEST_F(ManagerTest, WithoutRestoreTheCopyModeDecidesWhatStays) {
+    for (bool copyMode : {false, true}) {
+        octest::Lines().clear();
+        std::vector<std::string> before = ListFolder(product / "bin");
+        {
+            COffCycleManager other(!copyMode);
+            other.SetLogger(octest::RecordLine);
+            EXPECT_EQ(copyMode, other.SetCopyMode(copyMode));
+            ASSERT_EQ(S_OK, other.SaveOffCycleFiles({"Core"}, manifests.c_str(), product.Path().c_str(),
+                                                    common.Path().c_str()));
+        }
+        size_t copies = 0;
+        for (const auto& name : ListFolder(product / "bin")) copies += name.find("._OC") != std::string::npos;
+        EXPECT_EQ(copyMode ? 0u : 2u, copies) << copyMode;
+        EXPECT_EQ(2u, CountLines("In COffCycleContentCopier::Cleanup, Error 0 ."));
+        // Leave the folder as it was for the next round.
+        for (const auto& name : ListFolder(product / "bin"))
+            if (name.find("._OC") != std::string::npos) DeleteFileA((product / ("bin\\" + name)).c_str());
+    }
+}
+
+TEST_F(ManagerTest, LockedFileAtRestoreNeedsRestart) {
+    ASSERT_EQ(S_OK, Save({"Reports"}));
+    Patch();
+    octest::PendingRenamesGuard pending;
+    bool restart = false;
+    {
+        tw::FileHandle lock(
+            CreateFileA((product / "report.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock.IsValid());
+        EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
+    }
+    EXPECT_TRUE(restart);
+    EXPECT_EQ("off-cycle bin\\a.dll", ReadBinaryFile(product / "bin\\a.dll"));
+    std::string list = octest::PendingRenamesGuard::Current();
+    EXPECT_NE(std::string::npos, list.find("report._OC")) << list;
+}
+
+}  // namespace
