@@ -96,7 +96,7 @@ bool CAutoPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const cha
 
     HWND window = nullptr;
     if (m_mainWindow) {
-        m_mainWindow->SetVersion(PatchFileVersion().c_str());
+        m_mainWindow->SetVersion(m_config.GetTWFileVersion());
         window = m_mainWindow->CreateMainWindow();
     }
     info.mainWindow = window;
@@ -113,10 +113,10 @@ bool CAutoPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const cha
     return true;
 }
 
-// PLACEHOLDER: the completion message comes with the completion steps.
-void CAutoPatchInstaller::PostPatchProcessing() {}
+void CAutoPatchInstaller::PostPatchProcessing() {
+    ShowCompletionMessage();
+}
 
-// PLACEHOLDER: the post-patch batch file comes with the completion steps.
-void CAutoPatchInstaller::DoPostPatchBatchFile() {}
+void CAutoPatchInstaller::DoPostPatchBatchFile() { RunPostPatchBatchFile(); }
 
 }  // namespace tw

@@ -7,13 +7,28 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/MSIObserver.h"
 #include "app/PatchCmdInfo.h"
+#include "config/AgentInfo.h"
+#include "config/ConfigMgr.h"
+#include "offcycle/OffCycleManager.h"
 
 namespace tw {
 
 class CMainWnd;
+class CWaitDialog;
+
+// Windows Installer progress counters of the run.
+struct MsiProgressState {
+    int32_t total = 0;    // m_iProgressTotal: never 0 after a reset
+    int32_t position = 0;  // m_iProgress
+    int32_t current = 0;  // m_ProgressCurrent: position at the last reset
+    int32_t stepInc = 0;  // m_StepInc: ticks per action-data message
+    bool forward = true;
+    bool actionData = false;
+};
 
 class CPatchInstallerBase : public MSIObserver {
 public:
@@ -34,8 +49,15 @@ public:
         kExitNoProductDir = 18011,
     };
 
+    // Status of DoProgramPatches.
+    enum PatchStatus : int32_t { kStatusSuccess = 0, kStatusFailed = 1, kStatusPreconditionFailed = 2 };
+
+    static constexpr size_t kPatchDirSize = 520;
+    static constexpr size_t kDisplayNameSize = 128;
     static constexpr size_t kModulePathSize = 1040;
+    static constexpr size_t kAppPathSize = 2080;
     static constexpr size_t kFailureTextSize = 2048;
+    static constexpr int32_t kRetryCount = 10;
 
     CPatchInstallerBase();
 
@@ -46,7 +68,7 @@ public:
     virtual bool CreateWaitDialog();                              // slot 4
     virtual void DestroyWaitDialog();                             // slot 5
     virtual HWND GetMessageOwner();                               // slot 6
-    virtual bool NotifyTWOnSuccess();                             // slot 7
+    virtual void NotifyTWOnSuccess();                             // slot 7
     virtual void ParseCmdLine(PatchCmdInfo& info, const char* commandLine);  // slot 8
     // Slot 9: the base initialises the run; the variants run it.
     virtual bool Run(PatchCmdInfo& info, int showCommand, const char* commandLine);
@@ -58,16 +80,46 @@ public:
     virtual bool IsRestartInProgress();                           // slot 15
     virtual int32_t DoProgramPatches(PatchCmdInfo& info);         // slot 16
 
+    // --- Initialisation ---
     bool InitInstance(PatchCmdInfo& info);
+
+    // --- Patch application ---
     int32_t RunProgramPatches(PatchCmdInfo& info);
+    void DoPatch(std::string patchList);
+    bool SaveOffCycleFiles();
 
-    // The exit message sent when the operating-system support gate ends the run.
-    static std::string BuildExitMessage(const char* reason, const char* variantName);
+    // --- Completion steps ---
+    bool CheckIfTWIsRunning();
+    bool ResetCriticalFixesFolder();
+    bool DeleteFiles(const char* folder);
+    bool GetInstalledFlavors();
 
+    // --- Accessors ---
     void SetMainWindow(CMainWnd* mainWindow) { m_mainWindow = mainWindow; }
+    CMainWnd* GetMainWindow() const { return m_mainWindow; }
     void SetModulePath(const char* path);
     const char* GetModulePath() const { return m_modulePath; }
     const char* GetLastFailureText() const { return m_lastFailure; }
+    const char* GetAppPath() const { return m_twwAppPath; }
+    const char* GetLocatedProductPath() const { return m_locatedProductPath; }
+    const std::string& GetProductCode() const { return m_productCode; }
+    const std::string& GetInstallerProperties() const { return m_installerProperties; }
+    const std::string& GetPatchList() const { return m_patchList; }
+    const std::vector<std::string>& GetInstalledFlavorList() const { return m_installedFlavors; }
+    const std::string& GetCurrentFlavor() const { return m_currentFlavor; }
+    uint32_t GetMajorVersion() const { return m_majorVersion; }
+    bool IsFailed() const { return m_failed; }
+    bool IsAborted() const { return m_abort; }
+    bool IsLocateByProductCode() const { return m_locateByProductCode; }
+    CConfigMgr& Config() { return m_config; }
+    COffCycleManager& OffCycle() { return m_offCycle; }
+    CWaitDialog* GetWaitDialog() const { return m_waitDialog; }
+    const MsiProgressState& Progress() const { return m_progress; }
+    int32_t GetRetryCount() const { return m_retryCount; }
+    bool* ContinueFlag() { return &m_continue; }
+
+    // The exit message sent when the operating-system support gate ends the run.
+    static std::string BuildExitMessage(const char* reason, const char* variantName);
 
     // Test access to the flags the entry point reads.
     void SetRestartRequired(bool required) { m_restartRequired = required; }
@@ -80,19 +132,61 @@ protected:
     // answers true when the run must stop. variantName is "Auto" or "Web".
     bool StopForGateOutcome(const char* variantName);
 
-    // The patch's file version text (twfileversion of patch.ini), shown in the window title.
-    std::string PatchFileVersion() const;
-    // The patch's product title (section Title, key Product of patch.ini).
-    std::string PatchProductTitle() const;
-    // The patch's target product code (productcode of patch.ini).
-    std::string PatchProductCode() const;
+    // Closes the agent and related-application windows, or ends their processes, and ends
+    // the "twdage" processes.
+    void CloseAuxiliaryApplications();
+    // Runs "PostPatch.bat" of the product folder and waits for it (both variants).
+    void RunPostPatchBatchFile();
+    // The completion message "Congratulations!..." (both variants).
+    void ShowCompletionMessage();
 
-    HINSTANCE m_instance = nullptr;
-    CMainWnd* m_mainWindow = nullptr;
+    // --- Windows Installer message handling ---
+    int HandleErrorMessage(UINT messageType, LPCSTR message);
+    int HandleUserMessage(UINT messageType, LPCSTR message);
+    int HandleProgressMessage(LPCSTR message);
+    void HandleActionData();
+    void HandleCommonData(LPCSTR message);
+    void ShowActionStartStatus(LPCSTR message);
+    void ShowPercent(int32_t percent);
+
+    // --- Fields, in the order of the run's state ---
+    bool m_continue = true;
+    CWaitDialog* m_waitDialog = nullptr;
+    COffCycleManager m_offCycle{false};
+    uint32_t m_majorVersion = 0;
+    std::string m_currentFlavor;
+    std::vector<std::string> m_installedFlavors;
+    MsiProgressState m_progress;
+    bool m_logInfoMessages = false;
+    bool m_logProgressMessages = false;
+    int32_t m_lastPercent = 0;
+    bool m_failed = false;
+    bool m_abort = false;
     bool m_restartRequired = false;
     bool m_restartInProgress = false;
+    char m_currentPatchDir[kPatchDirSize] = {};
+    char m_productDisplayName[kDisplayNameSize] = {};
     char m_modulePath[kModulePathSize] = {};
+    char m_locatedProductPath[kModulePathSize] = {};
+    char m_twwAppPath[kAppPathSize] = {};
+    HINSTANCE m_instance = nullptr;
+    CConfigMgr m_config;
+    std::string m_productCode;
+    std::string m_installerProperties;
+    std::string m_patchList;
+    std::string m_cmdLineProductPath;
+    bool m_locateByProductCode = true;
+    int32_t m_retryCount = kRetryCount;
     char m_lastFailure[kFailureTextSize] = {};
+
+    // One-shot flags of the running-product check: each reason is logged once per run.
+    bool m_loggedGlobalMutex = false;
+    bool m_loggedLocalMutex = false;
+    bool m_loggedExecutableLocked = false;
+    bool m_loggedExecutableMissing = false;
+    bool m_loggedProcessAlive = false;
+
+    CMainWnd* m_mainWindow = nullptr;
 };
 
 }  // namespace tw

@@ -40,7 +40,7 @@ bool CWebPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const char
 
     HWND window = nullptr;
     if (m_mainWindow) {
-        m_mainWindow->SetVersion(PatchFileVersion().c_str());
+        m_mainWindow->SetVersion(m_config.GetTWFileVersion());
         window = m_mainWindow->CreateMainWindow();
     }
     info.mainWindow = window;
@@ -75,12 +75,12 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
     HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
     switch (message) {
     case WM_INITDIALOG: {
-        std::string title = PatchProductTitle();
+        std::string title = m_config.GetProductTitle() ? m_config.GetProductTitle() : "";
         if (title.empty()) {
             StatusLogMgr::LogStatus("ERROR: Unable to retrieve product title from Patch.ini file");
             return TRUE;
         }
-        std::string productCode = PatchProductCode();
+        std::string productCode = m_config.GetProductCode();
         if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
             ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
         } else {
@@ -109,24 +109,25 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
 
 void CWebPatchInstaller::OnInstallNow() {
     CRunState& state = CRunState::Get();
-    std::string productCode = PatchProductCode();
-    std::string located = ComponentPath(productCode, kMainComponent);
-    if (located.empty()) {
-        located = ComponentPath(productCode, kAlternateComponent);
+    m_productCode = m_config.GetProductCode();
+    SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, kMainComponent).c_str());
+    if (m_locatedProductPath[0] == '\0') {
+        SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, kAlternateComponent).c_str());
         state.alternateComponent = true;
     }
-    state.productExePath = located;
-    state.alternatePath = located;
-    LogStatusF("The web patch installer is applying patches to the Tallyworks at %s.", located.c_str());
+    state.productExePath = m_locatedProductPath;
+    state.alternatePath = m_locatedProductPath;
+    LogStatusF("The web patch installer is applying patches to the Tallyworks at %s.", m_locatedProductPath);
     if (m_cmdInfo) RunProgramPatches(*m_cmdInfo);
     HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
     if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
 }
 
-// PLACEHOLDER: the completion message comes with the completion steps.
-void CWebPatchInstaller::PostPatchProcessing() {}
+void CWebPatchInstaller::PostPatchProcessing() {
+    DestroyWaitDialog();
+    ShowCompletionMessage();
+}
 
-// PLACEHOLDER: the post-patch batch file comes with the completion steps.
-void CWebPatchInstaller::DoPostPatchBatchFile() {}
+void CWebPatchInstaller::DoPostPatchBatchFile() { RunPostPatchBatchFile(); }
 
 }  // namespace tw
