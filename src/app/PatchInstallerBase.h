@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,8 @@ public:
     int32_t RunProgramPatches(PatchCmdInfo& info);
     void DoPatch(std::string patchList);
     bool SaveOffCycleFiles();
+    // Feature names of a reinstall value ("all" when there is none).
+    static std::set<std::string> FeatureNamesOf(const std::string& reinstall);
 
     // --- Completion steps ---
     bool CheckIfTWIsRunning();
@@ -139,6 +142,8 @@ protected:
     void RunPostPatchBatchFile();
     // The completion message "Congratulations!..." (both variants).
     void ShowCompletionMessage();
+    // The "damaged file" message shown when off-cycle files could not be restored.
+    void ShowDamagedFileMessage();
 
     // --- Windows Installer message handling ---
     int HandleErrorMessage(UINT messageType, LPCSTR message);
