@@ -82,6 +82,20 @@ bool CPatchInstallerBase::StopForGateOutcome(const char* variantName) {
     return true;
 }
 
+bool CPatchInstallerBase::OpenMainWindow(PatchCmdInfo& info) {
+    HWND window = nullptr;
+    if (m_mainWindow) {
+        m_mainWindow->SetVersion(m_config.GetTWFileVersion());
+        window = m_mainWindow->CreateMainWindow();
+    }
+    info.mainWindow = window;
+    if (!window) {
+        CRunState::Get().exitCode = kExitNoMainWindow;
+        return false;
+    }
+    return true;
+}
+
 // ============================================================================
 // Initialisation
 // ============================================================================

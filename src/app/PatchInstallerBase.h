@@ -135,6 +135,10 @@ protected:
     // answers true when the run must stop. variantName is "Auto" or "Web".
     bool StopForGateOutcome(const char* variantName);
 
+    // Creates the main window titled with the patch's version and stores its handle in the
+    // record; without a window the run ends with exit code 18003 (false).
+    bool OpenMainWindow(PatchCmdInfo& info);
+
     // Closes the agent and related-application windows, or ends their processes, and ends
     // the "twdage" processes.
     void CloseAuxiliaryApplications();
