@@ -94,18 +94,7 @@ bool CAutoPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const cha
 
     WriteRelaunchBatchFile(info.productDir, commandLine);
 
-    HWND window = nullptr;
-    if (m_mainWindow) {
-        m_mainWindow->SetVersion(m_config.GetTWFileVersion());
-        window = m_mainWindow->CreateMainWindow();
-    }
-    info.mainWindow = window;
-    if (!window) {
-        CRunState::Get().exitCode = kExitNoMainWindow;
-        return false;
-    }
-
-    if (StopForGateOutcome("Auto")) return false;
+    if (!OpenMainWindow(info) || StopForGateOutcome("Auto")) return false;
 
     if (RunProgramPatches(info) == 0) NotifyTWOnSuccess();
 

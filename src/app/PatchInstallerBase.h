@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -87,6 +88,8 @@ public:
     int32_t RunProgramPatches(PatchCmdInfo& info);
     void DoPatch(std::string patchList);
     bool SaveOffCycleFiles();
+    // Feature names of a reinstall value ("all" when there is none).
+    static std::set<std::string> FeatureNamesOf(const std::string& reinstall);
 
     // --- Completion steps ---
     bool CheckIfTWIsRunning();
@@ -132,6 +135,10 @@ protected:
     // answers true when the run must stop. variantName is "Auto" or "Web".
     bool StopForGateOutcome(const char* variantName);
 
+    // Creates the main window titled with the patch's version and stores its handle in the
+    // record; without a window the run ends with exit code 18003 (false).
+    bool OpenMainWindow(PatchCmdInfo& info);
+
     // Closes the agent and related-application windows, or ends their processes, and ends
     // the "twdage" processes.
     void CloseAuxiliaryApplications();
@@ -139,6 +146,8 @@ protected:
     void RunPostPatchBatchFile();
     // The completion message "Congratulations!..." (both variants).
     void ShowCompletionMessage();
+    // The "damaged file" message shown when off-cycle files could not be restored.
+    void ShowDamagedFileMessage();
 
     // --- Windows Installer message handling ---
     int HandleErrorMessage(UINT messageType, LPCSTR message);

@@ -38,21 +38,10 @@ bool CWebPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const char
     m_instance = info.instance;
     if (!InitInstance(info)) return false;
 
-    HWND window = nullptr;
-    if (m_mainWindow) {
-        m_mainWindow->SetVersion(m_config.GetTWFileVersion());
-        window = m_mainWindow->CreateMainWindow();
-    }
-    info.mainWindow = window;
-    if (!window) {
-        CRunState::Get().exitCode = kExitNoMainWindow;
-        return false;
-    }
-
-    if (StopForGateOutcome("Web")) return false;
+    if (!OpenMainWindow(info) || StopForGateOutcome("Web")) return false;
 
     m_cmdInfo = &info;
-    m_patchView = ::CreateDialogParamA(ResourceModule(), "IDD_PATCH_VIEW", window, PatchViewProc,
+    m_patchView = ::CreateDialogParamA(ResourceModule(), "IDD_PATCH_VIEW", info.mainWindow, PatchViewProc,
                                        reinterpret_cast<LPARAM>(this));
     if (m_patchView) {
         ::SetWindowPos(m_patchView, nullptr, 90, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);

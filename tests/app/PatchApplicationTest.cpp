@@ -1,0 +1,245 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/AutoPatchInstaller.h"
+#include "app/MsiInterface.h"
+#include "app/PatchCmdInfo.h"
+#include "common/PlatformSeams.h"
+#include "common/RunState.h"
+#include "common/TestSupport.h"
+#include "logging/InstallTracker.h"
+#include "logging/StatusLogMgr.h"
+#include "logging/TrackingSender.h"
+
+namespace {
+
+using tw::CPatchInstallerBase;
+using tw::CRunState;
+using tw::Platform;
+
+class RecordingSender : public tw::ITrackingSender {
+public:
+    bool Send(const tw::TrackingMessage& message) override {
+        messages.push_back(message);
+        return true;
+    }
+    std::vector<tw::TrackingMessage> messages;
+};
+
+// The auto installer with the steps around the patch application recorded instead of
+// performed, so that the application itself can be observed.
+class ObservedInstaller : public tw::CAutoPatchInstaller {
+public:
+    bool EnsureTWNotRunning() override { return productCloses; }
+    bool CreateWaitDialog() override { return waitDialogCreated; }
+    void DestroyWaitDialog() override {}
+    void NotifyTWOnSuccess() override { steps.push_back("notify"); }
+    void DoPostPatchBatchFile() override { steps.push_back("batch"); }
+    void PostPatchProcessing() override { steps.push_back("completion"); }
+
+    bool productCloses = true;
+    bool waitDialogCreated = true;
+    std::vector<std::string> steps;
+};
+
+struct ApplyCall {
+    std::string patches, productCode, properties;
+};
+
+class PatchApplicationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        tw::StatusLogMgr::ResetState();
+        tw::StatusLogMgr::RenameLogFile(updateDir.Path().c_str());
+        CRunState& state = CRunState::Get();
+        state.installerDir = updateDir.Path();
+        state.productExePath = productDir / "tww.exe";
+        twtest::WriteTextFile(productDir / "tww.exe", "MZ");
+
+        Platform().FreeDiskSpace = [](const char*, unsigned long long* bytes) {
+            *bytes = 1ULL << 40;
+            return true;
+        };
+        Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
+            const char* value = std::strcmp(attribute, "VersionMajor") == 0 ? "28" : "28.0.4005.1";
+            lstrcpynA(buffer, value, static_cast<int>(*size));
+            return static_cast<UINT>(ERROR_SUCCESS);
+        };
+        Platform().Msi.GetComponentPath = [](LPCSTR, LPCSTR, LPSTR buffer, LPDWORD) {
+            buffer[0] = '\0';
+            return INSTALLSTATE_UNKNOWN;
+        };
+        Platform().Msi.ApplyMultiplePatches = [this](LPCSTR patches, LPCSTR productCode, LPCSTR properties) {
+            applyCalls.push_back({patches ? patches : "", productCode ? productCode : "", properties ? properties : ""});
+            return applyResult;
+        };
+
+        tracker.ResetContext();
+        tracker.SetCountry("US");
+        tracker.SetServer("");
+        previousSender = tracker.SetSender(&sender);
+    }
+    void TearDown() override {
+        tracker.SetSender(previousSender);
+        tracker.ResetContext();
+        tw::StatusLogMgr::ResetState();
+    }
+
+    void WriteUpdate(const std::string& deltaSections, const char* reinstall = "Main, Extra") {
+        std::string ini = std::string("[MSI]\nProductCode={6F1D2C3B-0000-4000-8000-000000000028}\nreinstall=") + reinstall +
+                          "\nreinstallmode=omus\ncmdoptions=LOGGING=1\n"
+                          "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
+                          "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"
+                          "[Enable]\nIsNetEnabled=1\nIsFeatureEnabled=0\n" +
+                          deltaSections;
+        twtest::WriteTextFile(updateDir / "patch.ini", ini);
+        for (const char* name : {"tw_core_5_6.msp", "tw_core_6_7.msp", "tw_core_7_8.msp"})
+            twtest::WriteTextFile(updateDir / name, std::string(64, 'p'));
+    }
+
+    int32_t Run() {
+        EXPECT_TRUE(installer.Config().ReadConfInfoFromFile(updateDir.Path().c_str()));
+        tw::PatchCmdInfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.pathGiven = 1;
+        lstrcpynA(info.productDir, productDir.Path().c_str(), sizeof(info.productDir));
+        return installer.DoProgramPatches(info);
+    }
+
+    std::string Log() const { return twtest::ReadTextFile(updateDir / "Patchlog.txt"); }
+    bool LogHas(const std::string& line) const { return Log().find(line) != std::string::npos; }
+
+    twtest::SeamGuard seams;
+    twtest::MessageBoxRecorder boxes;
+    twtest::TempDir updateDir{"update"};
+    twtest::TempDir productDir{"product"};
+    tw::InstallTracker& tracker = tw::InstallTracker::Instance();
+    RecordingSender sender;
+    tw::ITrackingSender* previousSender = nullptr;
+    ObservedInstaller installer;
+    std::vector<ApplyCall> applyCalls;
+    UINT applyResult = ERROR_SUCCESS;
+};
+
+const char kThreePatches[] =
+    "[R5->R6]\ndeltapatch=tw_core_5_6.msp\n[R6->R7]\ndeltapatch=tw_core_6_7.msp\n[R7->R8]\ndeltapatch=tw_core_7_8.msp\n";
+
+TEST_F(PatchApplicationTest, AppliesAllPatchesInOneCallWithThePropertyList) {
+    WriteUpdate(kThreePatches);
+    EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
+
+    ASSERT_EQ(1u, applyCalls.size());
+    EXPECT_EQ(updateDir / "tw_core_5_6.msp;" + updateDir / "tw_core_6_7.msp;" + updateDir / "tw_core_7_8.msp",
+              applyCalls[0].patches);
+    EXPECT_EQ("{6F1D2C3B-0000-4000-8000-000000000028}", applyCalls[0].productCode);
+    EXPECT_EQ("PARENTAPP=TWPatch REINSTALL=Main, Extra REINSTALLMODE=omus REBOOT=ReallySuppress LOGGING=1 "
+              "INNETENABLED=1 FEATUREENABLED=0",
+              applyCalls[0].properties);
+    EXPECT_EQ(0, CRunState::Get().exitCode);
+    EXPECT_EQ((std::vector<std::string>{"notify", "batch", "completion"}), installer.steps);
+    EXPECT_FALSE(installer.IsLocateByProductCode());
+    EXPECT_EQ(28u, installer.GetMajorVersion());
+
+    ASSERT_EQ(1u, sender.messages.size());
+    EXPECT_FALSE(sender.messages[0].isError);
+    EXPECT_NE(std::string::npos,
+              sender.messages[0].text.find(
+                  "TrackingMessage=\"Patch Installation Success\"& InstallType=\"Patch:Auto\"& IsNudged=\"FALSE\""));
+    EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches, 3 delta patches will be applied"));
+    EXPECT_TRUE(LogHas("MsiApplyMultiplePatches: return code = 0"));
+    EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches,  all patches have been applied successfully."));
+}
+
+TEST_F(PatchApplicationTest, NoDeltaPatchStillRunsTheCompletionSteps) {
+    WriteUpdate("");
+    EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
+    EXPECT_TRUE(applyCalls.empty());
+    EXPECT_EQ((std::vector<std::string>{"notify", "batch", "completion"}), installer.steps);
+    EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied"));
+    EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches, going to reset CriticalFixes folder : "));
+}
+
+TEST_F(PatchApplicationTest, RestartRequiredCountsAsSuccessWithoutMessageOrCompletionBox) {
+    WriteUpdate(kThreePatches);
+    applyResult = ERROR_SUCCESS_REBOOT_REQUIRED;
+    EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
+    EXPECT_TRUE(installer.IsRestartRequired());
+    EXPECT_EQ(3010, CRunState::Get().exitCode);
+    EXPECT_TRUE(sender.messages.empty());
+    EXPECT_EQ((std::vector<std::string>{"notify", "batch"}), installer.steps);
+    EXPECT_TRUE(boxes.Calls().empty());
+}
+
+TEST_F(PatchApplicationTest, CancelledInstallationShowsTheCancelTextThenNotUpdated) {
+    WriteUpdate(kThreePatches);
+    applyResult = ERROR_INSTALL_USEREXIT;  // 1602
+    EXPECT_EQ(CPatchInstallerBase::kStatusFailed, Run());
+    EXPECT_TRUE(installer.IsFailed());
+    EXPECT_EQ(1602, CRunState::Get().exitCode);
+    ASSERT_EQ(2u, boxes.Calls().size());
+    EXPECT_EQ("The update has been canceled.  \n", boxes.Calls()[0].text);
+    EXPECT_EQ("Tallyworks Update Error", boxes.Calls()[0].title);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), boxes.Calls()[0].type);
+    EXPECT_EQ("Unable to apply patch.  Program not updated.", boxes.Calls()[1].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), boxes.Calls()[1].type);
+    EXPECT_TRUE(installer.steps.empty());
+
+    ASSERT_EQ(2u, sender.messages.size());
+    EXPECT_TRUE(sender.messages[0].isError);
+    EXPECT_NE(std::string::npos, sender.messages[0].text.find(
+                                     "ErrorMessage=\"Patch Installation failed\"& ErrorNumber=\"1602\"& "
+                                     "InstallType=\"Patch:Auto\""));
+    EXPECT_NE(std::string::npos,
+              sender.messages[1].text.find("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted."));
+}
+
+TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
+    struct Case {
+        const char* name;
+        bool diskFull, productCloses, waitDialog, writeIni;
+        const char* productCode;
+        int32_t status, exitCode;
+    } cases[] = {
+        {"low disk space", true, true, true, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18004},
+        {"product kept running", false, false, true, true, "{PC}", CPatchInstallerBase::kStatusFailed, 18005},
+        {"no product code", false, true, true, true, "", CPatchInstallerBase::kStatusFailed, 18006},
+        {"no wait dialog", false, true, false, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18007},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CRunState::Get().exitCode = 0;
+        ObservedInstaller fresh;
+        fresh.productCloses = c.productCloses;
+        fresh.waitDialogCreated = c.waitDialog;
+        Platform().FreeDiskSpace = [&c](const char*, unsigned long long* bytes) {
+            *bytes = c.diskFull ? 1000 : (1ULL << 40);
+            return true;
+        };
+        twtest::WriteTextFile(updateDir / "patch.ini", std::string("[MSI]\nProductCode=") + c.productCode +
+                                                           "\n[PatchConfig]\nTWFileVersion=28.0\n[AutoPatch]\n"
+                                                           "TWVersion=284008000\n");
+        ASSERT_TRUE(fresh.Config().ReadConfInfoFromFile(updateDir.Path().c_str()));
+        tw::PatchCmdInfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.pathGiven = 1;
+        lstrcpynA(info.productDir, productDir.Path().c_str(), sizeof(info.productDir));
+        EXPECT_EQ(c.status, fresh.DoProgramPatches(info));
+        EXPECT_EQ(c.exitCode, CRunState::Get().exitCode);
+        EXPECT_TRUE(applyCalls.empty());
+        EXPECT_TRUE(fresh.steps.empty());
+    }
+}
+
+TEST(FeatureNames, SplitAsTheReinstallValueNamesThem) {
+    using Names = std::set<std::string>;
+    EXPECT_EQ(Names{"all"}, CPatchInstallerBase::FeatureNamesOf(""));
+    EXPECT_EQ((Names{"Main", " Extra"}), CPatchInstallerBase::FeatureNamesOf("Main, Extra"));
+    EXPECT_EQ((Names{"Main", "Extra", "Help"}), CPatchInstallerBase::FeatureNamesOf("Main\tExtra,Help"));
+    EXPECT_EQ(Names{"Main"}, CPatchInstallerBase::FeatureNamesOf("Main"));
+    EXPECT_EQ(Names{"all"}, CPatchInstallerBase::FeatureNamesOf(",,"));
+}
+
+}  // namespace
