@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# End-to-end runs of the real twpatch.exe under Wine against a really installed sample
+# product: run-e2e.sh auto|web|fail
+#
+#   auto  "/A /P <product folder>": both delta patches are applied, the completion message
+#         is answered, and the product, its registry data and its files are checked.
+#   web   empty command line: "&Install Now" is pressed, then as auto.
+#   fail  "/A /P <product folder>" with a first patch that fails (1603): the error text and
+#         the not-updated message are answered, nothing is raised, the files are kept.
+#
+# Each scenario installs its own product under a fresh product code, in its own folder, and
+# is bounded in time. Uses the DISPLAY given by tools/test.sh, or starts its own Xvfb.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/tools/wine-env.sh"
+source "$root/tools/e2e-lib.sh"
+if [ -z "${DISPLAY:-}" ]; then
+    source "$root/tools/xvfb.sh"
+    tw_start_display
+fi
+
+scenario=${1:?usage: run-e2e.sh auto|web|fail}
+work="$TW_BUILD_DIR/e2e/$scenario"
+run_timeout=75    # seconds the update may take in all
+window_timeout=60 # seconds to wait for one window
+failures=0
+
+check() {  # description, command...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
+contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
+same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
+no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
+
+# What the run left, for a failed scenario.
+report_and_exit() {
+    if ((failures)); then
+        echo "== windows:"; tw_probe windows
+        echo "== Patchlog.txt (tail):"; tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | tail -n 40
+        echo "== $scenario: $failures check(s) failed (screenshots in $work)"
+        exit 1
+    fi
+    echo "== $scenario: all checks passed"
+    exit 0
+}
+
+# Waits for message box <title>, screenshots it to <work>/<shot>.png, checks that its text
+# contains each further argument, and presses OK. Ends the run on failure.
+answer_box() {
+    local title=$1 shot=$2 text rc
+    shift 2
+    text=$(tw_wait_msgbox "$title" "$window_timeout")
+    rc=$?
+    tw_screenshot "$work/$shot.png"
+    if ((rc != 0)); then
+        echo "FAILED: message box \"$title\" did not show"
+        failures=$((failures + 1))
+        tw_stop_update "$work"
+        report_and_exit
+    fi
+    echo "message box \"$title\": $(printf '%s' "$text" | tr '\n' ' ')"
+    local part
+    for part in "$@"; do check "\"$title\" says \"$part\"" contains "$text" "$part"; done
+    check "\"$title\" answered" tw_click_control 1 OK
+}
+
+tw_log "$scenario: installing the sample product"
+check "sample product installed" tw_install_product "$work" "Tallyworks 28 $scenario" || report_and_exit
+tw_offcycle_setup "$work"
+kind=good
+[ "$scenario" = fail ] && kind=fail
+check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
+rates="$TW_PRODUCT_DIR/Components/Rates"
+check "installed version before" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
+check "TWVersion before" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
+records=$(tw_status_line_count)
+
+case $scenario in
+    auto | fail)
+        # The product folder contains blanks; it is passed as an installer passes it, unquoted.
+        tw_log "$scenario: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
+        # shellcheck disable=SC2086
+        tw_start_update "$work" "$run_timeout" /A /P $TW_PRODUCT_WINDIR
+        ;;
+    web)
+        tw_log "$scenario: twpatch.exe (empty command line)"
+        tw_start_update "$work" "$run_timeout"
+        if ! tw_wait_control 1043 "&Install Now" "$window_timeout" >/dev/null; then
+            tw_screenshot "$work/web-dialog.png"
+            check "\"&Install Now\" shown" false
+            tw_stop_update "$work"
+            report_and_exit
+        fi
+        tw_screenshot "$work/web-dialog.png"
+        check "\"&Install Now\" pressed" tw_click_control 1043 "&Install Now"
+        ;;
+    *)
+        echo "unknown scenario $scenario"
+        exit 2
+        ;;
+esac
+
+if [ "$scenario" = fail ]; then
+    answer_box "Tallyworks Update Error" error-box \
+        "Error 1603. The update installer has encountered an internal error." \
+        "For detailed solution steps, write down the error number and then type the following into a Web browser:"
+    answer_box "Tallyworks Update" not-updated-box "Unable to apply patch.  Program not updated."
+else
+    answer_box "Update complete" completion-box \
+        "Congratulations!" "Your version of Tallyworks 28.0 is now up to date."
+fi
+code=$(tw_run_exit_code "$work")
+tw_log "$scenario: twpatch.exe ended with $code"
+
+if [ "$scenario" = fail ]; then
+    check "exit code 1603" equals "$code" "1603"
+    check "version unchanged" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
+    check "no patch registered" equals "$(tw_probe patches "$TW_PRODUCT_CODE")" ""
+    check "TWVersion left alone" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
+    check "post-patch batch file not run" no_file "$TW_PRODUCT_DIR/PostPatch.done"
+    check "status record err-1603" contains "$(tw_new_status_records "$records")" "err-1603;"
+else
+    check "exit code 0" equals "$code" "0"
+    check "version raised" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+    check "both patches registered" equals "$(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)" "2"
+    check "patch registry values" equals "$(tw_reg_value 'Software\Veltra\TallyworksPatches' R7)" "applied"
+    check "TWVersion raised" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "7"
+    check "post-patch batch file ran" test -f "$TW_PRODUCT_DIR/PostPatch.done"
+    check "status record err-0" contains "$(tw_new_status_records "$records")" "err-0;"
+fi
+check "CriticalFixes reset" equals "$(ls "$TW_PRODUCT_DIR/CriticalFixes" 2>&1)" "force_apply_ulip.dat"
+check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$rates/taxrates.dat"
+check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
+if [ "$scenario" != web ]; then
+    # The auto variant moves its temporary copies back; none may be left.
+    check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
+fi
+check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
+report_and_exit

@@ -1,0 +1,196 @@
+# Sourced by the end-to-end tests, the demo and the screenshot script (after wine-env.sh):
+# installs the complete sample product under a fresh product code, lays out an update
+# folder (twpatch.exe, patch.ini and two delta patches built by mspgen), runs the update
+# and answers its windows.
+
+TW_PROBE="$TW_BUILD_DIR/tools/twprobe.exe"
+TW_MSPGEN="$TW_BUILD_DIR/tools/mspgen.exe"
+TW_PRODUCT_FIXTURE="$TW_BUILD_DIR/tests/fixtures/e2eproduct"
+TW_UPGRADE_CODE="{5D0B7E44-2A61-4C3E-9F17-8B2C6E0A4D93}"
+TW_FLAVOR_KEY='Software\Veltra\Tallyworks\28.0\ember'
+TW_STATUS_LOG="$WINEPREFIX/drive_c/ProgramData/Common Files/Veltra/Tallyworks/twupdate/Log/Patch.log"
+
+tw_log() { echo "[$(date +%T)] $*"; }
+
+# Windows path (Z:) of a host path.
+tw_winpath() {
+    local path
+    path=$(realpath -m "$1")
+    printf 'Z:%s' "${path//\//\\}"
+}
+
+tw_new_guid() { printf '{%s}' "$(tr a-z A-Z </proc/sys/kernel/random/uuid)"; }
+
+# Runs the probe (see tests/fixtures/e2eproduct/Probe.cpp); output without CR.
+tw_probe() { wine "$TW_PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+
+# Value data of a value under HKEY_LOCAL_MACHINE (64-bit view), or "<missing>".
+tw_reg_value() {
+    local out
+    out=$(wine reg query "HKLM\\$1" /v "$2" /reg:64 2>/dev/null | tr -d '\r' | awk -v name="$2" '$1 == name { $1 = ""; $2 = ""; sub(/^  */, ""); print; found = 1 } END { if (!found) print "<missing>" }')
+    printf '%s\n' "$out"
+}
+
+# Installs the sample product into the folder "C:\Program Files\Veltra\<folder>" under a
+# fresh product code. The product installed by the previous run of the same work folder is
+# removed first, so a product's patches never pile up over runs. Sets TW_PRODUCT_CODE,
+# TW_PRODUCT_DIR (host path) and TW_PRODUCT_WINDIR.
+tw_install_product() {
+    local work=$1 folder=$2
+    mkdir -p "$work"
+    if [ -f "$work/product.code" ]; then
+        timeout 120 wine msiexec /x "$(cat "$work/product.code")" /qn >/dev/null 2>&1 || true
+        rm -f "$work/product.code"
+    fi
+    TW_PRODUCT_CODE=$(tw_new_guid)
+    TW_PRODUCT_DIR="$WINEPREFIX/drive_c/Program Files/Veltra/$folder"
+    TW_PRODUCT_WINDIR="C:\\Program Files\\Veltra\\$folder"
+    rm -rf "$TW_PRODUCT_DIR"
+    (cd "$TW_PRODUCT_FIXTURE" && wixl -a x64 -D ProductCode="$TW_PRODUCT_CODE" -D InstallFolder="$folder" \
+        -D Files=files -o "$work/product.msi" Product.wxs) || return 1
+    timeout 120 wine msiexec /i "$(tw_winpath "$work/product.msi")" /qn >/dev/null 2>&1 || return 1
+    echo "$TW_PRODUCT_CODE" >"$work/product.code"
+}
+
+# Gives the product its off-cycle state: the listed rates file updated after the release
+# and a second listed file that only the off-cycle delivery brought. Copies of both go to
+# <work>/expected for the comparison after the update.
+tw_offcycle_setup() {
+    local work=$1 rates="$TW_PRODUCT_DIR/Components/Rates"
+    printf 'tax rates 2026 updated off-cycle after R5\r\n' >"$rates/taxrates.dat"
+    printf 'local rates delivered off-cycle\r\n' >"$rates/localrates.dat"
+    rm -rf "$work/expected" && mkdir -p "$work/expected"
+    cp "$rates/taxrates.dat" "$rates/localrates.dat" "$work/expected/"
+}
+
+# Lays out <work>/update: twpatch.exe, patch.ini and the delta patches R5->R6 and R6->R7.
+# Kind "good": both patches apply; "fail": the first one fails (1603); "slow": the first
+# one takes a few seconds (for watching the progress).
+tw_make_update() {
+    local work=$1 kind=${2:-good} update="$1/update" first_options=()
+    rm -rf "$update" && mkdir -p "$update"
+    cp "$TW_BUILD_DIR/twpatch.exe" "$update/"
+    case $kind in
+        fail) first_options=(--fail) ;;
+        slow) first_options=(--delay 4000) ;;
+    esac
+    (cd "$update" &&
+        wine "$TW_MSPGEN" tw28_core_r6.msp "$TW_PRODUCT_CODE" "$TW_UPGRADE_CODE" "$(tw_new_guid)" \
+            28.0.4005.1 28.0.4006.1 --registry 'Software\Veltra\TallyworksPatches' R6 applied ProductRegistry \
+            "${first_options[@]}" &&
+        wine "$TW_MSPGEN" tw28_core_r7.msp "$TW_PRODUCT_CODE" "$TW_UPGRADE_CODE" "$(tw_new_guid)" \
+            28.0.4006.1 28.0.4007.1 --registry 'Software\Veltra\TallyworksPatches' R7 applied ProductRegistry) \
+        >/dev/null 2>&1 || return 1
+    sed 's/$/\r/' >"$update/patch.ini" <<INI
+[Title]
+Product=Tallyworks 28.0 Release 7
+
+[PatchConfig]
+TWName=Tallyworks 28.0
+TWFileVersion=28.0
+
+[AutoPatch]
+TWVersion=284007001
+LastSchemaChangeReleaseNum=5
+Country=US
+Server=PROD
+
+[MSI Info]
+ProductCode=$TW_PRODUCT_CODE
+Reinstall=ALL
+ReinstallMode=omus
+CmdOptions=
+LoggingEnable=1
+
+[R5->R6]
+DeltaPatch=tw28_core_r6.msp
+
+[R6->R7]
+DeltaPatch=tw28_core_r7.msp
+
+[Enable]
+IsNetEnabled=0
+IsFeatureEnabled=0
+INI
+}
+
+# Starts the update in the background: twpatch.exe of <work>/update with the given command
+# line words (joined by blanks, unquoted, as an installer would pass them). The probe ends
+# it after <timeout> seconds. Sets TW_RUN_PID; tw_run_exit_code reads the result.
+tw_start_update() {
+    local work=$1 seconds=$2
+    shift 2
+    rm -f "$work/run.out"
+    wine "$TW_PROBE" run $((seconds * 1000)) "$(tw_winpath "$work/update/twpatch.exe")" "$@" \
+        >"$work/run.out" 2>/dev/null &
+    TW_RUN_PID=$!
+}
+
+tw_run_running() { [ -n "${TW_RUN_PID:-}" ] && kill -0 "$TW_RUN_PID" 2>/dev/null; }
+
+# Waits for the background update to end; prints its exit code (or "timeout").
+tw_run_exit_code() {
+    local work=$1
+    wait "$TW_RUN_PID" 2>/dev/null || true
+    TW_RUN_PID=
+    tr -d '\r' <"$work/run.out" | sed -n 's/^exit=//p'
+}
+
+# Waits up to <seconds> for a message box titled <title>; prints its text. Returns 1 when
+# it does not come or the update ended before, 2 when another message box shows instead
+# (printed on stderr).
+tw_wait_msgbox() {
+    local title=$1 end=$((SECONDS + $2)) lines other
+    while ((SECONDS < end)); do
+        lines=$(tw_probe windows)
+        if printf '%s\n' "$lines" | awk -F'|' -v t="$title" '$1 == "#32770" && $2 == t && $3 != "" { f = 1 } END { exit !f }'; then
+            tw_probe msgbox "$title"
+            return 0
+        fi
+        other=$(printf '%s\n' "$lines" | awk -F'|' '$1 == "#32770" && $3 != ""')
+        if [ -n "$other" ]; then
+            printf 'unexpected message box: %s\n' "$other" >&2
+            return 2
+        fi
+        tw_run_running || return 1
+        sleep 0.3
+    done
+    return 1
+}
+
+# Ends the background update (the process the probe started, by its id).
+tw_stop_update() {
+    local work=$1 pid
+    pid=$(tr -d '\r' <"$work/run.out" 2>/dev/null | sed -n 's/^pid=//p')
+    [ -n "$pid" ] && wine taskkill /f /pid "$pid" >/dev/null 2>&1
+    wait "$TW_RUN_PID" 2>/dev/null || true
+    TW_RUN_PID=
+}
+
+# Waits up to <seconds> for a visible control <id> with text <text>; prints "x y".
+tw_wait_control() {
+    local id=$1 text=$2 seconds=$3 end=$((SECONDS + $3)) where
+    while ((SECONDS < end)); do
+        if where=$(tw_probe control "$id" "$text") && [ -n "$where" ]; then
+            printf '%s\n' "$where"
+            return 0
+        fi
+        tw_run_running || return 1
+        sleep 0.3
+    done
+    return 1
+}
+
+# Clicks control <id> with text <text> (mouse, through X).
+tw_click_control() {
+    local where
+    where=$(tw_probe control "$1" "$2") && [ -n "$where" ] || return 1
+    # shellcheck disable=SC2086
+    xdotool mousemove $where click 1
+}
+
+tw_screenshot() { import -display "$DISPLAY" -window root "$1" >/dev/null 2>&1 || true; }
+
+# The last status record line written after <count> lines (the count taken before the run).
+tw_status_line_count() { if [ -f "$TW_STATUS_LOG" ]; then wc -l <"$TW_STATUS_LOG"; else echo 0; fi; }
+tw_new_status_records() { [ -f "$TW_STATUS_LOG" ] && tail -n +$(($1 + 1)) "$TW_STATUS_LOG" | tr -d '\r'; }
