@@ -1,32 +1,55 @@
 #!/usr/bin/env bash
-# The main job: sets up what is missing, builds, lays out a sample update folder next to a
-# sample product folder in the project's Wine prefix, runs the update under Xvfb and shows
-# what the program did.
+# The main job: sets up what is missing and builds; installs the sample product
+# (Tallyworks 28.0 release 5) into the project's Wine prefix; lays out an update folder with
+# twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen; runs the
+# update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
+# and shows what changed.
 set -euo pipefail
-here="$(dirname "$0")"
+here="$(cd "$(dirname "$0")" && pwd)"
 bash "$here/setup.sh"
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
+source "$here/e2e-lib.sh"
+# From here on a failed step is shown, not fatal: the demo reports what the run left.
+set +e
 tw_start_display
+wineserver -p >/dev/null 2>&1 || true
 
 demo="$TW_BUILD_DIR/demo"
-update="$demo/update"
-product="$WINEPREFIX/drive_c/Program Files/Veltra/Tallyworks 28"
-rm -rf "$demo"
-mkdir -p "$update" "$product"
-cp "$TW_BUILD_DIR/twpatch.exe" "$update/"
-cat >"$update/patch.ini" <<'INI'
-[PatchConfig]
-twfileversion=28.0
-INI
+echo "== installing the sample product"
+tw_install_product "$demo" "Tallyworks 28" || { echo "the sample product could not be installed"; exit 1; }
+tw_offcycle_setup "$demo"
+tw_make_update "$demo" good || { echo "the update folder could not be laid out"; exit 1; }
+echo "   product code $TW_PRODUCT_CODE in $TW_PRODUCT_WINDIR"
+echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
 
-echo "== running: twpatch.exe /A /P C:\\Program Files\\Veltra\\Tallyworks 28"
-set +e
-(cd "$update" && wine ./twpatch.exe /A /P 'C:\Program Files\Veltra\Tallyworks 28')
-code=$?
-set -e
+version_before=$(tw_probe version "$TW_PRODUCT_CODE")
+twversion_before=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)
+records=$(tw_status_line_count)
+
+echo "== running: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
+# The folder contains blanks; it is passed unquoted, as an installer passes it.
+# shellcheck disable=SC2086
+tw_start_update "$demo" 120 /A /P $TW_PRODUCT_WINDIR
+tw_answer_all_boxes 120 "$demo"
+code=$(tw_run_exit_code "$demo")
+
+echo "== what changed"
+echo "   product version (VersionString): $version_before -> $(tw_probe version "$TW_PRODUCT_CODE")"
+echo "   installed revision (TWVersion):  $twversion_before -> $(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)"
+echo "   patches registered:              $(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)"
+echo "   CriticalFixes folder:            $(ls "$TW_PRODUCT_DIR/CriticalFixes" | tr '\n' ' ')"
+if [ -f "$TW_PRODUCT_DIR/PostPatch.done" ]; then
+    echo "   PostPatch.bat ran:               $(tr -d '\r' <"$TW_PRODUCT_DIR/PostPatch.done")"
+else
+    echo "   PostPatch.bat ran:               no"
+fi
+for f in taxrates.dat localrates.dat; do
+    if cmp -s "$demo/expected/$f" "$TW_PRODUCT_DIR/Components/Rates/$f"; then state="kept"; else state="CHANGED"; fi
+    echo "   off-cycle file $f:       $state"
+done
+echo "== Patchlog.txt (last lines)"
+tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /'
+echo "== status record"
+tw_new_status_records "$records" | sed 's/^/   /'
 echo "== exit code: $code"
-echo "== Patchlog.txt:"
-tr -d '\r' <"$update/Patchlog.txt"
-echo "== relaunch batch file:"
-tr -d '\r' <"$product/TWUpdateUtility.bat"

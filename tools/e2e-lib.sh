@@ -194,3 +194,23 @@ tw_screenshot() { import -display "$DISPLAY" -window root "$1" >/dev/null 2>&1 |
 # The last status record line written after <count> lines (the count taken before the run).
 tw_status_line_count() { if [ -f "$TW_STATUS_LOG" ]; then wc -l <"$TW_STATUS_LOG"; else echo 0; fi; }
 tw_new_status_records() { [ -f "$TW_STATUS_LOG" ] && tail -n +$(($1 + 1)) "$TW_STATUS_LOG" | tr -d '\r'; }
+
+# Answers every message box the update shows until it ends (at most <seconds>): prints its
+# title and text and presses OK (or No, for a question). Screenshots go to <dir> when given.
+tw_answer_all_boxes() {
+    local seconds=$1 shots=${2:-} end=$(($1 + SECONDS)) line title n=0
+    while tw_run_running && ((SECONDS < end)); do
+        line=$(tw_probe windows | awk -F'|' '$1 == "#32770" && $3 != "" { print; exit }')
+        if [ -n "$line" ]; then
+            title=${line#*|}
+            title=${title%%|*}
+            n=$((n + 1))
+            [ -n "$shots" ] && tw_screenshot "$shots/message-$n.png"
+            echo "== message box \"$title\":"
+            tw_probe msgbox "$title" | sed 's/^/   /'
+            tw_click_control 1 OK || tw_click_control 7 "&No" || tw_click_control 2 Cancel || true
+            sleep 1
+        fi
+        sleep 0.3
+    done
+}

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Screenshots of the program's windows under Xvfb, into a folder (default
+# build/screenshots): the auto variant's main window, the wait dialog during a slow patch
+# (with the percentage it showed), the completion message, and the web variant's window with
+# its "&Install Now" dialog. Each run installs the sample product afresh.
+set -uo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+bash "$here/setup.sh" || exit 1
+source "$here/wine-env.sh"
+source "$here/xvfb.sh"
+source "$here/e2e-lib.sh"
+tw_start_display
+wineserver -p >/dev/null 2>&1 || true
+
+out=$(realpath -m "${1:-$TW_BUILD_DIR/screenshots}")
+mkdir -p "$out"
+rm -f "$out"/*.png
+
+# Auto variant with a first patch that takes a few seconds.
+work="$TW_BUILD_DIR/screenshots-work/auto"
+tw_install_product "$work" "Tallyworks 28 screenshots" || { echo "install failed"; exit 1; }
+tw_offcycle_setup "$work"
+tw_make_update "$work" slow || { echo "update folder failed"; exit 1; }
+# shellcheck disable=SC2086
+tw_start_update "$work" 120 /A /P $TW_PRODUCT_WINDIR
+end=$((SECONDS + 60))
+best=-1
+while tw_run_running && ((SECONDS < end)); do
+    windows=$(tw_probe windows)
+    if [ ! -f "$out/auto-window.png" ] && grep -q '^TWPatchClass|' <<<"$windows"; then
+        tw_screenshot "$out/auto-window.png"
+        echo "auto window: $(grep '^TWPatchClass|' <<<"$windows" | cut -d'|' -f2)"
+    fi
+    if percent=$(tw_probe text 402) && [ -n "$percent" ]; then
+        value=${percent%\%}
+        if [[ $value =~ ^[0-9]+$ ]] && ((value > best)); then
+            best=$value
+            tw_screenshot "$out/wait-dialog.png"
+            echo "wait dialog: $percent ($(tw_probe text 301))"
+        fi
+    fi
+    if awk -F'|' '$1 == "#32770" && $3 != "" { f = 1 } END { exit !f }' <<<"$windows"; then
+        tw_screenshot "$out/completion-message.png"
+        break
+    fi
+    sleep 0.2
+done
+tw_answer_all_boxes 60
+echo "auto run exit code: $(tw_run_exit_code "$work")"
+
+# Web variant: the window with its confirmation dialog.
+work="$TW_BUILD_DIR/screenshots-work/web"
+tw_install_product "$work" "Tallyworks 28 screenshots web" || { echo "install failed"; exit 1; }
+tw_offcycle_setup "$work"
+tw_make_update "$work" good || { echo "update folder failed"; exit 1; }
+tw_start_update "$work" 120
+if tw_wait_control 1043 "&Install Now" 60 >/dev/null; then
+    sleep 0.5
+    tw_screenshot "$out/web-window.png"
+    tw_click_control 1043 "&Install Now"
+    tw_answer_all_boxes 90
+else
+    echo "the web dialog did not show"
+    tw_stop_update "$work"
+fi
+echo "web run exit code: $(tw_run_exit_code "$work")"
+
+echo "== screenshots in $out:"
+ls -1 "$out"
