@@ -46,7 +46,7 @@ else
 fi
 for f in taxrates.dat localrates.dat; do
     if cmp -s "$demo/expected/$f" "$TW_PRODUCT_DIR/Components/Rates/$f"; then state="kept"; else state="CHANGED"; fi
-    echo "   off-cycle file $f:       $state"
+    printf '   %-33s %s\n' "off-cycle file $f:" "$state"
 done
 echo "== Patchlog.txt (last lines)"
 tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /'

@@ -72,7 +72,7 @@ tw_make_update() {
     cp "$TW_BUILD_DIR/twpatch.exe" "$update/"
     case $kind in
         fail) first_options=(--fail) ;;
-        slow) first_options=(--delay 4000) ;;
+        slow) first_options=(--delay 3000) ;;
     esac
     (cd "$update" &&
         wine "$TW_MSPGEN" tw28_core_r6.msp "$TW_PRODUCT_CODE" "$TW_UPGRADE_CODE" "$(tw_new_guid)" \
