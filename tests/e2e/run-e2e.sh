@@ -39,6 +39,7 @@ check() {  # description, command...
 equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
 contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
 same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
+log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -q -- "$1" || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
 
 # What the run left, for a failed scenario.
@@ -140,9 +141,13 @@ fi
 check "CriticalFixes reset" equals "$(ls "$TW_PRODUCT_DIR/CriticalFixes" 2>&1)" "force_apply_ulip.dat"
 check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$rates/taxrates.dat"
 check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
+check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
+for f in taxrates.dat localrates.dat; do
+    check "off-cycle $f saved" log_has "SaveFile, File saved  file .*Components.Rates.$f , temp name "
+done
 if [ "$scenario" != web ]; then
     # The auto variant moves its temporary copies back; none may be left.
+    check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
     check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
 fi
-check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
 report_and_exit
