@@ -3,7 +3,9 @@
 # (Tallyworks 28.0 release 5) into the project's Wine prefix; lays out an update folder with
 # twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen; runs the
 # update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
-# and shows what changed.
+# and shows what changed. Afterwards the prefix is left as it was (the product is removed
+# again, the status record files put back); build/demo keeps the update folder and the
+# screenshots of the messages.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 bash "$here/setup.sh"
@@ -25,7 +27,8 @@ echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
 
 version_before=$(tw_probe version "$TW_PRODUCT_CODE")
 twversion_before=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)
-records=$(tw_status_line_count)
+tw_status_log_isolate "$demo"
+records=0
 
 echo "== running: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
 # The folder contains blanks; it is passed unquoted, as an installer passes it.
@@ -53,3 +56,5 @@ tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /
 echo "== status record"
 tw_new_status_records "$records" | sed 's/^/   /'
 echo "== exit code: $code"
+tw_status_log_restore "$demo"
+tw_remove_product "$demo"

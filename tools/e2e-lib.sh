@@ -191,8 +191,7 @@ tw_click_control() {
 
 tw_screenshot() { import -display "$DISPLAY" -window root "$1" >/dev/null 2>&1 || true; }
 
-# The last status record line written after <count> lines (the count taken before the run).
-tw_status_line_count() { if [ -f "$TW_STATUS_LOG" ]; then wc -l <"$TW_STATUS_LOG"; else echo 0; fi; }
+# The status record lines after the first <count> ones.
 tw_new_status_records() { [ -f "$TW_STATUS_LOG" ] && tail -n +$(($1 + 1)) "$TW_STATUS_LOG" | tr -d '\r'; }
 
 # Answers every message box the update shows until it ends (at most <seconds>): prints its
@@ -213,4 +212,41 @@ tw_answer_all_boxes() {
         fi
         sleep 0.3
     done
+}
+
+# Removes the product installed from <work> (and the values its patches wrote), so that no
+# valid installation of it is left in the prefix for other tests to find.
+tw_remove_product() {
+    local work=$1
+    if [ -f "$work/product.code" ]; then
+        timeout 120 wine msiexec /x "$(cat "$work/product.code")" /qn >/dev/null 2>&1 || true
+        rm -f "$work/product.code"
+    fi
+    [ -n "${TW_PRODUCT_DIR:-}" ] && rm -rf "$TW_PRODUCT_DIR"
+    wine reg delete 'HKLM\Software\Veltra\TallyworksPatches' /f /reg:64 >/dev/null 2>&1 || true
+}
+
+# The status record files of the prefix are moved aside for one run (the program keeps at
+# most five records per product version, and other tests read the folder) and put back
+# afterwards.
+tw_status_log_isolate() {
+    local work=$1 dir f
+    dir=$(dirname "$TW_STATUS_LOG")
+    rm -rf "$work/status-log-saved" && mkdir -p "$work/status-log-saved"
+    for f in Patch.log Temp.log; do
+        [ -f "$dir/$f" ] && mv "$dir/$f" "$work/status-log-saved/$f"
+    done
+    return 0
+}
+
+tw_status_log_restore() {
+    local work=$1 dir f
+    dir=$(dirname "$TW_STATUS_LOG")
+    [ -d "$work/status-log-saved" ] || return 0
+    for f in Patch.log Temp.log; do
+        [ -f "$dir/$f" ] && cp "$dir/$f" "$work/run-$f"
+        rm -f "$dir/$f"
+        [ -f "$work/status-log-saved/$f" ] && mv "$work/status-log-saved/$f" "$dir/$f"
+    done
+    rm -rf "$work/status-log-saved"
 }

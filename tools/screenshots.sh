@@ -21,6 +21,7 @@ work="$TW_BUILD_DIR/screenshots-work/auto"
 tw_install_product "$work" "Tallyworks 28 screenshots" || { echo "install failed"; exit 1; }
 tw_offcycle_setup "$work"
 tw_make_update "$work" slow || { echo "update folder failed"; exit 1; }
+tw_status_log_isolate "$work"
 # shellcheck disable=SC2086
 tw_start_update "$work" 120 /A /P $TW_PRODUCT_WINDIR
 end=$((SECONDS + 60))
@@ -47,12 +48,15 @@ while tw_run_running && ((SECONDS < end)); do
 done
 tw_answer_all_boxes 60
 echo "auto run exit code: $(tw_run_exit_code "$work")"
+tw_status_log_restore "$work"
+tw_remove_product "$work"
 
 # Web variant: the window with its confirmation dialog.
 work="$TW_BUILD_DIR/screenshots-work/web"
 tw_install_product "$work" "Tallyworks 28 screenshots web" || { echo "install failed"; exit 1; }
 tw_offcycle_setup "$work"
 tw_make_update "$work" good || { echo "update folder failed"; exit 1; }
+tw_status_log_isolate "$work"
 tw_start_update "$work" 120
 if tw_wait_control 1043 "&Install Now" 60 >/dev/null; then
     sleep 0.5
@@ -64,6 +68,8 @@ else
     tw_stop_update "$work"
 fi
 echo "web run exit code: $(tw_run_exit_code "$work")"
+tw_status_log_restore "$work"
+tw_remove_product "$work"
 
 echo "== screenshots in $out:"
 ls -1 "$out"

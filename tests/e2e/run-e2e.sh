@@ -14,13 +14,24 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
+scenario=${1:?usage: run-e2e.sh auto|web|fail}
+work="$TW_BUILD_DIR/e2e/$scenario"
+own_display=
 if [ -z "${DISPLAY:-}" ]; then
     source "$root/tools/xvfb.sh"
     tw_start_display
+    own_display=1
 fi
 
-scenario=${1:?usage: run-e2e.sh auto|web|fail}
-work="$TW_BUILD_DIR/e2e/$scenario"
+# The prefix is left as the scenario found it: no product of it stays installed and the
+# status record files are put back. What the run left stays in the work folder.
+cleanup() {
+    tw_run_running && tw_stop_update "$work"
+    tw_status_log_restore "$work"
+    tw_remove_product "$work"
+    if [ -n "$own_display" ]; then tw_stop_display; fi
+}
+trap cleanup EXIT
 run_timeout=75    # seconds the update may take in all
 window_timeout=60 # seconds to wait for one window
 failures=0
@@ -83,7 +94,8 @@ check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" ||
 rates="$TW_PRODUCT_DIR/Components/Rates"
 check "installed version before" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
 check "TWVersion before" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
-records=$(tw_status_line_count)
+tw_status_log_isolate "$work"
+records=0
 
 case $scenario in
     auto | fail)
