@@ -154,6 +154,11 @@ check "CriticalFixes reset" equals "$(ls "$TW_PRODUCT_DIR/CriticalFixes" 2>&1)" 
 check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$rates/taxrates.dat"
 check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
 check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
+check "Windows Installer log written (LoggingEnable=1)" test -s "$work/update/MsiPatchlog.txt"
+if [ "$scenario" != web ]; then
+    check "relaunch batch file holds the command line" contains \
+        "$(tr -d '\r' <"$TW_PRODUCT_DIR/TWUpdateUtility.bat" 2>/dev/null)" "twpatch.exe\" /A /P $TW_PRODUCT_WINDIR"
+fi
 for f in taxrates.dat localrates.dat; do
     check "off-cycle $f saved" log_has "SaveFile, File saved  file .*Components.Rates.$f , temp name "
 done
