@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # End-to-end runs of the real twpatch.exe under Wine against a really installed sample
-# product: run-e2e.sh auto|web|fail
+# product: run-e2e.sh packages|auto|web|fail
 #
+#   packages  the test fixtures alone, without the program: the two delta patches apply to
+#         the installed product in one Windows Installer call, and the failing one fails.
 #   auto  "/A /P <product folder>": both delta patches are applied, the completion message
 #         is answered, and the product, its registry data and its files are checked.
 #   web   empty command line: "&Install Now" is pressed, then as auto.
@@ -14,7 +16,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-scenario=${1:?usage: run-e2e.sh auto|web|fail}
+scenario=${1:?usage: run-e2e.sh packages|auto|web|fail}
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
 if [ -z "${DISPLAY:-}" ]; then
@@ -84,6 +86,31 @@ answer_box() {
     for part in "$@"; do check "\"$title\" says \"$part\"" contains "$text" "$part"; done
     check "\"$title\" answered" tw_click_control 1 OK
 }
+
+# The fixtures alone: installed product, patch packages, one Windows Installer call each.
+if [ "$scenario" = packages ]; then
+    properties="PARENTAPP=TWPatch REINSTALL=ALL REINSTALLMODE=omus REBOOT=ReallySuppress"
+    for kind in fail good; do
+        check "$kind: sample product installed" tw_install_product "$work" "Tallyworks 28 packages" || report_and_exit
+        check "$kind: update folder laid out" tw_make_update "$work" "$kind" || report_and_exit
+        update=$(tw_winpath "$work/update")
+        result=$(tw_probe apply "$update\\tw28_core_r6.msp;$update\\tw28_core_r7.msp" "$TW_PRODUCT_CODE" "$properties")
+        if [ "$kind" = good ]; then
+            check "good: both patches applied" equals "$result" "0"
+            check "good: version" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+            check "good: patches registered" equals "$(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)" "2"
+            check "good: registry values of both" equals \
+                "$(tw_reg_value 'Software\Veltra\TallyworksPatches' R6) $(tw_reg_value 'Software\Veltra\TallyworksPatches' R7)" \
+                "applied applied"
+        else
+            check "fail: Windows Installer fails" equals "$result" "1603"
+            check "fail: version" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
+            check "fail: no patch registered" equals "$(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)" "0"
+        fi
+        tw_remove_product "$work"
+    done
+    report_and_exit
+fi
 
 tw_log "$scenario: installing the sample product"
 check "sample product installed" tw_install_product "$work" "Tallyworks 28 $scenario" || report_and_exit
