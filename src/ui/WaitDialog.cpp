@@ -82,10 +82,9 @@ CWaitDialog::CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner) : m
     const std::string status = LoadText(instance, IDS_INSTALLING, kStatusLength);
 
     if (!owner) owner = ::GetActiveWindow();
-    if (owner) {
-        ::EnableWindow(owner, FALSE);
-        g_centreOwner = owner;
-    }
+    if (owner) ::EnableWindow(owner, FALSE);
+    // The owner of this dialog, not that of an earlier one, is the one to centre over.
+    g_centreOwner = owner;
     m_owner = owner;
 
     m_dialog = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDialogProc, 0);

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <thread>
 
 #include "common/RunState.h"
 #include "common/TestSupport.h"
@@ -105,6 +106,28 @@ TEST_F(WaitDialogTest, OwnerIsDisabledWhileOpenAndTheDialogCentredOverIt) {
     }
     EXPECT_TRUE(::IsWindowEnabled(owner));
     ::DestroyWindow(owner);
+}
+
+TEST_F(WaitDialogTest, WithoutOwnerOrActiveWindowItIsCentredOnTheDesktop) {
+    // A new thread has no active window of its own.
+    RECT rect{};
+    HWND owner = reinterpret_cast<HWND>(1);
+    bool created = false;
+    std::thread([&] {
+        bool flag = false;
+        if (::GetActiveWindow()) return;
+        CWaitDialog dialog(nullptr, &flag, nullptr);
+        created = dialog.GetHwnd() != nullptr;
+        if (!created) return;
+        ::GetWindowRect(dialog.GetHwnd(), &rect);
+        owner = ::GetWindow(dialog.GetHwnd(), GW_OWNER);
+    }).join();
+    ASSERT_TRUE(created);
+    EXPECT_EQ(nullptr, owner);
+    RECT desktop{};
+    ::GetWindowRect(::GetDesktopWindow(), &desktop);
+    EXPECT_EQ(desktop.left + ((desktop.right - desktop.left) - (rect.right - rect.left)) / 2, rect.left);
+    EXPECT_EQ(desktop.top + ((desktop.bottom - desktop.top) - (rect.bottom - rect.top)) / 2, rect.top);
 }
 
 TEST_F(WaitDialogTest, PumpMessagesDispatchesPendingMessagesAndKeepsAQuit) {
