@@ -21,6 +21,8 @@ public:
 
     // The process-wide object, created on the first request.
     static CMsiInterface& Instance();
+    // The process-wide object if it has been created, else null (never creates it).
+    static CMsiInterface* Existing();
     // Destroys the process-wide object, reinstating the previous UI level and handler.
     static void DestroyInstance();
 
@@ -45,7 +47,11 @@ private:
     CMsiInterface(const CMsiInterface&) = delete;
     CMsiInterface& operator=(const CMsiInterface&) = delete;
 
+public:
+    // The handler given to Windows Installer; the context is the object itself.
     static int WINAPI ExternalUiHandler(LPVOID context, UINT messageType, LPCSTR message);
+
+private:
 
     MSIObserver* m_observer = nullptr;
     INSTALLUILEVEL m_previousLevel = INSTALLUILEVEL_NOCHANGE;

@@ -1,21 +1,224 @@
 #include "ui/WaitDialog.h"
 
-// PLACEHOLDER: the wait dialog comes with the message handler; until then it has no window
-// and every operation does nothing.
+#include <commctrl.h>
+
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "common/Handles.h"
+#include "common/RunState.h"
+#include "common/TextUtil.h"
+#include "logging/FailureReporter.h"
+#include "logging/InstallTracker.h"
+#include "logging/StatusLogMgr.h"
+#include "ui/Resource.h"
+#include "ui/StringTable.h"
 
 namespace tw {
+namespace {
 
-CWaitDialog::CWaitDialog(HINSTANCE, bool* continueFlag, HWND) : m_continue(continueFlag) {
+// The dialog procedure forwards to the current wait dialog; the owner is remembered for
+// centring.
+CWaitDialog* g_currentWaitDialog = nullptr;
+HWND g_centreOwner = nullptr;
+
+constexpr const char kDefaultTitle[] = "Working";
+constexpr const char kDefaultStatus[] = "Installing Tallyworks Update...";
+constexpr int kTitleLength = 100;
+constexpr int kStatusLength = 256;
+
+std::string LoadText(HINSTANCE instance, UINT id, int maxLength) {
+    char buffer[kStatusLength + 1] = {};
+    int length = ::LoadStringA(instance, id, buffer, maxLength + 1);
+    return length > 0 ? std::string(buffer, static_cast<size_t>(length)) : std::string();
+}
+
+// Places the dialog's centre over the centre of the reference window (or the desktop).
+void CentreDialog(HWND dialog) {
+    HWND reference = g_centreOwner;
+    if (!reference || !::IsWindow(reference)) reference = ::GetParent(dialog);
+    if (!reference) reference = ::GetDesktopWindow();
+    RECT dialogRect{}, referenceRect{};
+    ::GetWindowRect(dialog, &dialogRect);
+    ::GetWindowRect(reference, &referenceRect);
+    const int dialogWidth = dialogRect.right - dialogRect.left;
+    const int dialogHeight = dialogRect.bottom - dialogRect.top;
+    const int referenceWidth = referenceRect.right - referenceRect.left;
+    const int referenceHeight = referenceRect.bottom - referenceRect.top;
+    const int x = referenceRect.left + (referenceWidth - dialogWidth) / 2;
+    const int y = referenceRect.top + (referenceHeight - dialogHeight) / 2;
+    ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        CentreDialog(dialog);
+        HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
+        if (reinterpret_cast<HWND>(wParam) != cancel) {
+            ::SetFocus(cancel);
+            return FALSE;
+        }
+        return TRUE;
+    }
+    case WM_COMMAND:
+    case WM_KEYDOWN:
+    case WM_CHAR:
+        if (g_currentWaitDialog) g_currentWaitDialog->OnCancel(message, lParam);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+CWaitDialog::CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner) : m_continue(continueFlag) {
     if (m_continue) *m_continue = true;
+    if (!instance) instance = ResourceModule();
+
+    const std::string title = LoadText(instance, IDS_MSGBOX_TITLE, kTitleLength);
+    const std::string status = LoadText(instance, IDS_INSTALLING, kStatusLength);
+
+    if (!owner) owner = ::GetActiveWindow();
+    if (owner) ::EnableWindow(owner, FALSE);
+    // The owner of this dialog, not that of an earlier one, is the one to centre over.
+    g_centreOwner = owner;
+    m_owner = owner;
+
+    m_dialog = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDialogProc, 0);
+    if (!m_dialog) {
+        // Without a window nothing would enable the owner again.
+        LogStatusF("CWaitDialog::CWaitDialog, could not create the wait dialog, error %lu", ::GetLastError());
+        if (m_owner) ::EnableWindow(m_owner, TRUE);
+        return;
+    }
+    ::ShowWindow(m_dialog, SW_SHOW);
+    ::SetWindowTextA(m_dialog, title.empty() ? kDefaultTitle : title.c_str());
+    SetStatusText(status.empty() ? kDefaultStatus : status.c_str());
+    ::ShowWindow(m_dialog, SW_SHOW);
+    ::UpdateWindow(m_dialog);
+    g_currentWaitDialog = this;
 }
-CWaitDialog::~CWaitDialog() = default;
-void CWaitDialog::OnCancel(UINT, LPARAM) {
+
+CWaitDialog::~CWaitDialog() {
+    if (m_dialog && ::IsWindow(m_dialog)) {
+        if (m_owner) ::EnableWindow(m_owner, TRUE);
+        ::DestroyWindow(m_dialog);
+    }
+    m_dialog = nullptr;
+    if (g_currentWaitDialog == this) g_currentWaitDialog = nullptr;
+}
+
+void CWaitDialog::SetStatusText(const char* text) {
+    if (!m_dialog) return;
+    const char* value = text ? text : "";
+    ::SetDlgItemTextA(m_dialog, IDC_WAIT_STATUS, value);
+    m_statusText = value;
+}
+
+void CWaitDialog::SetProgress(int16_t row, int16_t percent) {
+    if (!m_dialog) return;
+    if (percent < 0) percent = 0;
+    if (percent > 100) percent = 100;
+    m_percent = percent;
+    char text[16];
+    SafeFormat(text, sizeof(text), "%d%%", static_cast<int>(percent));
+    ::SetDlgItemTextA(m_dialog, IDC_WAIT_PERCENT_ROW0 + row, text);
+    ::SendDlgItemMessageA(m_dialog, IDC_WAIT_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(percent), 0);
+}
+
+void CWaitDialog::EnableCancel(bool enable) {
+    if (!m_dialog) return;
+    ::EnableWindow(::GetDlgItem(m_dialog, IDCANCEL), enable ? TRUE : FALSE);
+}
+
+// A quit request met here is posted again so that the run's own message loop still ends.
+void CWaitDialog::PumpMessages() {
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return;
+        }
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// Cancel: the message handler turns the cleared flag into a cancellation at the next
+// progress message. The CriticalFixes folder is emptied and marked so that the product
+// restores its common files at its next start.
+void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
     if (m_continue) *m_continue = false;
+
+    const CRunState& state = CRunState::Get();
+    if (state.productExePath.empty()) {
+        FailureReporter::Report("Patch: CWaitDialog::OnCancel, TW Windows app name is NULL.", m_lastFailure);
+        return;
+    }
+    const std::string productDir = state.ProductDir();
+    if (productDir.empty()) {
+        FailureReporter::Report(
+            "Patch: CWaitDialog::OnCancel, it fails to get the directory name for the TW Windows app name.",
+            m_lastFailure);
+        return;
+    }
+    const std::string folder = productDir + "\\CriticalFixes\\";
+    if (!DeleteFiles(folder.c_str())) {
+        FailureReporter::Report("Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.",
+                                m_lastFailure);
+    }
+
+    const std::string marker = folder + "force_apply_ulip.dat";
+    CFile file(std::fopen(marker.c_str(), "w"));
+    if (file) {
+        StatusLogMgr::LogStatus("CWaitDialog::OnCancel, force_apply_ulip.dat written successfully");
+        return;
+    }
+    const std::string text = FormatString(
+        "Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: %lu",
+        ::GetLastError());
+    StatusLogMgr::LogStatus(text.c_str());
+    InstallTracker::Instance().SendTrackingMessage(0, text.c_str(), true);
 }
-void CWaitDialog::SetStatusText(const char*) {}
-void CWaitDialog::SetProgress(int16_t, int16_t) {}
-void CWaitDialog::EnableCancel(bool) {}
-void CWaitDialog::PumpMessages() {}
-bool CWaitDialog::DeleteFiles(const char*) { return false; }
+
+// Deletes the files of the folder (a path ending in a backslash); subfolders are not
+// descended into, so their deletion fails and is reported.
+bool CWaitDialog::DeleteFiles(const char* folder) {
+    try {
+        const std::string base = folder ? folder : "";
+        const DWORD attributes = ::GetFileAttributesA(base.c_str());
+        if (base.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            FailureReporter::Report("Patch: CWaitDialog::DeleteFiles, Directory does not exist.", m_lastFailure);
+            return false;
+        }
+        WIN32_FIND_DATAA entry{};
+        FindHandle find(::FindFirstFileA((base + "*").c_str(), &entry));
+        if (!find) {
+            FailureReporter::Report("Patch: CWaitDialog::DeleteFiles, No files found in CriticalFixes folder.",
+                                    m_lastFailure);
+            return false;
+        }
+        do {
+            if (std::string(entry.cFileName) == "." || std::string(entry.cFileName) == "..") continue;
+            const std::string path = base + entry.cFileName;
+            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!::DeleteFileA(path.c_str())) {
+                const std::string text =
+                    FormatString("Patch: CWaitDialog::DeleteFiles Failed to delete the File : %s  with GetLastError : %lu",
+                                 entry.cFileName, ::GetLastError());
+                FailureReporter::Report(text.c_str(), m_lastFailure);
+            }
+        } while (::FindNextFileA(find.Get(), &entry));
+        return true;
+    } catch (const std::exception&) {
+        FailureReporter::Report(
+            "Patch: CWaitDialog::DeleteFiles, Got exception while deleting files from CriticalFixes folder.",
+            m_lastFailure);
+        return false;
+    }
+}
 
 }  // namespace tw

@@ -57,7 +57,9 @@ protected:
         CRunState& state = CRunState::Get();
         state.installerDir = updateDir.Path();
         state.productExePath = productDir / "tww.exe";
-        twtest::WriteTextFile(productDir / "tww.exe", "MZ");
+        // A real executable with version 28.0 stands in for the product.
+        ASSERT_TRUE(::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ver28.exe").c_str(),
+                                (productDir / "tww.exe").c_str(), FALSE));
 
         Platform().FreeDiskSpace = [](const char*, unsigned long long* bytes) {
             *bytes = 1ULL << 40;
@@ -109,6 +111,14 @@ protected:
         return installer.DoProgramPatches(info);
     }
 
+    // The tracking messages whose text holds the given part.
+    std::vector<tw::TrackingMessage> MessagesWith(const std::string& part) const {
+        std::vector<tw::TrackingMessage> found;
+        for (const auto& m : sender.messages)
+            if (m.text.find(part) != std::string::npos) found.push_back(m);
+        return found;
+    }
+
     std::string Log() const { return twtest::ReadTextFile(updateDir / "Patchlog.txt"); }
     bool LogHas(const std::string& line) const { return Log().find(line) != std::string::npos; }
 
@@ -143,10 +153,11 @@ TEST_F(PatchApplicationTest, AppliesAllPatchesInOneCallWithThePropertyList) {
     EXPECT_FALSE(installer.IsLocateByProductCode());
     EXPECT_EQ(28u, installer.GetMajorVersion());
 
-    ASSERT_EQ(1u, sender.messages.size());
-    EXPECT_FALSE(sender.messages[0].isError);
+    auto success = MessagesWith("Patch Installation");
+    ASSERT_EQ(1u, success.size());
+    EXPECT_FALSE(success[0].isError);
     EXPECT_NE(std::string::npos,
-              sender.messages[0].text.find(
+              success[0].text.find(
                   "TrackingMessage=\"Patch Installation Success\"& InstallType=\"Patch:Auto\"& IsNudged=\"FALSE\""));
     EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches, 3 delta patches will be applied"));
     EXPECT_TRUE(LogHas("MsiApplyMultiplePatches: return code = 0"));
@@ -168,7 +179,7 @@ TEST_F(PatchApplicationTest, RestartRequiredCountsAsSuccessWithoutMessageOrCompl
     EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
     EXPECT_TRUE(installer.IsRestartRequired());
     EXPECT_EQ(3010, CRunState::Get().exitCode);
-    EXPECT_TRUE(sender.messages.empty());
+    EXPECT_TRUE(MessagesWith("Patch Installation").empty());
     EXPECT_EQ((std::vector<std::string>{"notify", "batch"}), installer.steps);
     EXPECT_TRUE(boxes.Calls().empty());
 }
@@ -187,13 +198,12 @@ TEST_F(PatchApplicationTest, CancelledInstallationShowsTheCancelTextThenNotUpdat
     EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), boxes.Calls()[1].type);
     EXPECT_TRUE(installer.steps.empty());
 
-    ASSERT_EQ(2u, sender.messages.size());
-    EXPECT_TRUE(sender.messages[0].isError);
-    EXPECT_NE(std::string::npos, sender.messages[0].text.find(
-                                     "ErrorMessage=\"Patch Installation failed\"& ErrorNumber=\"1602\"& "
-                                     "InstallType=\"Patch:Auto\""));
-    EXPECT_NE(std::string::npos,
-              sender.messages[1].text.find("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted."));
+    auto failed = MessagesWith("Patch Installation failed");
+    ASSERT_EQ(1u, failed.size());
+    EXPECT_TRUE(failed[0].isError);
+    EXPECT_NE(std::string::npos, failed[0].text.find("ErrorMessage=\"Patch Installation failed\"& ErrorNumber=\"1602\"& "
+                                                     "InstallType=\"Patch:Auto\""));
+    EXPECT_EQ(1u, MessagesWith("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.").size());
 }
 
 TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
