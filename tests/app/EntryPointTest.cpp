@@ -26,6 +26,12 @@ protected:
     void SetUp() override {
         CPatchApp::ResetForTesting();
         tw::StatusLogMgr::ResetState();
+        // The run reads patch.ini beside the program (this test executable) and needs the
+        // product installed.
+        ASSERT_TRUE(twtest::WriteTextFile(PatchIniBesideProgram(),
+                                          "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
+                                          "[MSI Info]\nProductCode={7A3C5E21-94B6-4D0F-8E2A-5B61C93D7F40}\n"));
+        Platform().Msi.QueryProductState = [](LPCSTR) { return INSTALLSTATE_DEFAULT; };
         Platform().FreeDiskSpace = [this](const char* root, unsigned long long* bytes) {
             diskRoots.push_back(root);
             *bytes = freeBytes;
@@ -39,7 +45,17 @@ protected:
             return succeeds ? TRUE : FALSE;
         };
     }
-    void TearDown() override { CPatchApp::ResetForTesting(); }
+    void TearDown() override {
+        CPatchApp::ResetForTesting();
+        ::DeleteFileA(PatchIniBesideProgram().c_str());
+    }
+
+    static std::string PatchIniBesideProgram() {
+        char module[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, module, MAX_PATH - 1);
+        std::string path = module;
+        return path.substr(0, path.find_last_of('\\') + 1) + "patch.ini";
+    }
 
     int RunWith(const std::string& commandLine) {
         std::vector<char> line(commandLine.begin(), commandLine.end());
