@@ -57,6 +57,17 @@ TEST_F(RunningProductTest, HiddenFrameGetsBothMessagesAndItsProcessEnds) {
     EXPECT_EQ("161\r\n190\r\n", ReadTextFile(log));
 }
 
+TEST_F(RunningProductTest, HiddenFrameThatStaysIsEndedAfterTheWait) {
+    // The frame takes both messages but its process keeps running: after the wait it is
+    // ended (the wait takes 15 seconds).
+    StandIn frame;
+    std::string log = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/hiddenframe /log \"" + log + "\""));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(frame.WaitForExit(0));
+    EXPECT_EQ("161\r\n190\r\n", ReadTextFile(log));
+}
+
 TEST_F(RunningProductTest, HiddenFrameWithoutTheMarkIsNotClosed) {
     // Hidden, but its title does not end in "@@": left alone, and the frame class answers.
     StandIn frame;
