@@ -239,3 +239,51 @@ TEST_F(FlavorTest, NoInstalledFlavorWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(FlavorTest, OlderProductsTakeVersionAndFlavorFromTheExecutable) {
+    struct Case {
+        const char* exe;
+        unsigned major;
+        const char* flavor;  // registered flavor, "" for the version key itself
+        bool dataFile;
+        std::vector<std::string> flavors;
+        const char* revisionKey;  // where the raised revision goes, null when nothing is written
+    } cases[] = {
+        {"ver13", 13, "kyv", true, {"kyv"}, "Software\\Veltra\\Tallyworks\\13.0\\kyv"},
+        {"ver9", 9, "", true, {""}, "Software\\Veltra\\Tallyworks\\9.0"},
+        {"ver13", 13, "atlas", false, {}, nullptr},  // the flavor data file cannot be read
+    };
+    ASSERT_TRUE(installer.LoadConfig(PatchIni()));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exe + std::string(" ") + c.flavor);
+        ResetDataStore();
+        TempDir folder("twold");
+        ASSERT_TRUE(::CopyFileA(VersionExe(c.exe).c_str(), (folder / "tww.exe").c_str(), FALSE));
+        if (c.dataFile) {
+            ASSERT_TRUE(WriteTextFile(folder / "twf5a86r.dat", "x"));
+        }
+        std::string key = std::string(kProductKey) + "\\" + std::to_string(c.major) + ".0";
+        if (*c.flavor) key += std::string("\\") + c.flavor;
+        SetString(HKEY_LOCAL_MACHINE, key, "Path", folder / "tww.exe");
+        CRunState::Get().productExePath = folder / "tww.exe";
+
+        TestInstaller fresh;
+        ASSERT_TRUE(fresh.LoadConfig(PatchIni()));
+        EXPECT_TRUE(fresh.GetInstalledFlavors());
+        EXPECT_EQ(c.flavors, fresh.GetInstalledFlavorList());
+        EXPECT_EQ(c.flavors.empty() ? 0u : c.major, fresh.GetMajorVersion());  // kept as it was on error
+        fresh.NotifyTWOnSuccess();
+        if (c.revisionKey) {
+            EXPECT_EQ("7", GetString(HKEY_LOCAL_MACHINE, c.revisionKey, "TWVersion"));
+        } else {
+            EXPECT_EQ("<missing>", GetString(HKEY_LOCAL_MACHINE, key, "TWVersion"));
+            EXPECT_EQ(0u, std::string(fresh.GetLastFailureText())
+                              .find("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                    "CAppParamUtility::GetTWVersionFlavor, TW path file name: "));
+        }
+    }
+}
+
+}  // namespace
