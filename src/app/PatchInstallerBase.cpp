@@ -17,6 +17,7 @@
 #include <tlhelp32.h>
 
 #include "app/DiskSpaceCheck.h"
+#include "app/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
 #include "app/SecureProtocol.h"
 #include "app/ShutdownWaitDialog.h"
@@ -1147,37 +1148,13 @@ bool CPatchInstallerBase::ResetCriticalFixesFolder() {
 }
 
 bool CPatchInstallerBase::DeleteFiles(const char* folder) {
-    if (!folder || !IsExistingDirectory(folder)) {
-        ReportFailure("Patch: CPatchInstallerBase::DeleteFiles, Directory does not exist");
-        return false;
-    }
-    try {
-        std::string prefix = folder;
-        if (prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
-        WIN32_FIND_DATAA data = {};
-        FindHandle find(::FindFirstFileA((prefix + "*").c_str(), &data));
-        if (!find) {
-            ReportFailure("Patch: CPatchInstallerBase::DeleteFiles, No files found into CriticalFixes folder");
-            return false;
-        }
-        do {
-            if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
-            const std::string path = prefix + data.cFileName;
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!::DeleteFileA(path.c_str())) {
-                const DWORD error = ::GetLastError();
-                ReportFailure(FormatString("Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : %s  "
-                                           "with GetLastError : %d",
-                                           data.cFileName, static_cast<int>(error))
-                                  .c_str());
-            }
-        } while (::FindNextFileA(find.Get(), &data));
-        return true;
-    } catch (...) {
-        ReportFailure(
-            "Patch: CPatchInstallerBase::DeleteFiles, Got exception while deleting files from CriticalFixes folder");
-        return false;
-    }
+    static const CFolderFileDeleter::Texts texts = {
+        "Patch: CPatchInstallerBase::DeleteFiles, Directory does not exist",
+        "Patch: CPatchInstallerBase::DeleteFiles, No files found into CriticalFixes folder",
+        "Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
+        "Patch: CPatchInstallerBase::DeleteFiles, Got exception while deleting files from CriticalFixes folder",
+    };
+    return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
 }
 
 bool CPatchInstallerBase::GetInstalledFlavors() {
