@@ -1,28 +1,43 @@
 #include "app/PatchInstallerBase.h"
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
-#include <cctype>
 #include <cstring>
 #include <ctime>
 #include <limits>
+#include <memory>
 #include <new>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include <tlhelp32.h>
 
 #include "app/DiskSpaceCheck.h"
+#include "app/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
+#include "app/SecureProtocol.h"
+#include "app/ShutdownWaitDialog.h"
 #include "common/Handles.h"
-#include "common/ProductConstants.h"
 #include "common/PlatformSeams.h"
+#include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
+#include "datastore/AppParamUtility.h"
+#include "datastore/NodeFactory.h"
+#include "datastore/TWFlavorNode.h"
+#include "datastore/TWVersionNode.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
+#include "sysinfo/OSInfo.h"
 #include "ui/MainWnd.h"
 #include "ui/Resource.h"
 #include "ui/StringTable.h"
 #include "ui/WaitDialog.h"
-#include "datastore/AppParamUtility.h"
 
 namespace tw {
 
@@ -113,19 +128,188 @@ bool CPatchInstallerBase::OpenMainWindow(PatchCmdInfo& info) {
 // Initialisation
 // ============================================================================
 
-// PLACEHOLDER: only the installer's directory is checked so far; the configuration, the
-// product check and the tracking context come with installer initialisation.
-bool CPatchInstallerBase::InitInstance(PatchCmdInfo& /*info*/) {
-    if (CRunState::Get().installerDir.empty()) {
+namespace {
+
+constexpr char kProductMissingText[] = "No version of Tallyworks was found to update.\nCanceling update.";
+constexpr char kProductMissingTitle[] = "Tallyworks Update";
+constexpr char kAgentProcessPrefix[] = "twdage";
+constexpr size_t kAgentProcessPrefixLength = sizeof(kAgentProcessPrefix) - 1;
+
+// Field text of a watched-program entry, or null when the field is missing or blank.
+const char* FieldOrNull(const std::optional<std::string>& field) {
+    return field && !field->empty() ? field->c_str() : nullptr;
+}
+
+// Executable names of the running processes, in snapshot order, with their ids.
+std::vector<std::pair<std::string, DWORD>> RunningProcesses() {
+    std::vector<std::pair<std::string, DWORD>> processes;
+    SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snapshot) return processes;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
+        processes.emplace_back(entry.szExeFile, entry.th32ProcessID);
+    return processes;
+}
+
+// Id of the first running process whose executable name equals name (any case), or 0.
+DWORD FindProcessByName(const char* name) {
+    if (!name || !*name) return 0;
+    for (const auto& process : RunningProcesses())
+        if (_stricmp(process.first.c_str(), name) == 0) return process.second;
+    return 0;
+}
+
+// Ends the first running process of that name.
+void TerminateFirstProcessNamed(const char* name) {
+    DWORD id = FindProcessByName(name);
+    if (!id) return;
+    KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
+    if (process) ::TerminateProcess(process.Get(), 0);
+}
+
+// True when a process name is longer than the agent prefix and begins with it (any case).
+bool IsAgentProcessName(const std::string& name) {
+    return name.size() > kAgentProcessPrefixLength &&
+           _strnicmp(name.c_str(), kAgentProcessPrefix, kAgentProcessPrefixLength) == 0;
+}
+
+// The top-level window of a watched program. An entry without class and title names no
+// window (FindWindowA would answer with any window).
+HWND FindApplicationWindow(const AgentInfo& entry) {
+    const char* windowClass = FieldOrNull(entry.windowClass);
+    const char* title = FieldOrNull(entry.windowTitle);
+    if (!windowClass && !title) return nullptr;
+    return ::FindWindowA(windowClass, title);
+}
+
+// Asks a watched program's window to close and waits for the call to return; without a
+// window its process is ended.
+void CloseApplication(const AgentInfo& entry) {
+    if (HWND window = FindApplicationWindow(entry)) {
+        ::SendMessageA(window, WM_CLOSE, 0, 0);
+        return;
+    }
+    TerminateFirstProcessNamed(FieldOrNull(entry.processName));
+}
+
+// True when the window or the process of a watched program is there.
+bool IsApplicationPresent(const AgentInfo& entry) {
+    return FindApplicationWindow(entry) != nullptr || FindProcessByName(FieldOrNull(entry.processName)) != 0;
+}
+
+// The installed major version: from Windows Installer's "VersionMajor" of the product when
+// the product is located by its code, else from the product executable's version resource.
+int QueryInstalledMajorVersion(bool locateByProductCode, const std::string& productCode, int current) {
+    if (locateByProductCode) {
+        char version[260] = {};
+        DWORD size = sizeof(version);
+        Platform().Msi.GetProductInfo(productCode.c_str(), "VersionMajor", version, &size);
+        version[sizeof(version) - 1] = '\0';
+        return std::atoi(version);
+    }
+    const std::string& exePath = CRunState::Get().productExePath;
+    if (exePath.empty()) return current;
+    return CAppParamUtility::GetMajorVersion(exePath.c_str());
+}
+
+// PLACEHOLDER: the operating-system support gate (run for file version "30.0" only) is
+// built with the telemetry gate; until then no gate flag is set.
+void RunOperatingSystemSupportGatePlaceholder(const CConfigMgr& /*config*/) {}
+
+}  // namespace
+
+bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
+    CRunState& state = CRunState::Get();
+    if (state.installerDir.empty()) {
         StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, patch dir is NULL.");
-        CRunState::Get().exitCode = kExitNoInstallerDir;
+        state.exitCode = kExitNoInstallerDir;
         return false;
     }
+
+    // Secure protocols first; whatever goes wrong there does not stop the update.
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Before EnforceProtocol.");
+    try {
+        CSecureProtocol::EnforceProtocol();
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Completed EnforceProtocol.");
+    } catch (const std::exception& e) {
+        const char* what = e.what();
+        LogStatusF("In CPatchInstallerBase::InitInstance, Exception occurred enforcing IE Security Protocols. :%s",
+                   what && *what ? what : "Unknown exception");
+    } catch (...) {
+        StatusLogMgr::LogStatus(
+            "In CPatchInstallerBase::InitInstance, Unknown exception occurred enforcing IE Security Protocols.");
+    }
+
+    // The product folder of the command line, without one trailing backslash.
+    m_twwAppPath[0] = '\0';
+    if (info.pathGiven && info.productDir[0] != '\0') {
+        size_t length = std::strlen(info.productDir);
+        if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
+        SafeCopy(m_twwAppPath, info.productDir);
+        LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the "
+                   "program parameter as %s",
+                   m_twwAppPath);
+    }
+
+    // patch.ini beside this program. A file the parser cannot read at all (missing, or
+    // without sections) counts as not loaded.
+    bool loaded = false;
+    try {
+        loaded = m_config.ReadConfInfoFromFile(state.installerDir.c_str());
+    } catch (const std::exception& e) {
+        LogStatusF("In CPatchInstallerBase::InitInstance, %s", e.what());
+        loaded = false;
+    }
+    if (!loaded) {
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, it fails to read the configuration file.");
+        state.exitCode = kExitConfigUnreadable;
+        return false;
+    }
+
+    // The product the update is for must be installed.
+    const std::string productCode = m_config.GetProductCode();
+    if (Platform().Msi.QueryProductState(productCode.c_str()) != INSTALLSTATE_DEFAULT) {
+        Platform().MessageBox(nullptr, kProductMissingText, kProductMissingTitle, MB_ICONHAND);
+        state.exitCode = kExitProductNotInstalled;
+        return false;
+    }
+
+    if (info.pathGiven == 1) {
+        m_locateByProductCode = false;
+        m_cmdLineProductPath = info.productDir;
+    }
+
+    // Context of the run's tracking messages.
+    InstallTracker& tracker = InstallTracker::Instance();
+    tracker.SetSlipStream(m_config.GetTWVersionDigits().c_str());
+    tracker.SetCountry(m_config.GetCountry().c_str());
+    tracker.SetServer(m_config.GetServer().c_str());
+    tracker.SetSKU(m_config.GetReinstall().c_str());
+    tracker.SetMajorVersion(
+        QueryInstalledMajorVersion(m_locateByProductCode, productCode, static_cast<int>(m_majorVersion)));
+    tracker.SetOSFields(COSInfo::GetTrackingFields());
+    char level[10] = {};
+    if (!state.productExePath.empty() &&
+        CAppParamUtility::GetProductLevel(state.productExePath.c_str(), level, sizeof(level)) != 0)
+        level[0] = '\0';
+    tracker.SetPrevSlipStream(level);
+
+    CloseAuxiliaryApplications();
+
+    RunOperatingSystemSupportGatePlaceholder(m_config);
     return true;
 }
 
-// PLACEHOLDER: comes with installer initialisation.
-void CPatchInstallerBase::CloseAuxiliaryApplications() {}
+void CPatchInstallerBase::CloseAuxiliaryApplications() {
+    for (const AgentInfo& entry : m_config.GetAgentList()) CloseApplication(entry);
+    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) CloseApplication(entry);
+
+    std::vector<std::string> agentNames;
+    for (const auto& process : RunningProcesses())
+        if (IsAgentProcessName(process.first)) agentNames.push_back(process.first);
+    for (const std::string& name : agentNames) TerminateFirstProcessNamed(name.c_str());
+}
 
 // ============================================================================
 // Patch application
@@ -752,30 +936,477 @@ void CPatchInstallerBase::ShowPercent(int32_t percent) {
 // Completion steps
 // ============================================================================
 
-// PLACEHOLDER: the running-product checks come with the completion steps; until then the
-// product is taken as not running.
-bool CPatchInstallerBase::EnsureTWNotRunning() { return true; }
+namespace {
 
-bool CPatchInstallerBase::CheckIfTWIsRunning() { return false; }
+constexpr char kDefaultFrameClass[] = "AtollFrame";
+constexpr char kGlobalMutexName[] = "Global\\Veltra, Inc. Tallyworks.";
+constexpr char kProductProcessName[] = "tww.exe";
+constexpr UINT kFrameQueryMessage = WM_USER + 161;
+constexpr UINT kFrameShutdownMessage = WM_USER + 190;
+constexpr DWORD kFrameExitWaitMs = 15000;
+constexpr DWORD kFrameTerminateWaitMs = 5000;
+constexpr DWORD kSecondLookDelayMs = 2000;
+constexpr char kCriticalFixesMarker[] = "force_apply_ulip.dat";
+constexpr unsigned kFirstFlavorKeyVersion = 12;
+constexpr unsigned kFirstValidInstallsVersion = 15;
 
-bool CPatchInstallerBase::ResetCriticalFixesFolder() { return false; }
+std::string ProductFrameClass() {
+    std::string frameClass = LoadResourceString(IDS_PRODUCT_FRAME_CLASS);
+    return frameClass.empty() ? kDefaultFrameClass : frameClass;
+}
 
-bool CPatchInstallerBase::DeleteFiles(const char* /*folder*/) { return false; }
+struct HiddenFrameSearch {
+    const char* frameClass;
+    std::vector<HWND> frames;
+};
 
-bool CPatchInstallerBase::GetInstalledFlavors() { return false; }
+// Hidden product frames: class of the product frame, not visible, a title of three or more
+// characters that ends in "@@".
+BOOL CALLBACK CollectHiddenFrame(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<HiddenFrameSearch*>(param);
+    char className[256] = {};
+    if (!::GetClassNameA(window, className, sizeof(className))) return TRUE;
+    if (_stricmp(className, search->frameClass) != 0 || ::IsWindowVisible(window)) return TRUE;
+    char title[512] = {};
+    int length = ::GetWindowTextA(window, title, sizeof(title));
+    if (length >= 3 && title[length - 1] == '@' && title[length - 2] == '@') search->frames.push_back(window);
+    return TRUE;
+}
 
-void CPatchInstallerBase::NotifyTWOnSuccess() {}
+// Asks each hidden product frame to shut its process down and ends the process when it is
+// still there after the wait.
+void CloseHiddenProductFrames(const std::string& frameClass) {
+    HiddenFrameSearch search{frameClass.c_str(), {}};
+    ::EnumWindows(CollectHiddenFrame, reinterpret_cast<LPARAM>(&search));
+    for (HWND frame : search.frames) {
+        // Every answer to the query is accepted here.
+        ::SendMessageA(frame, kFrameQueryMessage, 0, 0);
+        DWORD processId = 0;
+        ::GetWindowThreadProcessId(frame, &processId);
+        KernelHandle process(processId ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId) : nullptr);
+        ::SendMessageA(frame, kFrameShutdownMessage, 0, 0);
+        if (!process) continue;
+        if (::WaitForSingleObject(process.Get(), kFrameExitWaitMs) != WAIT_OBJECT_0) {
+            ::TerminateProcess(process.Get(), 0);
+            ::WaitForSingleObject(process.Get(), kFrameTerminateWaitMs);
+        }
+    }
+}
+
+bool MutexExists(const char* name) {
+    KernelHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
+    return mutex.IsValid();
+}
+
+bool IsExistingFile(const char* path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool IsExistingDirectory(const char* path) {
+    DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// True when the file cannot be opened for reading with all sharing denied: someone has it
+// open.
+bool IsFileLocked(const char* path) {
+    FileHandle file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return !file.IsValid();
+}
+
+std::string FullPath(const char* path) {
+    char full[MAX_PATH * 4] = {};
+    DWORD length = ::GetFullPathNameA(path, sizeof(full), full, nullptr);
+    if (length == 0 || length >= sizeof(full)) return path;
+    return full;
+}
+
+}  // namespace
+
+bool CPatchInstallerBase::CheckIfTWIsRunning() {
+    const std::string frameClass = ProductFrameClass();
+    CloseHiddenProductFrames(frameClass);
+
+    if (::FindWindowA(frameClass.c_str(), nullptr)) return true;
+
+    // The global mutex alone does not mean that the product runs: only the companions are
+    // looked at then.
+    if (MutexExists(kGlobalMutexName)) {
+        if (!m_loggedGlobalMutex) {
+            m_loggedGlobalMutex = true;
+            StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
+                                    "there is still a global mutex");
+        }
+    } else {
+        const char* fileVersion = m_config.GetTWFileVersion();
+        const std::string localMutex =
+            FormatString("Veltra, Inc. Tallyworks. Major version %d", std::atoi(fileVersion ? fileVersion : ""));
+        if (MutexExists(localMutex.c_str())) {
+            if (!m_loggedLocalMutex) {
+                m_loggedLocalMutex = true;
+                StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
+                                        "because there is still a local mutex");
+            }
+            return true;
+        }
+
+        const std::string exePath = CRunState::Get().productExePath;
+        if (exePath.empty()) return false;
+        if (IsExistingFile(exePath.c_str())) {
+            if (IsFileLocked(exePath.c_str())) {
+                if (!m_loggedExecutableLocked) {
+                    m_loggedExecutableLocked = true;
+                    StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
+                                            "because the tww32.exe is still locked by someone");
+                }
+                return true;
+            }
+        } else if (!m_loggedExecutableMissing) {
+            m_loggedExecutableMissing = true;
+            ReportFailure("Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in "
+                          "the patch apply directory.");
+        }
+
+        if (FindProcessByName(kProductProcessName)) {
+            if (!m_loggedProcessAlive) {
+                m_loggedProcessAlive = true;
+                StatusLogMgr::LogStatus(
+                    "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
+            }
+            return true;
+        }
+    }
+
+    for (const AgentInfo& entry : m_config.GetAgentList())
+        if (IsApplicationPresent(entry)) return true;
+    for (const auto& process : RunningProcesses())
+        if (IsAgentProcessName(process.first)) return true;
+
+    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) {
+        CloseApplication(entry);
+        if (!IsApplicationPresent(entry)) continue;
+        const char* name = FieldOrNull(entry.displayName);
+        if (!name) name = FieldOrNull(entry.processName);
+        if (!name) name = FieldOrNull(entry.windowTitle);
+        if (!name) name = FieldOrNull(entry.windowClass);
+        SafeCopy(m_productDisplayName, name ? name : "");
+        return true;
+    }
+    return false;
+}
+
+bool CPatchInstallerBase::EnsureTWNotRunning() {
+    if (!CheckIfTWIsRunning()) return true;
+    Platform().Sleep(kSecondLookDelayMs);
+    if (!CheckIfTWIsRunning()) return true;
+
+    HWND mainWindow = m_mainWindow ? m_mainWindow->GetHwnd() : nullptr;
+    if (mainWindow) ::ShowWindow(mainWindow, SW_HIDE);
+    CShutdownWaitDialog dialog([this]() { return CheckIfTWIsRunning(); }, [this]() { CloseAuxiliaryApplications(); });
+    INT_PTR result = dialog.Show(mainWindow);
+    if (mainWindow) ::ShowWindow(mainWindow, SW_SHOW);
+    return result != 0;
+}
+
+bool CPatchInstallerBase::ResetCriticalFixesFolder() {
+    const std::string productDir = CRunState::Get().ProductDir();
+    if (productDir.empty()) {
+        ReportFailure("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to read TW app path.");
+        return false;
+    }
+    const std::string folder = productDir + "\\CriticalFixes\\";
+    const bool existed = IsExistingDirectory(folder.c_str());
+
+    if (!DeleteFiles(folder.c_str())) {
+        ReportFailure("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
+                      "CriticalFixes folder.");
+        return false;
+    }
+    StatusLogMgr::LogStatus("CPatchInstallerBase::ResetCriticalFixesFolder, deleted all the files from CriticalFixes "
+                            "folder, now creating force_apply_ulip.dat file");
+    if (!existed) return false;
+
+    try {
+        const std::string marker = folder + kCriticalFixesMarker;
+        CFile file(std::fopen(marker.c_str(), "w"));
+        if (!file) {
+            ReportFailure(FormatString("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Could not create file "
+                                       "force_apply_ulip.dat. Error code is: %d",
+                                       static_cast<int>(::GetLastError()))
+                              .c_str());
+            return false;
+        }
+        StatusLogMgr::LogStatus(
+            "CPatchInstallerBase::ResetCriticalFixesFolder, force_apply_ulip.dat written successfully");
+        return true;
+    } catch (...) {
+        ReportFailure(
+            "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Exception while file open force_apply_ulip.dat.");
+        return false;
+    }
+}
+
+bool CPatchInstallerBase::DeleteFiles(const char* folder) {
+    static const CFolderFileDeleter::Texts texts = {
+        "Patch: CPatchInstallerBase::DeleteFiles, Directory does not exist",
+        "Patch: CPatchInstallerBase::DeleteFiles, No files found into CriticalFixes folder",
+        "Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
+        "Patch: CPatchInstallerBase::DeleteFiles, Got exception while deleting files from CriticalFixes folder",
+    };
+    return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
+}
+
+bool CPatchInstallerBase::GetInstalledFlavors() {
+    const CRunState& state = CRunState::Get();
+    if (state.alternateComponent) return false;
+
+    m_installedFlavors.clear();
+    m_currentFlavor.clear();
+    const std::string exePath = state.productExePath;
+    if (exePath.empty()) return true;
+
+    CAppParamUtility utility;
+    if (m_majorVersion < kFirstValidInstallsVersion) {
+        int major = 0;
+        const char* flavor = nullptr;
+        long result = utility.GetTWVersionFlavor(exePath.c_str(), &major, &flavor, true);
+        if (result < 0) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                       "CAppParamUtility::GetTWVersionFlavor, TW path file name: %s, errorCode : %d",
+                                       exePath.c_str(), static_cast<int>(result))
+                              .c_str());
+            return true;
+        }
+        m_majorVersion = static_cast<uint32_t>(major);
+        m_installedFlavors.push_back(major >= static_cast<int>(kFirstFlavorKeyVersion) && flavor ? flavor : "");
+        return true;
+    }
+
+    const int major = static_cast<int>(m_majorVersion);
+    char** installs = nullptr;
+    DWORD count = 0, longest = 0;
+    long result = utility.GetValidInstalls(&installs, &count, &longest, major);
+    if (result < 0) {
+        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                   "CAppParamUtility::GetValidInstalls, TW major version: %d, errorCode : %d",
+                                   major, static_cast<int>(result))
+                          .c_str());
+        return true;
+    }
+    std::set<std::string> validFlavors;
+    for (DWORD i = 0; installs && i < count; ++i) {
+        if (!installs[i]) continue;
+        const char* hyphen = std::strchr(installs[i], '-');
+        if (hyphen) validFlavors.insert(hyphen + 1);
+    }
+
+    // The flavor the product used last wins when it is a valid install.
+    char lastFlavor[260] = {};
+    const std::string iniPath = state.ProductDir() + "\\TWW.INI";
+    ::GetPrivateProfileStringA("FLAVOR", "LastFlavorID", "", lastFlavor, sizeof(lastFlavor), iniPath.c_str());
+    const bool lastFlavorChosen = lastFlavor[0] != '\0' && validFlavors.count(lastFlavor) != 0;
+    if (lastFlavorChosen) m_currentFlavor = lastFlavor;
+
+    long error = 0;
+    std::unique_ptr<CTWVersionNode> versionNode(
+        NodeFactory::CreateVersionNode(TWDataBranch::Product, m_majorVersion, TWAccessMode::Read, nullptr, nullptr,
+                                       &error));
+    if (!versionNode) {
+        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                   "NodeFactory::CreateVersionNode, TW major version: %d, errorCode : %d",
+                                   major, static_cast<int>(error))
+                          .c_str());
+        return true;
+    }
+
+    char** children = nullptr;
+    DWORD childCount = 0;
+    if (versionNode->GetChildNodeNames(&children, &childCount) != kTWDataSuccess) return true;
+    // The names belong to the node until its next call: keep copies.
+    std::vector<std::string> flavors;
+    for (DWORD i = 0; children && i < childCount; ++i)
+        if (children[i] && validFlavors.count(children[i])) flavors.push_back(children[i]);
+
+    bool haveTimeStamp = false;
+    long newestTimeStamp = 0;
+    for (const std::string& flavor : flavors) {
+        CTWFlavorNode* rawNode = nullptr;
+        long nodeResult = versionNode->GetChildNode(flavor.c_str(), TWAccessMode::Read, &rawNode);
+        std::unique_ptr<CTWFlavorNode> flavorNode(rawNode);
+        if (nodeResult != kTWDataSuccess || !flavorNode) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                       "CTWVersionNode::GetChildNode, TW flavor: %s, errorCode : %d",
+                                       flavor.c_str(), static_cast<int>(nodeResult))
+                              .c_str());
+            continue;
+        }
+        const char* path = nullptr;
+        long pathResult = flavorNode->ReadValueData("Path", &path);
+        if (pathResult != kTWDataSuccess || !path) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                       "CTWFlavorNode::ReadValueData(Path), TW flavor: %s, errorCode : %d",
+                                       flavor.c_str(), static_cast<int>(pathResult))
+                              .c_str());
+            continue;
+        }
+        if (_stricmp(FullPath(path).c_str(), exePath.c_str()) != 0) continue;
+        m_installedFlavors.push_back(flavor);
+        if (lastFlavorChosen) continue;
+
+        const char* stamp = nullptr;
+        long stampResult = flavorNode->ReadValueData("InstallTimeStamp", &stamp);
+        if (stampResult != kTWDataSuccess || !stamp) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
+                                       "CTWFlavorNode::ReadValueData(InstallTimeStamp), TW flavor: %s, errorCode : %d",
+                                       flavor.c_str(), static_cast<int>(stampResult))
+                              .c_str());
+            continue;
+        }
+        long time = CAppParamUtility::ParseTimeStamp(stamp);
+        if (!haveTimeStamp || time > newestTimeStamp) {
+            haveTimeStamp = true;
+            newestTimeStamp = time;
+            m_currentFlavor = flavor;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+// The data node that holds "TWVersion": the flavor key from major version 12 on, the
+// version key before.
+std::unique_ptr<ITWDataNode> OpenRevisionNode(unsigned major, const std::string& flavor, TWAccessMode mode,
+                                              long* error) {
+    if (major >= kFirstFlavorKeyVersion)
+        return std::unique_ptr<ITWDataNode>(
+            NodeFactory::OpenFlavorNode(TWDataBranch::Product, major, flavor.c_str(), mode, error));
+    return std::unique_ptr<ITWDataNode>(NodeFactory::OpenVersionNode(TWDataBranch::Product, major, mode, error));
+}
+
+}  // namespace
+
+void CPatchInstallerBase::NotifyTWOnSuccess() {
+    if (!GetInstalledFlavors() || m_installedFlavors.empty()) return;
+
+    const int major = static_cast<int>(m_majorVersion);
+    long remembered = 0;
+    for (const std::string& flavor : m_installedFlavors) {
+        long error = 0;
+        std::unique_ptr<ITWDataNode> node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::Read, &error);
+        if (!node) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
+                                       "for version : %d and flavor : %s, error code : %d",
+                                       major, flavor.c_str(), static_cast<int>(error))
+                              .c_str());
+            return;
+        }
+        const char* stored = nullptr;
+        long readResult = node->ReadValueData("TWVersion", &stored);
+        if (readResult == kTWDataSuccess && stored) {
+            remembered = std::atol(stored);
+        } else if (readResult != 2 && readResult != kTWDataValueNotFound) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to read TWVersion "
+                                       "from registry for version : %d and flavor : %s, error code : %d",
+                                       major, flavor.c_str(), static_cast<int>(readResult))
+                              .c_str());
+        }
+
+        const long patchNumber = std::atol(m_config.GetTWVersionDigits().c_str());
+
+        node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::ReadWrite, &error);
+        if (!node) {
+            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
+                                       "for version : %d and flavor : %s, error code : %d",
+                                       major, flavor.c_str(), static_cast<int>(error))
+                              .c_str());
+            return;
+        }
+        if (patchNumber > remembered) {
+            const std::string text = std::to_string(patchNumber);
+            long writeResult = node->WriteValueData("TWVersion", text.c_str());
+            if (writeResult != kTWDataSuccess)
+                ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to write "
+                                           "TWVersion=%d to registry for version : %d and flavor : %s, error code : %d",
+                                           static_cast<int>(patchNumber), major, flavor.c_str(),
+                                           static_cast<int>(writeResult))
+                                  .c_str());
+            else
+                LogStatusF("In CPatchInstallerBase::NotifyTWOnSuccess, successfully updated TWVersion:%d in registry "
+                           "for version : %d and flavor : %s",
+                           static_cast<int>(patchNumber), major, flavor.c_str());
+        }
+    }
+}
 
 void CPatchInstallerBase::PostPatchProcessing() {}
 
 void CPatchInstallerBase::DoPostPatchBatchFile() {}
 
-void CPatchInstallerBase::RunPostPatchBatchFile() {}
+void CPatchInstallerBase::RunPostPatchBatchFile() {
+    std::string folder = CRunState::Get().ProductDir();
+    if (folder.empty()) return;
+    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
+    const std::string batchFile = folder + "PostPatch.bat";
+    const std::string pifFile = folder + "PostPatch.pif";
+    if (!IsExistingFile(batchFile.c_str())) return;
 
-void CPatchInstallerBase::ShowCompletionMessage() {}
+    std::string toRun = batchFile;
+    if (IsExistingFile(pifFile.c_str())) {
+        OSVERSIONINFOA version = {};
+        version.dwOSVersionInfoSize = sizeof(version);
+        if (::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) toRun = pifFile;
+    }
+
+    char previous[MAX_PATH * 4] = {};
+    DWORD length = ::GetCurrentDirectoryA(sizeof(previous), previous);
+    const bool remembered = length > 0 && length < sizeof(previous);
+    ::SetCurrentDirectoryA(folder.c_str());
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
+    PROCESS_INFORMATION info = {};
+    if (::CreateProcessA(toRun.c_str(), nullptr, nullptr, nullptr, FALSE,
+                         CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr,
+                         &startup, &info)) {
+        KernelHandle process(info.hProcess);
+        KernelHandle thread(info.hThread);
+        DWORD exitCode = 0;
+        while (::GetExitCodeProcess(process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
+            MSG message;
+            while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
+            Platform().Sleep(10);
+        }
+    } else {
+        LogStatusF("In CPatchInstallerBase::DoPostPatchBatchFile, could not start %s. Error code is: %lu",
+                   toRun.c_str(), ::GetLastError());
+    }
+
+    if (remembered) ::SetCurrentDirectoryA(previous);
+}
+
+void CPatchInstallerBase::ShowCompletionMessage() {
+    char version[10] = {};
+    GetReleaseVersionString(version, sizeof(version));
+    const std::string format = LoadResourceString(IDS_UPDATE_COMPLETE);
+    char text[kFailureTextSize] = {};
+    SafeFormat(text, sizeof(text), format.c_str(), version);
+    Platform().MessageBox(GetMessageOwner(), text, "Update complete", MB_ICONINFORMATION);
+}
 
 void CPatchInstallerBase::GetReleaseVersionString(char* buffer, size_t size) {
-    if (buffer && size) buffer[0] = '\0';
+    if (!buffer) {
+        StatusLogMgr::LogStatus(
+            "In CPatchInstallerBase::GetReleaseVersionString, no memory allocated for the input parameter.");
+        return;
+    }
+    if (size == 0) return;
+    const char* name = m_config.GetTWName();
+    const char* digit = name;
+    while (digit && *digit && !(*digit >= '0' && *digit <= '9')) ++digit;
+    SafeCopy(buffer, size, digit ? digit : "");
 }
 
 }  // namespace tw

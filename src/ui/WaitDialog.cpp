@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "app/FolderFileDeleter.h"
 #include "common/Handles.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -184,41 +185,14 @@ void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
     InstallTracker::Instance().SendTrackingMessage(0, text.c_str(), true);
 }
 
-// Deletes the files of the folder (a path ending in a backslash); subfolders are not
-// descended into, so their deletion fails and is reported.
 bool CWaitDialog::DeleteFiles(const char* folder) {
-    try {
-        const std::string base = folder ? folder : "";
-        const DWORD attributes = ::GetFileAttributesA(base.c_str());
-        if (base.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            FailureReporter::Report("Patch: CWaitDialog::DeleteFiles, Directory does not exist.", m_lastFailure);
-            return false;
-        }
-        WIN32_FIND_DATAA entry{};
-        FindHandle find(::FindFirstFileA((base + "*").c_str(), &entry));
-        if (!find) {
-            FailureReporter::Report("Patch: CWaitDialog::DeleteFiles, No files found in CriticalFixes folder.",
-                                    m_lastFailure);
-            return false;
-        }
-        do {
-            if (std::string(entry.cFileName) == "." || std::string(entry.cFileName) == "..") continue;
-            const std::string path = base + entry.cFileName;
-            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!::DeleteFileA(path.c_str())) {
-                const std::string text =
-                    FormatString("Patch: CWaitDialog::DeleteFiles Failed to delete the File : %s  with GetLastError : %lu",
-                                 entry.cFileName, ::GetLastError());
-                FailureReporter::Report(text.c_str(), m_lastFailure);
-            }
-        } while (::FindNextFileA(find.Get(), &entry));
-        return true;
-    } catch (const std::exception&) {
-        FailureReporter::Report(
-            "Patch: CWaitDialog::DeleteFiles, Got exception while deleting files from CriticalFixes folder.",
-            m_lastFailure);
-        return false;
-    }
+    static const CFolderFileDeleter::Texts texts = {
+        "Patch: CWaitDialog::DeleteFiles, Directory does not exist.",
+        "Patch: CWaitDialog::DeleteFiles, No files found in CriticalFixes folder.",
+        "Patch: CWaitDialog::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
+        "Patch: CWaitDialog::DeleteFiles, Got exception while deleting files from CriticalFixes folder.",
+    };
+    return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
 }
 
 }  // namespace tw

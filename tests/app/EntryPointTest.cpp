@@ -26,6 +26,12 @@ protected:
     void SetUp() override {
         CPatchApp::ResetForTesting();
         tw::StatusLogMgr::ResetState();
+        // The run reads patch.ini beside the program (this test executable) and needs the
+        // product installed.
+        ASSERT_TRUE(twtest::WriteTextFile(PatchIniBesideProgram(),
+                                          "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
+                                          "[MSI Info]\nProductCode={7A3C5E21-94B6-4D0F-8E2A-5B61C93D7F40}\n"));
+        Platform().Msi.QueryProductState = [](LPCSTR) { return INSTALLSTATE_DEFAULT; };
         Platform().FreeDiskSpace = [this](const char* root, unsigned long long* bytes) {
             diskRoots.push_back(root);
             *bytes = freeBytes;
@@ -39,7 +45,17 @@ protected:
             return succeeds ? TRUE : FALSE;
         };
     }
-    void TearDown() override { CPatchApp::ResetForTesting(); }
+    void TearDown() override {
+        CPatchApp::ResetForTesting();
+        ::DeleteFileA(PatchIniBesideProgram().c_str());
+    }
+
+    static std::string PatchIniBesideProgram() {
+        char module[MAX_PATH] = {};
+        ::GetModuleFileNameA(nullptr, module, MAX_PATH - 1);
+        std::string path = module;
+        return path.substr(0, path.find_last_of('\\') + 1) + "patch.ini";
+    }
 
     int RunWith(const std::string& commandLine) {
         std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -75,11 +91,22 @@ TEST_F(EntryPointTest, ExactlyTheRequiredFreeSpaceGoesOn) {
     freeBytes = kRequired;
     EXPECT_EQ(0, RunWith(AutoLine()));
     EXPECT_EQ(0, CRunState::Get().exitCode);
-    ASSERT_EQ(1u, diskRoots.size());
-    EXPECT_EQ(product.Path().substr(0, 3), diskRoots[0]);  // the drive's root, "C:\"
-    EXPECT_TRUE(boxes.Calls().empty());
+    // Checked before the run and again before patching, on the drive's root ("C:\").
+    ASSERT_FALSE(diskRoots.empty());
+    for (const std::string& root : diskRoots) EXPECT_EQ(product.Path().substr(0, 3), root);
+    for (const auto& box : boxes.Calls()) EXPECT_EQ(std::string::npos, box.text.find("free disk space"));
     // The run went as far as the installer: it wrote the relaunch batch file.
     EXPECT_TRUE(twtest::FileExists(product / "TWUpdateUtility.bat"));
+}
+
+TEST_F(EntryPointTest, RunStoppedByInitialisationSkipsTheLoopAndReturnsItsCode) {
+    Platform().Msi.QueryProductState = [](LPCSTR) { return INSTALLSTATE_ABSENT; };
+    EXPECT_EQ(18002, RunWith(AutoLine()));
+    EXPECT_EQ(18002, CRunState::Get().exitCode);
+    ASSERT_EQ(1u, boxes.Calls().size());
+    EXPECT_EQ("No version of Tallyworks was found to update.\nCanceling update.", boxes.Calls()[0].text);
+    // The run ended before its main window was created.
+    EXPECT_EQ(nullptr, ::FindWindowA("TWPatchClass", nullptr));
 }
 
 TEST_F(EntryPointTest, OneByteLessStopsWith18004AndTheLowSpaceMessage) {

@@ -1,0 +1,47 @@
+#include "app/FolderFileDeleter.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "common/Handles.h"
+#include "common/TextUtil.h"
+#include "logging/FailureReporter.h"
+
+namespace tw {
+
+bool CFolderFileDeleter::DeleteFiles(const char* folder, const Texts& texts, char* lastFailure,
+                                     size_t lastFailureSize) {
+    const DWORD attributes = folder && *folder ? ::GetFileAttributesA(folder) : INVALID_FILE_ATTRIBUTES;
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        FailureReporter::Report(texts.noDirectory, lastFailure, lastFailureSize);
+        return false;
+    }
+    try {
+        std::string prefix = folder;
+        if (prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
+        WIN32_FIND_DATAA data = {};
+        FindHandle find(::FindFirstFileA((prefix + "*").c_str(), &data));
+        if (!find) {
+            FailureReporter::Report(texts.noFiles, lastFailure, lastFailureSize);
+            return false;
+        }
+        do {
+            if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+            const std::string path = prefix + data.cFileName;
+            ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (!::DeleteFileA(path.c_str())) {
+                const int error = static_cast<int>(::GetLastError());
+                FailureReporter::Report(FormatString(texts.deleteFailed, data.cFileName, error).c_str(), lastFailure,
+                                        lastFailureSize);
+            }
+        } while (::FindNextFileA(find.Get(), &data));
+        return true;
+    } catch (...) {
+        FailureReporter::Report(texts.exception, lastFailure, lastFailureSize);
+        return false;
+    }
+}
+
+}  // namespace tw

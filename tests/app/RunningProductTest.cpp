@@ -1,0 +1,381 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "InstallerTestSupport.h"
+#include "app/ShutdownWaitDialog.h"
+#include "common/PlatformSeams.h"
+#include "common/RunState.h"
+#include "ui/AutoPatchWnd.h"
+#include "ui/Resource.h"
+
+namespace {
+
+using tw::CRunState;
+using tw::Platform;
+using namespace twtest;
+
+class RunningProductTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(installer.LoadConfig(PatchIni()));
+        // An existing, unlocked product executable: nothing else makes the product count
+        // as running.
+        ASSERT_TRUE(WriteTextFile(product / "tww.exe", "product"));
+        CRunState::Get().productExePath = product / "tww.exe";
+    }
+
+    // A copy of the stand-in under another name, in the scratch folder.
+    std::string StandInCopy(const std::string& name) {
+        std::string path = programs / name;
+        EXPECT_TRUE(::CopyFileA(StandInExe().c_str(), path.c_str(), FALSE)) << name;
+        return path;
+    }
+
+    SeamGuard seams;
+    RecordingSender sender;
+    TempDir product{"twproduct"};
+    TempDir programs{"twprograms"};
+    TestInstaller installer;
+};
+
+TEST_F(RunningProductTest, NothingRunningAnswersFalse) {
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_FALSE(installer.LoggedExecutableMissing());
+}
+
+TEST_F(RunningProductTest, HiddenFrameGetsBothMessagesAndItsProcessEnds) {
+    StandIn frame;
+    std::string log = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/hiddenframe /exitonclose /log \"" + log + "\""));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_FALSE(frame.IsRunning());
+    EXPECT_EQ("161\r\n190\r\n", ReadTextFile(log));
+}
+
+TEST_F(RunningProductTest, HiddenFrameThatStaysIsEndedAfterTheWait) {
+    // The frame takes both messages but its process keeps running: after the wait it is
+    // ended (the wait takes 15 seconds).
+    StandIn frame;
+    std::string log = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/hiddenframe /log \"" + log + "\""));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(frame.WaitForExit(0));
+    EXPECT_EQ("161\r\n190\r\n", ReadTextFile(log));
+}
+
+TEST_F(RunningProductTest, HiddenFrameWithoutTheMarkIsNotClosed) {
+    // Hidden, but its title does not end in "@@": left alone, and the frame class answers.
+    StandIn frame;
+    std::string log = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/hiddenframe /title \"Tallyworks@\" /exitonclose /log \"" + log + "\""));
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(frame.IsRunning());
+    EXPECT_FALSE(FileExists(log));
+}
+
+TEST_F(RunningProductTest, VisibleFrameAnswersTrue) {
+    StandIn frame;
+    std::string log = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/frame /title \"Tallyworks@@\" /exitonclose /log \"" + log + "\""));
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(frame.IsRunning());
+    EXPECT_FALSE(FileExists(log));  // visible frames get no messages
+}
+
+TEST_F(RunningProductTest, GlobalMutexAloneDoesNotAnswerTrue) {
+    StandIn holder;
+    ASSERT_TRUE(holder.Start(StandInCopy("holder.exe"), "/globalmutex"));
+    // Even with the product executable locked: after the global mutex only the companions
+    // are looked at.
+    StandIn locker;
+    ASSERT_TRUE(locker.Start(StandInCopy("locker.exe"), "/lock \"" + (product / "tww.exe") + "\""));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.LoggedGlobalMutex());
+    EXPECT_FALSE(installer.LoggedExecutableLocked());
+}
+
+TEST_F(RunningProductTest, MajorVersionMutexAnswersTrue) {
+    StandIn holder;
+    ASSERT_TRUE(holder.Start(StandInCopy("holder.exe"), "/majormutex 28"));
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.LoggedLocalMutex());
+
+    // Another major version's mutex is not this product's.
+    holder.Stop();
+    StandIn other;
+    ASSERT_TRUE(other.Start(StandInCopy("other.exe"), "/majormutex 27"));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+}
+
+TEST_F(RunningProductTest, LockedExecutableAnswersTrue) {
+    StandIn locker;
+    ASSERT_TRUE(locker.Start(StandInCopy("locker.exe"), "/lock \"" + (product / "tww.exe") + "\""));
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.LoggedExecutableLocked());
+    EXPECT_FALSE(installer.LoggedProcessAlive());
+    locker.Stop();
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+}
+
+TEST_F(RunningProductTest, ProductProcessAnswersTrue) {
+    StandIn running;
+    ASSERT_TRUE(running.Start(StandInExe(), ""));  // "tww.exe" without window or mutex
+    EXPECT_TRUE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.LoggedProcessAlive());
+    EXPECT_FALSE(installer.LoggedExecutableLocked());
+}
+
+TEST_F(RunningProductTest, MissingExecutableIsReportedOnce) {
+    CRunState::Get().productExePath = product / "missing\\tww.exe";
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_TRUE(installer.LoggedExecutableMissing());
+    EXPECT_STREQ(
+        "Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in the patch apply "
+        "directory.",
+        installer.GetLastFailureText());
+}
+
+TEST_F(RunningProductTest, WithoutProductPathOnlyWindowsAndMutexesCount) {
+    CRunState::Get().productExePath.clear();
+    StandIn running;
+    ASSERT_TRUE(running.Start(StandInExe(), ""));
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+}
+
+TEST_F(RunningProductTest, CompanionsAnswerTrue) {
+    ASSERT_TRUE(installer.LoadConfig(PatchIni("[AgentData]\nOneAgentData1=TWAgentWnd,Agent,agentproc.exe\n")));
+    struct Case {
+        const char* exe;
+        const char* switches;
+    } cases[] = {
+        {"standin.exe", "/frame /class TWAgentWnd /title Agent"},  // the agent's window
+        {"agentproc.exe", ""},                                     // the agent's process
+        {"TWDAGENT.EXE", ""},                                      // a "twdage" process
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exe);
+        StandIn companion;
+        ASSERT_TRUE(companion.Start(StandInCopy(c.exe), c.switches));
+        EXPECT_TRUE(installer.CheckIfTWIsRunning());
+        companion.Stop();
+        EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    }
+}
+
+TEST_F(RunningProductTest, RelatedApplicationIsClosedOrNamed) {
+    struct Case {
+        const char* entry;
+        const char* switches;
+        bool running;
+        const char* displayName;
+    } cases[] = {
+        // Closes on WM_CLOSE: not there afterwards.
+        {"TWRelatedWnd,Related", "/frame /class TWRelatedWnd /title Related", false, ""},
+        // Survives WM_CLOSE: named by its display name, else its process name.
+        {"TWRelatedWnd,Related,related.exe,Related Tool", "/frame /class TWRelatedWnd /title Related /ignoreclose",
+         true, "Related Tool"},
+        {"TWRelatedWnd,Related,related.exe", "/frame /class TWRelatedWnd /title Related /ignoreclose", true,
+         "related.exe"},
+        {"TWRelatedWnd,Related", "/frame /class TWRelatedWnd /title Related /ignoreclose", true, "Related"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        TestInstaller fresh;
+        ASSERT_TRUE(fresh.LoadConfig(PatchIni(std::string("[TWRelatedApps]\nOneTWRelatedApp1=") + c.entry + "\n")));
+        StandIn related;
+        ASSERT_TRUE(related.Start(StandInCopy("related.exe"), c.switches));
+        EXPECT_EQ(c.running, fresh.CheckIfTWIsRunning());
+        EXPECT_STREQ(c.displayName, fresh.ProductDisplayName());
+        if (!c.running) {
+            EXPECT_TRUE(related.WaitForExit(10000));
+        }
+    }
+}
+
+// --- The shutdown wait ---
+
+class ShutdownWaitTest : public RunningProductTest {
+protected:
+    void SetUp() override {
+        RunningProductTest::SetUp();
+        Platform().Sleep = [this](DWORD milliseconds) { sleeps.push_back(milliseconds); };
+    }
+
+    std::vector<DWORD> sleeps;
+};
+
+TEST_F(ShutdownWaitTest, ProductAlreadyClosedGoesOnAtOnce) {
+    int dialogs = 0;
+    Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
+        ++dialogs;
+        return 0;
+    };
+    EXPECT_TRUE(installer.EnsureTWNotRunning());
+    EXPECT_TRUE(sleeps.empty());
+    EXPECT_EQ(0, dialogs);
+}
+
+TEST_F(ShutdownWaitTest, ProductClosingDuringTheSecondLookNeedsNoDialog) {
+    StandIn frame;
+    ASSERT_TRUE(frame.Start(StandInExe(), "/frame /exitafter 300"));
+    Platform().Sleep = [&](DWORD milliseconds) {
+        sleeps.push_back(milliseconds);
+        frame.WaitForExit(20000);  // the product ends within the wait
+    };
+    int dialogs = 0;
+    Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
+        ++dialogs;
+        return 0;
+    };
+    EXPECT_TRUE(installer.EnsureTWNotRunning());
+    EXPECT_EQ(std::vector<DWORD>{2000}, sleeps);
+    EXPECT_EQ(0, dialogs);
+}
+
+TEST_F(ShutdownWaitTest, ProductStillRunningShowsDialog1001) {
+    StandIn frame;
+    ASSERT_TRUE(frame.Start(StandInExe(), "/frame"));
+    struct Case {
+        INT_PTR answer;
+        bool expected;
+    } cases[] = {{0, false}, {1, true}, {-1, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.answer);
+        LPCSTR templateName = nullptr;
+        Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR name, HWND, DLGPROC, LPARAM) -> INT_PTR {
+            templateName = name;
+            return c.answer;
+        };
+        EXPECT_EQ(c.expected, installer.EnsureTWNotRunning());
+        EXPECT_EQ(MAKEINTRESOURCEA(IDD_SHUTDOWN_WAIT), templateName);
+    }
+}
+
+// A visible dialog titled "Tallyworks Update" of this process.
+HWND FindVisibleDialog() {
+    struct Search {
+        HWND found = nullptr;
+    } search;
+    ::EnumWindows(
+        [](HWND window, LPARAM param) -> BOOL {
+            char className[64] = {}, title[64] = {};
+            ::GetClassNameA(window, className, sizeof(className));
+            ::GetWindowTextA(window, title, sizeof(title));
+            DWORD processId = 0;
+            ::GetWindowThreadProcessId(window, &processId);
+            if (std::string(className) == "#32770" && std::string(title) == "Tallyworks Update" &&
+                processId == ::GetCurrentProcessId() && ::IsWindowVisible(window)) {
+                reinterpret_cast<Search*>(param)->found = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Watches for the shutdown dialog from another thread and acts on it once it is up.
+class DialogWatcher {
+public:
+    template <typename Action>
+    explicit DialogWatcher(Action action) {
+        m_thread = std::thread([this, action]() {
+            for (int i = 0; i < 600 && !m_stop; ++i) {
+                HWND dialog = FindVisibleDialog();
+                if (dialog) {
+                    found = true;
+                    char text[512] = {};
+                    ::GetDlgItemTextA(dialog, IDC_SHUTDOWN_TEXT, text, sizeof(text));
+                    dialogText = text;
+                    mainWindowVisible = ::FindWindowA("TWPatchClass", nullptr) &&
+                                        ::IsWindowVisible(::FindWindowA("TWPatchClass", nullptr));
+                    // A pause on request, to look at the dialog (screenshots).
+                    if (const char* hold = std::getenv("TW_HOLD_SHUTDOWN_DIALOG_MS")) ::Sleep(std::atoi(hold));
+                    action(dialog);
+                    return;
+                }
+                ::Sleep(50);
+            }
+        });
+    }
+    ~DialogWatcher() {
+        m_stop = true;
+        if (m_thread.joinable()) m_thread.join();
+    }
+    void Join() {
+        if (m_thread.joinable()) m_thread.join();
+    }
+
+    std::atomic<bool> found{false};
+    std::string dialogText;
+    bool mainWindowVisible = true;
+
+private:
+    std::atomic<bool> m_stop{false};
+    std::thread m_thread;
+};
+
+TEST_F(ShutdownWaitTest, CancelInTheRealDialogGivesUp) {
+    tw::CAutoPatchWnd mainWindow;
+    ASSERT_NE(0, mainWindow.InitApplication(::GetModuleHandleA(nullptr)));
+    ASSERT_NE(nullptr, mainWindow.CreateMainWindow());
+    installer.SetMainWindow(&mainWindow);
+
+    StandIn frame;
+    ASSERT_TRUE(frame.Start(StandInExe(), "/frame"));
+    DialogWatcher watcher([](HWND dialog) { ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0); });
+    EXPECT_FALSE(installer.EnsureTWNotRunning());
+    watcher.Join();
+    EXPECT_TRUE(watcher.found);
+    EXPECT_EQ(
+        "To install the update, Tallyworks and its related applications must close. We'll try to do that for you, "
+        "but you might have to reboot your computer to close everything.",
+        watcher.dialogText);
+    EXPECT_FALSE(watcher.mainWindowVisible);  // hidden while the dialog is up
+    EXPECT_TRUE(::IsWindowVisible(mainWindow.GetHwnd()));
+    EXPECT_EQ(std::vector<DWORD>{2000}, sleeps);
+    EXPECT_TRUE(frame.IsRunning());
+    // Destroying the main window posts WM_QUIT: take it out of the queue, or the next
+    // modal loop of this thread would end at once.
+    ::DestroyWindow(mainWindow.GetHwnd());
+    MSG quit;
+    while (::PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+TEST_F(ShutdownWaitTest, RealDialogEndsByItselfOnceTheProductCloses) {
+    StandIn frame;
+    ASSERT_TRUE(frame.Start(StandInExe(), "/frame"));
+    DialogWatcher watcher([&](HWND) { frame.Stop(); });
+    EXPECT_TRUE(installer.EnsureTWNotRunning());
+    watcher.Join();
+    EXPECT_TRUE(watcher.found);
+}
+
+TEST(ShutdownWaitDialog, TicksRecheckAndCloseCompanionsAgainAfter20ThenEvery10) {
+    bool running = true;
+    int closings = 0;
+    tw::CShutdownWaitDialog dialog([&]() { return running; }, [&]() { ++closings; });
+    std::vector<int> closingsAfterTick;
+    for (int tick = 1; tick <= 40; ++tick) {
+        EXPECT_FALSE(dialog.OnTick());
+        closingsAfterTick.push_back(closings);
+    }
+    EXPECT_EQ(0, closingsAfterTick[18]);  // tick 19
+    EXPECT_EQ(1, closingsAfterTick[19]);  // tick 20: four seconds
+    EXPECT_EQ(1, closingsAfterTick[28]);
+    EXPECT_EQ(2, closingsAfterTick[29]);  // tick 30: then every two seconds
+    EXPECT_EQ(3, closingsAfterTick[39]);
+    running = false;
+    EXPECT_TRUE(dialog.OnTick());
+    EXPECT_EQ(3, closings);
+}
+
+}  // namespace
