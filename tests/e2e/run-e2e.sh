@@ -177,6 +177,17 @@ else
     check "post-patch batch file ran" test -f "$TW_PRODUCT_DIR/PostPatch.done"
     check "status record err-0" contains "$(tw_new_status_records "$records")" "err-0;"
 fi
+# The record is started before the web variant has found the product; without a product
+# folder it names the version only through a registered "tww32.exe", which this product
+# does not have.
+version_text="TWUpdate/28.0/R5/ember"
+channel=TWPatchexe
+if [ "$scenario" = web ]; then
+    version_text="TWUpdate/"
+    channel=WebPatchChannel
+fi
+check "status record version $version_text" contains "$(tw_new_status_records "$records")" ";ver-$version_text;"
+check "status record channel $channel" contains "$(tw_new_status_records "$records")" ";chan-$channel;"
 check "CriticalFixes reset" equals "$(ls "$TW_PRODUCT_DIR/CriticalFixes" 2>&1)" "force_apply_ulip.dat"
 check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$rates/taxrates.dat"
 check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
