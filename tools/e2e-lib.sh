@@ -158,6 +158,16 @@ tw_wait_msgbox() {
     return 1
 }
 
+# Waits up to <seconds> until no message box titled <title> shows any more.
+tw_wait_msgbox_gone() {
+    local title=$1 end=$((SECONDS + $2))
+    while ((SECONDS < end)); do
+        tw_probe msgbox "$title" >/dev/null || return 0
+        sleep 0.2
+    done
+    return 1
+}
+
 # Ends the background update (the process the probe started, by its id).
 tw_stop_update() {
     local work=$1 pid
@@ -207,8 +217,8 @@ tw_answer_all_boxes() {
             [ -n "$shots" ] && tw_screenshot "$shots/message-$n.png"
             echo "== message box \"$title\":"
             tw_probe msgbox "$title" | sed 's/^/   /'
-            tw_click_control 1 OK || tw_click_control 7 "&No" || tw_click_control 2 Cancel || true
-            sleep 1
+            tw_click_control 1 OK || tw_click_control 7 "&No" || true
+            tw_wait_msgbox_gone "$title" 10
         fi
         sleep 0.3
     done

@@ -85,6 +85,7 @@ answer_box() {
     local part
     for part in "$@"; do check "\"$title\" says \"$part\"" contains "$text" "$part"; done
     check "\"$title\" answered" tw_click_control 1 OK
+    check "\"$title\" closed" tw_wait_msgbox_gone "$title" 10
 }
 
 # The fixtures alone: installed product, patch packages, one Windows Installer call each.
