@@ -17,6 +17,10 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
 scenario=${1:?usage: run-e2e.sh packages|auto|web|fail}
+case $scenario in
+    packages | auto | web | fail) ;;
+    *) echo "usage: run-e2e.sh packages|auto|web|fail" >&2; exit 2 ;;
+esac
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
 if [ -z "${DISPLAY:-}" ]; then
@@ -143,10 +147,6 @@ case $scenario in
         fi
         tw_screenshot "$work/web-dialog.png"
         check "\"&Install Now\" pressed" tw_click_control 1043 "&Install Now"
-        ;;
-    *)
-        echo "unknown scenario $scenario"
-        exit 2
         ;;
 esac
 
