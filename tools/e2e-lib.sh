@@ -21,8 +21,16 @@ tw_winpath() {
 
 tw_new_guid() { printf '{%s}' "$(tr a-z A-Z </proc/sys/kernel/random/uuid)"; }
 
-# Runs the probe (see tests/fixtures/e2eproduct/Probe.cpp); output without CR.
-tw_probe() { wine "$TW_PROBE" "$@" 2>/dev/null | tr -d '\r'; }
+# Runs the probe (see tests/fixtures/e2eproduct/Probe.cpp); output without CR, the probe's
+# exit status.
+tw_probe() {
+    local out rc
+    out=$(wine "$TW_PROBE" "$@" 2>/dev/null)
+    rc=$?
+    out=${out//$'\r'/}
+    [ -n "$out" ] && printf '%s\n' "$out"
+    return $rc
+}
 
 # Value data of a value under HKEY_LOCAL_MACHINE (64-bit view), or "<missing>".
 tw_reg_value() {
