@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # End-to-end runs of the real twpatch.exe under Wine against a really installed sample
-# product: run-e2e.sh packages|auto|web|fail
+# product: run-e2e.sh packages|auto|web|busy|fail
 #
 #   packages  the test fixtures alone, without the program: the two delta patches apply to
 #         the installed product in one Windows Installer call, and the failing one fails.
 #   auto  "/A /P <product folder>": both delta patches are applied, the completion message
 #         is answered, and the product, its registry data and its files are checked.
 #   web   empty command line: "&Install Now" is pressed, then as auto.
+#   busy  as auto, but the product is running when the update starts: the update waits in
+#         its shutdown dialog until the product has ended, then goes on.
 #   fail  "/A /P <product folder>" with a first patch that fails (1603): the error text and
 #         the not-updated message are answered, nothing is raised, the files are kept.
 #
@@ -16,10 +18,10 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-scenario=${1:?usage: run-e2e.sh packages|auto|web|fail}
+scenario=${1:?usage: run-e2e.sh packages|auto|web|busy|fail}
 case $scenario in
-    packages | auto | web | fail) ;;
-    *) echo "usage: run-e2e.sh packages|auto|web|fail" >&2; exit 2 ;;
+    packages | auto | web | busy | fail) ;;
+    *) echo "usage: run-e2e.sh packages|auto|web|busy|fail" >&2; exit 2 ;;
 esac
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
@@ -31,7 +33,9 @@ fi
 
 # The prefix is left as the scenario found it: no product of it stays installed and the
 # status record files are put back. What the run left stays in the work folder.
+product_pid=
 cleanup() {
+    [ -n "$product_pid" ] && kill "$product_pid" 2>/dev/null
     tw_run_running && tw_stop_update "$work"
     tw_status_log_restore "$work"
     tw_remove_product "$work"
@@ -117,6 +121,20 @@ if [ "$scenario" = packages ]; then
     report_and_exit
 fi
 
+# Waits for the shutdown dialog (its text control 1003); prints the text.
+wait_shutdown_dialog() {
+    local end=$((SECONDS + window_timeout)) text
+    while ((SECONDS < end)); do
+        if text=$(tw_probe text 1003) && [ -n "$text" ]; then
+            printf '%s\n' "$text"
+            return 0
+        fi
+        tw_run_running || return 1
+        sleep 0.3
+    done
+    return 1
+}
+
 tw_log "$scenario: installing the sample product"
 check "sample product installed" tw_install_product "$work" "Tallyworks 28 $scenario" || report_and_exit
 tw_offcycle_setup "$work"
@@ -130,7 +148,12 @@ tw_status_log_isolate "$work"
 records=0
 
 case $scenario in
-    auto | fail)
+    auto | busy | fail)
+        if [ "$scenario" = busy ]; then
+            wine "$TW_PRODUCT_DIR/tww.exe" /sleep 120000 >/dev/null 2>&1 &
+            product_pid=$!
+            sleep 1
+        fi
         # The product folder contains blanks; it is passed as an installer passes it, unquoted.
         tw_log "$scenario: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
         # shellcheck disable=SC2086
@@ -149,6 +172,21 @@ case $scenario in
         check "\"&Install Now\" pressed" tw_click_control 1043 "&Install Now"
         ;;
 esac
+
+if [ "$scenario" = busy ]; then
+    if text=$(wait_shutdown_dialog); then
+        tw_screenshot "$work/shutdown-dialog.png"
+        check "shutdown dialog says why" contains "$text" \
+            "To install the update, Tallyworks and its related applications must close."
+    else
+        tw_screenshot "$work/shutdown-dialog.png"
+        check "shutdown dialog shown while the product runs" false
+    fi
+    tw_log "$scenario: the product ends"
+    kill "$product_pid" 2>/dev/null
+    wait "$product_pid" 2>/dev/null
+    product_pid=
+fi
 
 if [ "$scenario" = fail ]; then
     answer_box "Tallyworks Update Error" error-box \
