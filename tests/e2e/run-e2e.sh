@@ -239,9 +239,7 @@ fi
 for f in taxrates.dat localrates.dat; do
     check "off-cycle $f saved" log_has "SaveFile, File saved  file .*Components.Rates.$f , temp name "
 done
-if [ "$scenario" != web ]; then
-    # The auto variant moves its temporary copies back; none may be left.
-    check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
-    check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
-fi
+# Both variants move their temporary copies back; none may be left.
+check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
+check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
 report_and_exit
