@@ -19,6 +19,11 @@ public:
     ~SAXAbstractStringState() override;
 
 protected:
+    // Value of the element's attribute with this local name, looked up in the element's own
+    // namespace; false when the attribute is absent.
+    static bool ReadAttribute(ISAXAttributes* attributes, const wchar_t* namespaceUri, int namespaceUriLength,
+                              const wchar_t* name, int nameLength, std::wstring& value);
+
     std::wstring m_text;
 };
 
