@@ -6,9 +6,6 @@
 
 #include "common/PlatformSeams.h"
 #include "common/TextUtil.h"
-#include "logging/StatusLogMgr.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
 
 namespace tw {
 
@@ -26,17 +23,6 @@ CDiskSpaceCheck::Result CDiskSpaceCheck::Check(const char* directory, unsigned l
     }
     if (freeBytes) *freeBytes = bytes;
     return result;
-}
-
-void CDiskSpaceCheck::ShowLowSpaceMessage(const char* directory, unsigned long long freeBytes) {
-    std::string format = LoadResourceString(IDS_LOW_DISK_SPACE);
-    std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-    char drive = directory && *directory ? directory[0] : ' ';
-    char text[2048];
-    SafeFormat(text, sizeof(text), format.c_str(), static_cast<long>(freeBytes / kMegabyte), drive,
-               kRequiredMegabytes);
-    Platform().MessageBox(nullptr, text, title.c_str(), MB_ICONHAND);
-    StatusLogMgr::LogStatus(text);
 }
 
 }  // namespace tw

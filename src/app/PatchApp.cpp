@@ -13,6 +13,7 @@
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
+#include "config/GeneralUtil.h"
 #include "logging/StatusLogMgr.h"
 #include "logging/TWPatchLogUtil.h"
 #include "ui/AutoPatchWnd.h"
@@ -153,7 +154,7 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
             }
             unsigned long long freeBytes = 0;
             if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
-                CDiskSpaceCheck::ShowLowSpaceMessage(productDir.c_str(), freeBytes);
+                GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
                 StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
                 state.exitCode = CPatchInstallerBase::kExitLowDiskSpace;
                 run.Finish();

@@ -26,6 +26,7 @@
 #include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
+#include "config/GeneralUtil.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
 #include "datastore/TWFlavorNode.h"
@@ -401,7 +402,7 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     std::string productDir = state.ProductDir();
     unsigned long long freeBytes = 0;
     if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
-        CDiskSpaceCheck::ShowLowSpaceMessage(productDir.c_str(), freeBytes);
+        GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
         state.exitCode = kExitLowDiskSpace;
         ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
         return kStatusPreconditionFailed;

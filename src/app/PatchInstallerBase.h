@@ -99,15 +99,11 @@ public:
 
     // --- Accessors ---
     void SetMainWindow(CMainWnd* mainWindow) { m_mainWindow = mainWindow; }
-    CMainWnd* GetMainWindow() const { return m_mainWindow; }
     void SetModulePath(const char* path);
     const char* GetModulePath() const { return m_modulePath; }
     const char* GetLastFailureText() const { return m_lastFailure; }
     const char* GetAppPath() const { return m_twwAppPath; }
-    const char* GetLocatedProductPath() const { return m_locatedProductPath; }
     const std::string& GetProductCode() const { return m_productCode; }
-    const std::string& GetInstallerProperties() const { return m_installerProperties; }
-    const std::string& GetPatchList() const { return m_patchList; }
     const std::vector<std::string>& GetInstalledFlavorList() const { return m_installedFlavors; }
     const std::string& GetCurrentFlavor() const { return m_currentFlavor; }
     uint32_t GetMajorVersion() const { return m_majorVersion; }
@@ -115,17 +111,12 @@ public:
     bool IsAborted() const { return m_abort; }
     bool IsLocateByProductCode() const { return m_locateByProductCode; }
     CConfigMgr& Config() { return m_config; }
-    COffCycleManager& OffCycle() { return m_offCycle; }
     CWaitDialog* GetWaitDialog() const { return m_waitDialog; }
     const MsiProgressState& Progress() const { return m_progress; }
-    int32_t GetRetryCount() const { return m_retryCount; }
     bool* ContinueFlag() { return &m_continue; }
 
     // The exit message sent when the operating-system support gate ends the run.
     static std::string BuildExitMessage(const char* reason, const char* variantName);
-
-    // Test access to the flags the entry point reads.
-    void SetRestartRequired(bool required) { m_restartRequired = required; }
 
 protected:
     // Copies the text into the last failure text, logs it and sends it as an error message.

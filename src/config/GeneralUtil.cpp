@@ -7,6 +7,7 @@
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/Resource.h"
+#include "ui/StringTable.h"
 
 namespace tw {
 namespace {
@@ -116,7 +117,7 @@ void GeneralUtil::ShowSevereError(const char* text) {
 }
 
 void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const char* installFolder, HWND owner) {
-    HINSTANCE module = ::GetModuleHandleA(nullptr);
+    HINSTANCE module = ResourceModule();
     char title[256] = {};
     char format[512] = {};
     if (::LoadStringA(module, IDS_MSGBOX_TITLE, title, sizeof(title)) == 0) SafeCopy(title, "Tallyworks Update");
