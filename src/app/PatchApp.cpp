@@ -177,7 +177,7 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
             StatusLogMgr::LogStatus(
                 "In WinMain, some DLLs or other components of Tallyworks were used by some applications, "
                 "Tallyworks has to be re-started to complete the update.");
-            if (Platform().MessageBox(nullptr, kRestartText, "Tallyworks Update", kRestartStyle) == IDYES) {
+            if (Platform().ShowMessageBox(nullptr, kRestartText, "Tallyworks Update", kRestartStyle, 0) == IDYES) {
                 if (!RestartWindows()) {
                     run.Finish();
                     return result;

@@ -63,7 +63,7 @@ CPatchInstallerBase::~CPatchInstallerBase() {
 int CPatchInstallerBase::ShowMessage(UINT stringId, UINT icon) {
     std::string text = LoadResourceString(stringId);
     std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-    return Platform().MessageBox(GetMessageOwner(), text.c_str(), title.c_str(), icon);
+    return Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), icon, 0);
 }
 
 void CPatchInstallerBase::ParseCmdLine(PatchCmdInfo& /*info*/, const char* /*commandLine*/) {}
@@ -271,7 +271,7 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
     // The product the update is for must be installed.
     const std::string productCode = m_config.GetProductCode();
     if (Platform().Msi.QueryProductState(productCode.c_str()) != INSTALLSTATE_DEFAULT) {
-        Platform().MessageBox(nullptr, kProductMissingText, kProductMissingTitle, MB_ICONHAND);
+        Platform().ShowMessageBox(nullptr, kProductMissingText, kProductMissingTitle, MB_ICONHAND, 0);
         state.exitCode = kExitProductNotInstalled;
         return false;
     }
@@ -388,7 +388,7 @@ void CPatchInstallerBase::ShowDamagedFileMessage() {
         kDamagedFileError);
     text += product::kSupportPageUrl;
     text += " \n\n Steps to reset the update are on this site.";
-    Platform().MessageBox(GetMessageOwner(), text.c_str(), "Tallyworks Error", MB_OK);
+    Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), "Tallyworks Error", MB_OK, 0);
 }
 
 int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
@@ -472,7 +472,7 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
                 if (!entry) {
                     std::string text = LoadResourceString(IDS_NULL_PATCH);
                     std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-                    Platform().MessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND);
+                    Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND, 0);
                     m_failed = true;
                     StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NULL patch.");
                     state.exitCode = kExitEmptyPatchEntry;
@@ -507,7 +507,7 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
                 StatusLogMgr::LogStatus(
                     "In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
                 ::MessageBeep(0xF0);
-                Platform().MessageBox(nullptr, kRestartForOffCycleText, "Warning", MB_ICONEXCLAMATION);
+                Platform().ShowMessageBox(nullptr, kRestartForOffCycleText, "Warning", MB_ICONEXCLAMATION, 0);
                 Platform().ExitWindowsEx(EWX_REBOOT, 0);
             }
         }
@@ -597,7 +597,7 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
 
     if (!m_restartInProgress && !applied) {
         std::string title = LoadResourceString(IDS_MSGBOX_TITLE) + " Error";
-        Platform().MessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND);
+        Platform().ShowMessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND, 0);
     }
 }
 
@@ -735,13 +735,13 @@ int CPatchInstallerBase::OnMsiMessage(UINT messageType, LPCSTR message) {
         const std::string line = FormatString("Patch: INSTALLMESSAGE_FATALEXIT Message: %s", message);
         StatusLogMgr::LogStatus(line.c_str());
         InstallTracker::Instance().SendTrackingMessage(0, line.c_str(), true);
-        return Platform().MessageBox(nullptr, message, "FatalError", style);
+        return Platform().ShowMessageBox(nullptr, message, "FatalError", style, 0);
     }
     case INSTALLMESSAGE_ERROR:
         return HandleErrorMessage(messageType, message);
     case INSTALLMESSAGE_WARNING:
         LogStatusF("INSTALLMESSAGE_WARNING Message: %s", message);
-        return Platform().MessageBox(nullptr, message, "Warning", style);
+        return Platform().ShowMessageBox(nullptr, message, "Warning", style, 0);
     case INSTALLMESSAGE_USER:
         LogStatusF("INSTALLMESSAGE_USER Message: %s", message);
         return HandleUserMessage(messageType, message);
@@ -798,9 +798,9 @@ int CPatchInstallerBase::HandleErrorMessage(UINT messageType, LPCSTR message) {
         return IDRETRY;
     }
     ::MessageBeep(messageType & kIconMask);
-    // The box's language (g_msiMessageBoxLanguage) is not passed on: the box goes through
-    // the program's one message-box call.
-    return Platform().MessageBox(nullptr, message, "Error", messageType & kMessageStyleMask);
+    // Shown in the language of the last common-data message.
+    return Platform().ShowMessageBox(nullptr, message, "Error", messageType & kMessageStyleMask,
+                                      g_msiMessageBoxLanguage);
 }
 
 // A user message that mentions a restart: Windows Installer is about to restart Windows,
@@ -813,7 +813,7 @@ int CPatchInstallerBase::HandleUserMessage(UINT messageType, LPCSTR message) {
     m_restartInProgress = true;
     StatusLogMgr::LogStatus("INSTALLMESSAGE_USER: restart is requested, transitioning to a consistent state.");
     ::MessageBeep(messageType & kIconMask);
-    Platform().MessageBox(nullptr, kRestartText, "Warning", MB_ICONEXCLAMATION);
+    Platform().ShowMessageBox(nullptr, kRestartText, "Warning", MB_ICONEXCLAMATION, 0);
     if (!CRunState::Get().alternateComponent) {
         bool restartNeeded = false;
         m_offCycle.RestoreAllFiles(&restartNeeded);
@@ -1394,7 +1394,7 @@ void CPatchInstallerBase::ShowCompletionMessage() {
     const std::string format = LoadResourceString(IDS_UPDATE_COMPLETE);
     char text[kFailureTextSize] = {};
     SafeFormat(text, sizeof(text), format.c_str(), version);
-    Platform().MessageBox(GetMessageOwner(), text, "Update complete", MB_ICONINFORMATION);
+    Platform().ShowMessageBox(GetMessageOwner(), text, "Update complete", MB_ICONINFORMATION, 0);
 }
 
 void CPatchInstallerBase::GetReleaseVersionString(char* buffer, size_t size) {

@@ -20,7 +20,7 @@ CShutdownWaitDialog::CShutdownWaitDialog(std::function<bool()> isRunning, std::f
 
 INT_PTR CShutdownWaitDialog::Show(HWND owner) {
     m_countdown = kFirstCountdown;
-    INT_PTR result = Platform().DialogBoxParam(ResourceModule(), MAKEINTRESOURCEA(IDD_SHUTDOWN_WAIT), owner,
+    INT_PTR result = Platform().ShowDialog(ResourceModule(), MAKEINTRESOURCEA(IDD_SHUTDOWN_WAIT), owner,
                                                DialogProc, reinterpret_cast<LPARAM>(this));
     // -1: the dialog could not be created; the wait then counts as given up.
     return result == -1 ? 0 : result;

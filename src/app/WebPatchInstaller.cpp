@@ -73,7 +73,7 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
         if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
             ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
         } else {
-            Platform().MessageBox(nullptr, kProductMissingText, "Tallyworks Update", MB_ICONHAND);
+            Platform().ShowMessageBox(nullptr, kProductMissingText, "Tallyworks Update", MB_ICONHAND, 0);
             if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
         }
         return TRUE;

@@ -31,10 +31,10 @@ bool QueryFreeDiskSpace(const char* root, unsigned long long* freeBytes) {
 
 PlatformSeams MakeRealSeams() {
     PlatformSeams s;
-    s.MessageBox = [](HWND owner, LPCSTR text, LPCSTR title, UINT type) {
-        return ::MessageBoxA(owner, text, title, type);
+    s.ShowMessageBox = [](HWND owner, LPCSTR text, LPCSTR title, UINT type, WORD language) {
+        return ::MessageBoxExA(owner, text, title, type, language);
     };
-    s.DialogBoxParam = [](HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
+    s.ShowDialog = [](HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) {
         return ::DialogBoxParamA(instance, name, owner, proc, param);
     };
     s.ExitWindowsEx = [](UINT flags, DWORD reason) { return ::ExitWindowsEx(flags, reason); };

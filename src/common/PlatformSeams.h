@@ -22,10 +22,11 @@ struct MsiApi {
 };
 
 struct PlatformSeams {
-    // Modal user interaction.
-    std::function<int(HWND owner, LPCSTR text, LPCSTR title, UINT type)> MessageBox;
+    // Modal user interaction. A message box is shown in the given language (0: the
+    // user's default).
+    std::function<int(HWND owner, LPCSTR text, LPCSTR title, UINT type, WORD language)> ShowMessageBox;
     std::function<INT_PTR(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param)>
-        DialogBoxParam;
+        ShowDialog;
 
     // Restart of Windows and the privilege steps before it.
     std::function<BOOL(UINT flags, DWORD reason)> ExitWindowsEx;

@@ -1,7 +1,8 @@
 #pragma once
-// The maker's fixed names and addresses. Components that talk to a host take its address
-// as an argument; these are only the production defaults, so tests can point components
-// at servers on 127.0.0.1.
+// The maker's fixed names and addresses. Every host lies under the reserved example domain,
+// so no run of this program can reach somebody else's server. Components that talk to a
+// host take its address as an argument; these are only the production defaults, so tests
+// can point components at servers on 127.0.0.1.
 
 namespace tw {
 namespace product {
@@ -12,21 +13,29 @@ constexpr const char kProductName[] = "Tallyworks";
 // Registry branch of the installed product's data, below HKEY_LOCAL_MACHINE.
 constexpr const char kRegistryBranch[] = "SOFTWARE\\Veltra\\Tallyworks";
 
+// The maker's hosts.
+constexpr const char kSupportHost[] = "support.tallyworks.example";
+constexpr const char kContentDeliveryHost[] = "cdn.tallyworks.example";
+constexpr const char kDownloadHost[] = "download.tallyworks.example";
+
 // Page that failure texts send the user to.
-constexpr const char kSupportPageUrl[] = "https://support.veltra.com/tallyworks/update";
+constexpr const char kSupportPageUrl[] = "https://support.tallyworks.example/tallyworks/update";
 
-// Telemetry endpoint settings and the endpoints they name.
-constexpr const char kTelemetryConfigUrl[] = "https://telemetry.veltra.com/tallyworks/endpoints.xml";
-constexpr const char kTelemetryHost[] = "telemetry.veltra.com";
-constexpr const char kTelemetryTestHost[] = "telemetry-test.veltra.com";
+// Telemetry endpoint configuration, on the content-delivery server. The doubled slashes
+// are the server's own path form.
+constexpr const char kTelemetryConfigUrl[] =
+    "https://cdn.tallyworks.example//http.veltra//TWDT_Files//Splunk//SplunkConfig.xml";
 
-// Operating-system support configuration, production and test.
-constexpr const char kOsSupportConfigUrl[] = "https://download.veltra.com/tallyworks/ossupport/config.xml";
+// Operating-system support configuration on the download server, production and test.
+constexpr const char kOsSupportConfigUrl[] =
+    "https://download.tallyworks.example//http.veltra//Downloads//2020//Config_ini//config.ini";
 constexpr const char kOsSupportConfigTestUrl[] =
-    "https://download-test.veltra.com/tallyworks/ossupport/config.xml";
+    "https://download.tallyworks.example/http.veltra/Downloads/2020/Config_ini/Pre_Prod/config_test.ini";
 
-// Content delivery network of the ULIP common-file packages.
-constexpr const char kUlipCdnBaseUrl[] = "https://cdn.veltra.com/tallyworks/ulip/";
+// Base address of the ULIP common-file packages on the content-delivery server (plain
+// HTTP; the package's signature is what is trusted). The country, "/ulip/", the major
+// version and the rest of the path follow.
+constexpr const char kUlipBaseUrl[] = "http://cdn.tallyworks.example/http.veltra/";
 
 }  // namespace product
 }  // namespace tw

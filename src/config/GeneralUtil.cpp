@@ -113,7 +113,7 @@ bool GeneralUtil::ContainsNoCase(const std::string& text, const char* lowerWord)
 
 void GeneralUtil::ShowSevereError(const char* text) {
     if (!text || *text == '\0') return;
-    Platform().MessageBox(nullptr, text, kSevereErrorTitle, MB_OK | MB_ICONEXCLAMATION);
+    Platform().ShowMessageBox(nullptr, text, kSevereErrorTitle, MB_OK | MB_ICONEXCLAMATION, 0);
 }
 
 void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const char* installFolder, HWND owner) {
@@ -139,7 +139,7 @@ void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const ch
 #if defined(__GNUC__)
 #pragma GCC diagnostic pop
 #endif
-    Platform().MessageBox(owner, text, title, MB_OK | MB_ICONERROR);
+    Platform().ShowMessageBox(owner, text, title, MB_OK | MB_ICONERROR, 0);
     StatusLogMgr::LogStatus(text);
 }
 

@@ -242,7 +242,7 @@ void PatchIniMgr::ShowFilesMissingMessage(int errorNumber, const char* patchFile
                    "site:\n\n%s\n\nIf the problem continues, Veltra customer support can help you.",
                    product::kSupportPageUrl);
     }
-    Platform().MessageBox(nullptr, text, "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING);
+    Platform().ShowMessageBox(nullptr, text, "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING, 0);
 }
 
 void PatchIniMgr::AddPatch(CDeltaPatchList& list, const char* patchFile, const char* targetFolder, uint32_t size) {

@@ -20,7 +20,7 @@ using tw::CMsiResultTable;
 
 const char kTail[] =
     "For detailed solution steps, write down the error number and then type the following into a Web browser:\n\n"
-    "https://support.veltra.com/tallyworks/update\n\n";
+    "https://support.tallyworks.example/tallyworks/update\n\n";
 
 const char* const kUserTexts[] = {
     nullptr,

@@ -213,7 +213,7 @@ protected:
 
 TEST_F(ShutdownWaitTest, ProductAlreadyClosedGoesOnAtOnce) {
     int dialogs = 0;
-    Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
+    Platform().ShowDialog = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
         ++dialogs;
         return 0;
     };
@@ -230,7 +230,7 @@ TEST_F(ShutdownWaitTest, ProductClosingDuringTheSecondLookNeedsNoDialog) {
         frame.WaitForExit(20000);  // the product ends within the wait
     };
     int dialogs = 0;
-    Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
+    Platform().ShowDialog = [&](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR {
         ++dialogs;
         return 0;
     };
@@ -249,7 +249,7 @@ TEST_F(ShutdownWaitTest, ProductStillRunningShowsDialog1001) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.answer);
         LPCSTR templateName = nullptr;
-        Platform().DialogBoxParam = [&](HINSTANCE, LPCSTR name, HWND, DLGPROC, LPARAM) -> INT_PTR {
+        Platform().ShowDialog = [&](HINSTANCE, LPCSTR name, HWND, DLGPROC, LPARAM) -> INT_PTR {
             templateName = name;
             return c.answer;
         };

@@ -83,8 +83,8 @@ SeamGuard::~SeamGuard() {
 }
 
 MessageBoxRecorder::MessageBoxRecorder() {
-    tw::Platform().MessageBox = [this](HWND owner, LPCSTR text, LPCSTR title, UINT type) {
-        m_calls.push_back({owner, text ? text : "", title ? title : "", type});
+    tw::Platform().ShowMessageBox = [this](HWND owner, LPCSTR text, LPCSTR title, UINT type, WORD language) {
+        m_calls.push_back({owner, text ? text : "", title ? title : "", type, language});
         if (m_answers.empty()) return IDOK;
         int answer = m_answers.front();
         m_answers.pop_front();

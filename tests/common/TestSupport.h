@@ -50,6 +50,7 @@ struct MessageBoxCall {
     std::string text;
     std::string title;
     UINT type;
+    WORD language;
 };
 
 // Replaces the message box seam: records every box and answers from a queue (IDOK once
