@@ -45,9 +45,13 @@ bool CModuleVersion::GetFileVersionInfo(const char* fileName) {
 }
 
 std::string CModuleVersion::GetValue(const char* valueName) const {
+    return GetValue(valueName, m_language, m_codePage);
+}
+
+std::string CModuleVersion::GetValue(const char* valueName, WORD language, WORD codePage) const {
     if (m_versionInfo.empty() || !valueName) return std::string();
     char query[256];
-    if (!SafeFormat(query, sizeof(query), "\\StringFileInfo\\%04x%04x\\%s", m_language, m_codePage, valueName))
+    if (!SafeFormat(query, sizeof(query), "\\StringFileInfo\\%04x%04x\\%s", language, codePage, valueName))
         return std::string();
     void* value = nullptr;
     UINT length = 0;

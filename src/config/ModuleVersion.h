@@ -1,6 +1,6 @@
 #pragma once
 // Reads a file's version resource: the fixed part and string values of its first
-// translation.
+// translation (or of a translation the caller names).
 
 #include <windows.h>
 
@@ -19,6 +19,9 @@ public:
 
     // A string value such as "FileVersion" or "ProductVersion"; empty when unknown.
     std::string GetValue(const char* valueName) const;
+    // The same value from the string table of a given translation, whatever the
+    // translation table lists.
+    std::string GetValue(const char* valueName, WORD language, WORD codePage) const;
 
     WORD Language() const { return m_language; }
     WORD CodePage() const { return m_codePage; }

@@ -65,9 +65,9 @@ VersionRead ReadProductVersion(const char* path, std::string& text) {
         if (::GetFileVersionInfoSizeA(copy.c_str(), &handle) == 0) return VersionRead::NoInfo;
         CModuleVersion version;
         if (!version.GetFileVersionInfo(copy.c_str())) return VersionRead::ReadFailed;
-        // Only the US English string table in code page 1252 is read.
-        if (version.Language() != 0x0409 || version.CodePage() != 1252) return VersionRead::QueryFailed;
-        text = version.GetValue("ProductVersion");
+        // Only the US English string table in code page 1252 is read, whichever translation
+        // the file lists first and even when it lists none.
+        text = version.GetValue("ProductVersion", 0x0409, 1252);
         return text.empty() ? VersionRead::QueryFailed : VersionRead::Ok;
     } catch (const std::bad_alloc&) {
         return VersionRead::OutOfMemory;

@@ -69,6 +69,13 @@ TEST_F(AppParamUtilityTest, FixtureExecutablesCarryTheirVersionResources) {
     EXPECT_EQ("28.0 R9", version.GetValue("ProductVersion"));
     EXPECT_EQ(0x0409, version.Language());
     EXPECT_EQ(1252, version.CodePage());
+
+    // The version reader itself follows the first translation.
+    ASSERT_TRUE(version.GetFileVersionInfo(VersionExe("ver28germanfirst").c_str()));
+    EXPECT_EQ(0x0407, version.Language());
+    EXPECT_EQ(1252, version.CodePage());
+    EXPECT_EQ("19.0 D1", version.GetValue("ProductVersion"));
+    EXPECT_EQ("28.0 R9", version.GetValue("ProductVersion", 0x0409, 1252));
 }
 
 TEST_F(AppParamUtilityTest, MajorVersionAndLevelOfExecutables) {
@@ -83,6 +90,10 @@ TEST_F(AppParamUtilityTest, MajorVersionAndLevelOfExecutables) {
         {VersionExe("ver9"), 9, 0, "R2"},
         {VersionExe("ver27plain"), 27, 0, nullptr},
         {VersionExe("ver28unicode"), -1, 0, nullptr},  // only the 040904E4 table is read
+        // The US English table is read whatever the translation table lists first, and
+        // without any translation table.
+        {VersionExe("ver28germanfirst"), 28, 0, "R9"},
+        {VersionExe("ver28notranslation"), 28, 0, "R9"},
         {VersionExe("noversion"), -1, -1, nullptr},
         {VersionExe("missing"), -1, -1, nullptr},
         {"", -1, -1, nullptr},
