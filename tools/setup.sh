@@ -7,7 +7,7 @@ source "$(dirname "$0")/wine-env.sh"
 
 packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           googletest wine wine64 xvfb xdotool x11-apps x11-utils imagemagick wixl msitools
-          gcab osslsigncode openssl python3 fonts-dejavu-core)
+          gcab osslsigncode openssl python3 fonts-dejavu-core fonts-wine)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -31,6 +31,26 @@ fi
 if ! grep -q '"Managed"="N"' "$WINEPREFIX/user.reg" 2>/dev/null; then
     wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null 2>&1 || true
     wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+    wineserver -w
+fi
+
+# Dialog templates are laid out in dialog units of "MS Shell Dlg", which Wine maps to Tahoma.
+# Wine 8 as Debian packages it does not load the Tahoma of fonts-wine from its data folder,
+# so the wider DejaVu Sans stood in and pushed buttons off the right edge of the dialogs.
+# Tahoma in the prefix's own fonts folder gives the dialogs the metrics they have on Windows.
+prefix_fonts="$WINEPREFIX/drive_c/windows/Fonts"
+for font in tahoma.ttf tahomabd.ttf; do
+    if ! cmp -s "/usr/share/wine/fonts/$font" "$prefix_fonts/$font"; then
+        mkdir -p "$prefix_fonts"
+        cp "/usr/share/wine/fonts/$font" "$prefix_fonts/$font"
+    fi
+done
+if ! grep -q '^"MS Shell Dlg"="Tahoma"' "$WINEPREFIX/system.reg" ||
+   ! grep -q '^"MS Shell Dlg 2"="Tahoma"' "$WINEPREFIX/system.reg"; then
+    for face in "MS Shell Dlg" "MS Shell Dlg 2"; do
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+             /v "$face" /d Tahoma /f >/dev/null 2>&1 || true
+    done
     wineserver -w
 fi
 

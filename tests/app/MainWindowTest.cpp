@@ -5,6 +5,7 @@
 #include "app/AutoPatchInstaller.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
+#include "ui/Resource.h"
 #include "ui/AutoPatchWnd.h"
 #include "ui/WebPatchWnd.h"
 
@@ -68,6 +69,40 @@ TEST(MainWindow, WebWindowIsCentredWithFixedSize) {
     EXPECT_EQ(::GetSystemMetrics(SM_CXSCREEN) / 2 - 213, rect.left);
     EXPECT_EQ(::GetSystemMetrics(SM_CYSCREEN) / 2 - 143, rect.top);
     EXPECT_EQ(0, ::GetWindowLongA(hwnd, GWL_STYLE) & WS_THICKFRAME);
+}
+
+INT_PTR CALLBACK PlainDialogProc(HWND, UINT message, WPARAM, LPARAM) { return message == WM_INITDIALOG; }
+
+// The confirmation dialog's layout is in dialog units, so whether its buttons show depends
+// on the dialog font's metrics; the web run places the dialog 90 pixels into the window.
+TEST(MainWindow, WebWindowShowsTheWholeConfirmationDialogButtons) {
+    tw::CWebPatchWnd window;
+    ASSERT_NE(0, window.InitApplication(Self()));
+    HWND hwnd = window.CreateMainWindow();
+    ASSERT_NE(nullptr, hwnd);
+    HWND dialog = ::CreateDialogParamA(Self(), "IDD_PATCH_VIEW", hwnd, PlainDialogProc, 0);
+    ASSERT_NE(nullptr, dialog);
+    ::SetWindowPos(dialog, nullptr, 90, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+
+    // "MS Shell Dlg" 8pt on Windows: a horizontal dialog base unit of about 6 pixels at 96 dpi.
+    RECT unit = {0, 0, 4, 8};
+    ASSERT_TRUE(::MapDialogRect(dialog, &unit));
+    EXPECT_GE(unit.right, 5);
+    EXPECT_LE(unit.right, 6);
+
+    RECT client;
+    ::GetClientRect(hwnd, &client);
+    for (int id : {IDC_INSTALL_NOW, IDCANCEL}) {
+        SCOPED_TRACE(id);
+        RECT button;
+        ASSERT_TRUE(::GetWindowRect(::GetDlgItem(dialog, id), &button));
+        ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&button), 2);
+        EXPECT_GE(button.left, client.left);
+        EXPECT_GE(button.top, client.top);
+        EXPECT_LE(button.right, client.right);
+        EXPECT_LE(button.bottom, client.bottom);
+    }
+    ::DestroyWindow(dialog);
 }
 
 TEST(MainWindow, ClosingTheWindowEndsTheMessageLoop) {
