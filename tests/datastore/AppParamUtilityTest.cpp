@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "DataStoreFixture.h"
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
 #include "datastore/TWFlavorNode.h"
