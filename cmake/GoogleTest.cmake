@@ -9,11 +9,13 @@ set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${TW_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 
 # tw_add_test_executable(NAME SOURCES ... [RESOURCES]) builds one test program linked with
-# the program's code and registers it with ctest (run through Wine by the emulator).
+# the library of its folder's subsystem (tests/<subsystem>, which brings the ones below) and
+# registers it with ctest (run through Wine by the emulator).
 function(tw_add_test_executable name)
     cmake_parse_arguments(ARG "" "" "SOURCES" ${ARGN})
+    get_filename_component(subsystem ${CMAKE_CURRENT_SOURCE_DIR} NAME)
     add_executable(${name} ${ARG_SOURCES} ${TW_RESOURCES})
-    target_link_libraries(${name} PRIVATE twcore twtestsupport gmock gtest_main)
+    target_link_libraries(${name} PRIVATE tw${subsystem} twtestsupport gmock gtest_main)
     add_test(NAME ${name} COMMAND ${name} --gtest_color=no)
     set_tests_properties(${name} PROPERTIES TIMEOUT 600)
 endfunction()

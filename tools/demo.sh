@@ -18,6 +18,14 @@ tw_start_display
 wineserver -p >/dev/null 2>&1 || true
 
 demo="$TW_BUILD_DIR/demo"
+# The prefix is put back on every exit, after a failed step or an interrupt too; the
+# display goes last, as the clean-up still runs Wine.
+cleanup() {
+    tw_cleanup_work "$demo"
+    tw_stop_display
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 echo "== installing the sample product"
 tw_install_product "$demo" "Tallyworks 28" || { echo "the sample product could not be installed"; exit 1; }
 tw_offcycle_setup "$demo"
@@ -56,5 +64,3 @@ tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /
 echo "== status record"
 tw_new_status_records "$records" | sed 's/^/   /'
 echo "== exit code: $code"
-tw_status_log_restore "$demo"
-tw_remove_product "$demo"

@@ -244,6 +244,17 @@ tw_remove_product() {
     wine reg delete 'HKLM\Software\Veltra\TallyworksPatches' /f /reg:64 >/dev/null 2>&1 || true
 }
 
+# Puts the prefix back as a run from <work> found it: ends an update still running, puts
+# the status record files back and removes the product. Safe to call again, and after any
+# failed step.
+tw_cleanup_work() {
+    local work=$1
+    [ -n "$work" ] || return 0
+    tw_run_running && tw_stop_update "$work"
+    tw_status_log_restore "$work"
+    tw_remove_product "$work"
+}
+
 # The status record files of the prefix are moved aside for one run (the program keeps at
 # most five records per product version, and other tests read the folder) and put back
 # afterwards.

@@ -14,6 +14,19 @@ source "$here/e2e-lib.sh"
 tw_start_display
 wineserver -p >/dev/null 2>&1 || true
 
+# The prefix is put back on every exit, after a failed step or an interrupt too: the
+# product still running is ended, then the current work folder's run is cleaned up; the
+# display goes last, as the clean-up still runs Wine.
+work=
+product_pid=
+cleanup() {
+    [ -n "$product_pid" ] && kill "$product_pid" 2>/dev/null
+    tw_cleanup_work "$work"
+    tw_stop_display
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
 out=$(realpath -m "${1:-$TW_BUILD_DIR/screenshots}")
 mkdir -p "$out"
 rm -f "$out"/*.png
@@ -58,10 +71,10 @@ while tw_run_running && ((SECONDS < end)); do
     sleep 0.2
 done
 wait "$product_pid" 2>/dev/null
+product_pid=
 tw_answer_all_boxes 60
 echo "auto run exit code: $(tw_run_exit_code "$work")"
-tw_status_log_restore "$work"
-tw_remove_product "$work"
+tw_cleanup_work "$work"
 
 # Web variant: the window with its confirmation dialog.
 work="$TW_BUILD_DIR/screenshots-work/web"
@@ -80,8 +93,8 @@ else
     tw_stop_update "$work"
 fi
 echo "web run exit code: $(tw_run_exit_code "$work")"
-tw_status_log_restore "$work"
-tw_remove_product "$work"
+tw_cleanup_work "$work"
+work=
 
 echo "== screenshots in $out:"
 ls -1 "$out"

@@ -17,8 +17,8 @@
 #include "logging/StatusLogMgr.h"
 #include "logging/TWPatchLogUtil.h"
 #include "ui/AutoPatchWnd.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 #include "ui/WebPatchWnd.h"
 
 namespace tw {

@@ -17,10 +17,10 @@
 #include <tlhelp32.h>
 
 #include "app/DiskSpaceCheck.h"
-#include "app/FolderFileDeleter.h"
+#include "logging/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
 #include "app/SecureProtocol.h"
-#include "app/ShutdownWaitDialog.h"
+#include "ui/ShutdownWaitDialog.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProductConstants.h"
@@ -36,8 +36,8 @@
 #include "logging/StatusLogMgr.h"
 #include "sysinfo/OSInfo.h"
 #include "ui/MainWnd.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 #include "ui/WaitDialog.h"
 
 namespace tw {

@@ -5,8 +5,8 @@
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/MainWnd.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 
 namespace tw {
 namespace {

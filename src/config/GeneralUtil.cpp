@@ -6,8 +6,8 @@
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 
 namespace tw {
 namespace {

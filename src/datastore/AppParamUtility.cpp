@@ -9,13 +9,13 @@
 
 #include "common/Handles.h"
 #include "common/TextUtil.h"
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 #include "datastore/NodeFactory.h"
 #include "datastore/TWAppParameterNode.h"
 #include "datastore/TWBranchNode.h"
 #include "datastore/TWFlavorNode.h"
 #include "datastore/TWVersionNode.h"
-#include "protected/ProductInfoReader.h"
+#include "datastore/ProductInfoReader.h"
 
 namespace tw {
 

@@ -6,7 +6,7 @@
 
 #include "common/TextUtil.h"
 #include "datastore/AppParamUtility.h"
-#include "protected/ProductInfoReader.h"
+#include "datastore/ProductInfoReader.h"
 
 namespace tw {
 

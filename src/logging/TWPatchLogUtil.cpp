@@ -12,7 +12,7 @@
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 #include "sysinfo/OSInfo.h"
 
 namespace tw {

@@ -38,6 +38,10 @@ std::string FolderOf(const char* path) {
 CInstalledProductInfoReader::CInstalledProductInfoReader() = default;
 CInstalledProductInfoReader::~CInstalledProductInfoReader() = default;
 
+std::unique_ptr<IProductInfoReader> CInstalledProductInfoReader::Create() {
+    return std::make_unique<CInstalledProductInfoReader>();
+}
+
 bool CInstalledProductInfoReader::LoadCatalogue(const char* folder) {
     m_catalogueLoaded = false;
     if (!folder || !*folder) return false;

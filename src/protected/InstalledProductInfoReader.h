@@ -4,9 +4,10 @@
 // and knows the flavor codes of the product's edition table; a flavor data file names the
 // flavor whose registered "Path" lies in the file's folder.
 
+#include <memory>
 #include <string>
 
-#include "protected/ProductInfoReader.h"
+#include "datastore/ProductInfoReader.h"
 
 namespace tw {
 
@@ -14,6 +15,9 @@ class CInstalledProductInfoReader : public IProductInfoReader {
 public:
     CInstalledProductInfoReader();
     ~CInstalledProductInfoReader() override;
+
+    // The default reader's factory, registered with the data store at start.
+    static std::unique_ptr<IProductInfoReader> Create();
 
     bool LoadCatalogue(const char* folder) override;
     bool IsCatalogueLoaded() const override;

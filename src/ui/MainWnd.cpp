@@ -1,8 +1,8 @@
 #include "ui/MainWnd.h"
 
 #include "common/Handles.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 
 namespace tw {
 

@@ -6,15 +6,15 @@
 #include <exception>
 #include <string>
 
-#include "app/FolderFileDeleter.h"
+#include "logging/FolderFileDeleter.h"
 #include "common/Handles.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 
 namespace tw {
 namespace {

@@ -17,7 +17,7 @@
 #include "fixtures/sampleproduct/SampleProduct.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/AutoPatchWnd.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 #include "ui/WaitDialog.h"
 
 namespace {

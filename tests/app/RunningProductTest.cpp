@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "InstallerTestSupport.h"
-#include "app/ShutdownWaitDialog.h"
+#include "ui/ShutdownWaitDialog.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "ui/AutoPatchWnd.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 
 namespace {
 

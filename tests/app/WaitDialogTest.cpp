@@ -9,7 +9,7 @@
 #include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "logging/StatusLogMgr.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 #include "ui/WaitDialog.h"
 
 namespace {

@@ -138,7 +138,7 @@ TEST_F(GeneralUtilTest, LowDiskSpaceWarning) {
 
 }  // namespace
 
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "DataStoreFixture.h"
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
 #include "datastore/TWFlavorNode.h"
@@ -327,6 +327,31 @@ TEST_F(AppParamUtilityTest, FlavorDataReaderKeepsItsLastAnswer) {
     char tiny[3] = {'#', '#', '#'};
     ASSERT_TRUE(reader.ReadFlavorData(dataFile.c_str(), false, tiny, sizeof(tiny)));
     EXPECT_STREQ("at", tiny);
+}
+
+// Until the program registers its reader the data store knows no product information;
+// a reader registered later takes over. Only EXPECTs, so the registration is always put back.
+TEST_F(AppParamUtilityTest, ProductInformationNeedsARegisteredReader) {
+    TempDir common("twcommon"), kyv("tw13k");
+    InstallCatalogue(common);
+    Register(kyv, "ver13", "tww.exe", 13, "kyv");
+    const std::string dataFile = kyv / "twf5a86r.dat";
+    EXPECT_TRUE(WriteTextFile(dataFile, "x"));
+
+    tw::SetDefaultProductInfoReader(nullptr);
+    tw::SetProductInfoReader(nullptr);
+    EXPECT_FALSE(CAppParamUtility::LoadProductCatalogue());
+    EXPECT_FALSE(tw::ProductInfoReader().IsKnownFlavor("Kyv"));
+    char flavor[8] = {'#', '#', 0};
+    EXPECT_FALSE(tw::ProductInfoReader().ReadFlavorData(dataFile.c_str(), true, flavor, sizeof(flavor)));
+    EXPECT_STREQ("", flavor);
+
+    tw::SetDefaultProductInfoReader(&tw::CInstalledProductInfoReader::Create);
+    CAppParamUtility::ResetProductCatalogue();
+    EXPECT_TRUE(CAppParamUtility::LoadProductCatalogue());
+    EXPECT_TRUE(tw::ProductInfoReader().IsKnownFlavor("Kyv"));
+    EXPECT_TRUE(tw::ProductInfoReader().ReadFlavorData(dataFile.c_str(), true, flavor, sizeof(flavor)));
+    EXPECT_STREQ("kyv", flavor);
 }
 
 }  // namespace

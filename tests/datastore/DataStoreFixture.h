@@ -11,7 +11,7 @@
 #include "common/Handles.h"
 #include "common/TestSupport.h"
 #include "datastore/AppParamUtility.h"
-#include "protected/ProductInfoReader.h"
+#include "datastore/ProductInfoReader.h"
 
 namespace twtest {
 

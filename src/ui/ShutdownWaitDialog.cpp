@@ -1,10 +1,10 @@
-#include "app/ShutdownWaitDialog.h"
+#include "ui/ShutdownWaitDialog.h"
 
 #include <utility>
 
 #include "common/PlatformSeams.h"
-#include "ui/Resource.h"
-#include "ui/StringTable.h"
+#include "common/Resource.h"
+#include "common/StringTable.h"
 
 namespace tw {
 namespace {

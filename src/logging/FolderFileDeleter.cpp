@@ -1,4 +1,4 @@
-#include "app/FolderFileDeleter.h"
+#include "logging/FolderFileDeleter.h"
 
 #include <windows.h>
 

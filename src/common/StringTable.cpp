@@ -1,4 +1,4 @@
-#include "ui/StringTable.h"
+#include "common/StringTable.h"
 
 namespace tw {
 namespace {

@@ -3,6 +3,7 @@
 // product-information catalogue ("twm3t2.dat" in the common files folder) is loaded and
 // which flavor names it knows, and which flavor an installation's flavor data file
 // ("twf5a86r.dat" in the product folder) holds. The process-wide reader can be replaced.
+// The data store only asks; the protected layer above answers, registered at start.
 
 #include <cstddef>
 #include <memory>
@@ -27,10 +28,15 @@ public:
     virtual bool ReadFlavorData(const char* path, bool reread, char* flavor, size_t capacity) = 0;
 };
 
-// The process-wide reader, created on first use.
+// The process-wide reader, made by the default factory on first use; while no factory is
+// registered, a reader that knows nothing answers.
 IProductInfoReader& ProductInfoReader();
 
 // Replaces the process-wide reader; null puts the default reader back.
 void SetProductInfoReader(std::unique_ptr<IProductInfoReader> reader);
+
+// Registers the factory of the default reader (the program does so at start).
+using ProductInfoReaderFactory = std::unique_ptr<IProductInfoReader> (*)();
+void SetDefaultProductInfoReader(ProductInfoReaderFactory factory);
 
 }  // namespace tw

@@ -1,4 +1,4 @@
-#include "config/ModuleVersion.h"
+#include "common/ModuleVersion.h"
 
 #include <cstring>
 

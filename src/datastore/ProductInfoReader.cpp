@@ -1,0 +1,31 @@
+#include "datastore/ProductInfoReader.h"
+
+#include "datastore/NullProductInfoReader.h"
+
+namespace tw {
+
+namespace {
+
+std::unique_ptr<IProductInfoReader>& Holder() {
+    static std::unique_ptr<IProductInfoReader> reader;
+    return reader;
+}
+
+ProductInfoReaderFactory g_defaultFactory = nullptr;
+
+}  // namespace
+
+IProductInfoReader& ProductInfoReader() {
+    auto& reader = Holder();
+    if (!reader && g_defaultFactory) reader = g_defaultFactory();
+    if (reader) return *reader;
+    // Not kept: a factory registered later still takes over.
+    static CNullProductInfoReader none;
+    return none;
+}
+
+void SetProductInfoReader(std::unique_ptr<IProductInfoReader> reader) { Holder() = std::move(reader); }
+
+void SetDefaultProductInfoReader(ProductInfoReaderFactory factory) { g_defaultFactory = factory; }
+
+}  // namespace tw
