@@ -5,7 +5,7 @@
 #include "app/AutoPatchInstaller.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 #include "ui/AutoPatchWnd.h"
 #include "ui/WebPatchWnd.h"
 
