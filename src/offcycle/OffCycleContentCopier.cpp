@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/timeb.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdlib>
@@ -46,6 +47,26 @@ bool NameIsTaken(const std::string& pattern) {
     return search.IsValid();
 }
 
+// Whether the source is known not to be there: a listed file that is not installed. A path
+// too long for the "A" functions is asked again in the wide "\\?\" form, which has no such
+// limit; any other obstacle is left to the copy to report.
+bool SourceIsAbsent(const char* path) {
+    if (::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_FILENAME_EXCED_RANGE) {
+        const bool absolute = std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' && path[2] == '\\';
+        int length = absolute ? ::MultiByteToWideChar(CP_ACP, 0, path, -1, nullptr, 0) : 0;
+        if (length <= 0) return false;
+        std::wstring wide(static_cast<size_t>(length), L'\0');
+        if (::MultiByteToWideChar(CP_ACP, 0, path, -1, &wide[0], length) != length) return false;
+        wide.resize(static_cast<size_t>(length - 1));
+        wide.insert(0, L"\\\\?\\");
+        if (::GetFileAttributesW(wide.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
+        error = ::GetLastError();
+    }
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME;
+}
+
 }  // namespace
 
 COffCycleContentCopier::COffCycleContentCopier(bool copyMode) : m_copyMode(copyMode) {}
@@ -78,39 +99,46 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
         return S_OK;
     }
 
+    // The name of the copy, when the path can be split at all.
+    std::string tempPath;
     std::string drive(kPartSize, '\0'), dir(kPartSize, '\0'), name(kPartSize, '\0'), ext(kPartSize, '\0');
-    if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0],
-                       kPartSize) != 0) {
-        // Longer than any path the file functions accept: it cannot be copied.
-        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
-                  static_cast<unsigned>(E_FAIL), sourcePath, "");
-        return E_FAIL;
-    }
-    drive.resize(std::strlen(drive.c_str()));
-    dir.resize(std::strlen(dir.c_str()));
-    name.resize(std::strlen(name.c_str()));
-    ext.resize(std::strlen(ext.c_str()));
-    const std::string folder = drive + dir;
-    const std::string prefix = name + kTempMarker;
+    const bool split = ::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize,
+                                      &ext[0], kPartSize) == 0;
+    if (split) {
+        drive.resize(std::strlen(drive.c_str()));
+        dir.resize(std::strlen(dir.c_str()));
+        name.resize(std::strlen(name.c_str()));
+        ext.resize(std::strlen(ext.c_str()));
+        const std::string folder = drive + dir;
+        const std::string prefix = name + kTempMarker;
 
-    // A name no file of the folder has yet, with any extension.
-    std::string uniqueName;
-    SeedFromClock();
-    int attemptsLeft = kAttemptsBeforePause;
-    for (;;) {
-        uniqueName = prefix;
-        for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
-        if (!NameIsTaken(folder + uniqueName + ".*")) break;
-        if (--attemptsLeft < 0) {
-            Platform().Sleep(10);
-            attemptsLeft = kAttemptsBeforePause;
+        // A name no file of the folder has yet, with any extension.
+        std::string uniqueName;
+        SeedFromClock();
+        int attemptsLeft = kAttemptsBeforePause;
+        for (;;) {
+            uniqueName = prefix;
+            for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
+            if (!NameIsTaken(folder + uniqueName + ".*")) break;
+            if (--attemptsLeft < 0) {
+                Platform().Sleep(10);
+                attemptsLeft = kAttemptsBeforePause;
+            }
         }
+        tempPath = folder + uniqueName + ext;
     }
-    const std::string tempPath = folder + uniqueName + ext;
+
+    // A listed file that is not installed is no error, however long its path.
+    if (SourceIsAbsent(sourcePath)) {
+        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
+                  "name %s ",
+                  sourcePath, tempPath.c_str());
+        return S_OK;
+    }
 
     // A copy that the file functions could not move back would strand the off-cycle version;
     // such a file is not saved, as the file functions themselves refuse it.
-    if (tempPath.size() >= MAX_PATH) {
+    if (!split || tempPath.size() >= MAX_PATH) {
         LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
                   static_cast<unsigned>(E_FAIL), sourcePath, tempPath.c_str());
         return E_FAIL;
@@ -148,25 +176,34 @@ int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
         const std::string& temp = entry->second;
 
         HRESULT result = S_OK;
-        if (!::MoveFileExA(temp.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        bool restored = ::MoveFileExA(temp.c_str(), source.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE;
+        bool registered = false;
+        bool registrationTried = false;
+        if (!restored) {
             DWORD error = ::GetLastError();
+            result = HRESULT_FROM_WIN32(error);
             if (error == ERROR_ACCESS_DENIED) {
                 // The source is in use: replace it when Windows starts next.
-                result = kAccessDenied;
-                if (!::MoveFileExA(temp.c_str(), source.c_str(),
-                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT)) {
+                registrationTried = true;
+                registered = ::MoveFileExA(temp.c_str(), source.c_str(),
+                                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+                if (!registered) {
                     error = ::GetLastError();
                     result = HRESULT_FROM_WIN32(error);
                 }
-            } else {
-                result = HRESULT_FROM_WIN32(error);
             }
             StatusLogMgr::LogStatus(SystemErrorText(error).c_str());
+            if (registrationTried && !registered)
+                LogFormat("In COffCycleContentCopier::RestoreAllFiles, the move could not be registered for the next "
+                          "restart either.   file %s , temp name %s ",
+                          source.c_str(), temp.c_str());
         }
-        if (result == kAccessDenied) restartNeeded = true;
+        // Only a registered move waits for the restart; an unregistered one is a failure, and
+        // its copy stays on disk.
+        if (registered) restartNeeded = true;
         LogFormat("In COffCycleContentCopier::RestoreAllFiles, Error %d .   file %s , temp name %s ",
                   static_cast<int>(result), source.c_str(), temp.c_str());
-        if (result != S_OK && result != kAccessDenied) ++failures;
+        if (!restored && !registered) ++failures;
         m_savedFiles.erase(entry);
     }
     LogFormat("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: %d ", failures);

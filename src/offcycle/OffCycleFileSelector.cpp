@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
@@ -20,23 +21,65 @@ namespace tw {
 
 namespace {
 
-// Narrow text of a wide string in the C runtime's current locale; false when a character
-// has no narrow form.
+// Flags and used-default pointer for an exact conversion into the ANSI code page. A UTF-8
+// code page takes neither the best-fit flag nor the pointer; it rejects invalid input instead.
+struct ExactConversion {
+    ExactConversion() : utf8(::GetACP() == CP_UTF8) {}
+    DWORD Flags() const { return utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS; }
+    BOOL* UsedDefault() { return utf8 ? nullptr : &usedDefault; }
+    bool utf8;
+    BOOL usedDefault = FALSE;
+};
+
+// The name in the ANSI code page, which the "A" file functions use; false when a character
+// has no exact form there: a default or best-fit character would name another file.
 bool ToNarrow(const std::wstring& wide, std::string& narrow) {
-    size_t length = std::wcstombs(nullptr, wide.c_str(), 0);
-    if (length == static_cast<size_t>(-1)) return false;
-    std::vector<char> buffer(length + 1, '\0');
-    std::wcstombs(buffer.data(), wide.c_str(), length + 1);
-    narrow.assign(buffer.data(), length);
+    narrow.clear();
+    if (wide.empty()) return true;
+    if (wide.size() > static_cast<size_t>(INT_MAX)) return false;
+    const int wideLength = static_cast<int>(wide.size());
+    ExactConversion conversion;
+    int length = ::WideCharToMultiByte(CP_ACP, conversion.Flags(), wide.data(), wideLength, nullptr, 0, nullptr,
+                                       conversion.UsedDefault());
+    if (length <= 0 || conversion.usedDefault) return false;
+    std::string buffer(static_cast<size_t>(length), '\0');
+    int written = ::WideCharToMultiByte(CP_ACP, conversion.Flags(), wide.data(), wideLength, &buffer[0], length,
+                                        nullptr, conversion.UsedDefault());
+    if (written != length || conversion.usedDefault) return false;
+    if (buffer.find('\0') != std::string::npos) return false;  // a zero would cut the name short
+    narrow.swap(buffer);
     return true;
 }
 
+// A wide text for log lines only: characters without an exact form become '?'.
+std::string LogText(const std::wstring& wide) {
+    std::string narrow;
+    if (wide.empty() || wide.size() > static_cast<size_t>(INT_MAX)) return narrow;
+    const int wideLength = static_cast<int>(wide.size());
+    const DWORD flags = ::GetACP() == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    int length = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+    if (length <= 0) return narrow;
+    narrow.assign(static_cast<size_t>(length), '\0');
+    int written = ::WideCharToMultiByte(CP_ACP, flags, wide.data(), wideLength, &narrow[0], length, nullptr, nullptr);
+    narrow.resize(written > 0 ? static_cast<size_t>(written) : 0);
+    for (char& c : narrow)
+        if (c == '\0') c = '?';
+    return narrow;
+}
+
+// A feature name from the configuration, read in the ANSI code page as the manifests are.
 bool ToWide(const char* narrow, std::wstring& wide) {
-    size_t length = std::mbstowcs(nullptr, narrow, 0);
-    if (length == static_cast<size_t>(-1)) return false;
-    std::vector<wchar_t> buffer(length + 1, L'\0');
-    std::mbstowcs(buffer.data(), narrow, length + 1);
-    wide.assign(buffer.data(), length);
+    wide.clear();
+    const size_t size = std::strlen(narrow);
+    if (size == 0) return true;
+    if (size > static_cast<size_t>(INT_MAX)) return false;
+    const int narrowLength = static_cast<int>(size);
+    int length = ::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, narrowLength, nullptr, 0);
+    if (length <= 0) return false;
+    std::wstring buffer(static_cast<size_t>(length), L'\0');
+    if (::MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, narrow, narrowLength, &buffer[0], length) != length)
+        return false;
+    wide.swap(buffer);
     return true;
 }
 
@@ -168,14 +211,32 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
     for (Iterator it = first; it != last; ++it) {
         const Manifest::ManifestItem* item = it->second;
         if (!item || item->feature.empty()) continue;
+        // An item whose path cannot be formed is skipped: an empty or cut name would resolve
+        // to the folder itself or to some other file.
+        if (item->file.empty()) {
+            LogFormat("In COffCycleFileSelector::GetFilesForFeature, an item of feature %s names no file, skipped",
+                      LogText(item->feature).c_str());
+            continue;
+        }
         std::string file;
-        if (!ToNarrow(item->file, file)) continue;  // no narrow form: cannot be opened by name
+        if (!ToNarrow(item->file, file)) {
+            LogFormat("In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s has no name in the ANSI "
+                      "code page, skipped",
+                      LogText(item->file).c_str(), LogText(item->feature).c_str());
+            continue;
+        }
+        const char* folder = nullptr;
         if (item->base == L"INSTALLDIR")
-            files.push_back(std::string(installDir) + "\\" + file);
+            folder = installDir;
         else if (item->base == L"CommonAppDataFolder")
-            files.push_back(std::string(commonDataDir) + "\\" + file);
-        else
-            files.push_back(file);
+            folder = commonDataDir;
+        if (folder && folder[0] == '\0') {
+            LogFormat("In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s: the folder of base %s is "
+                      "not known, skipped",
+                      file.c_str(), LogText(item->feature).c_str(), LogText(item->base).c_str());
+            continue;
+        }
+        files.push_back(folder ? std::string(folder) + "\\" + file : file);
     }
     return S_OK;
 }

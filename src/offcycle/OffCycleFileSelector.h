@@ -28,7 +28,9 @@ public:
 
     // Appends the full paths of the files listed for the feature ("all" or empty: every
     // feature). Paths of base "INSTALLDIR" and "CommonAppDataFolder" are put under the two
-    // folders; other bases leave the file text as it is. Always succeeds.
+    // folders; other bases leave the file text as it is. An item without a file name, with a
+    // name the ANSI code page cannot hold exactly, or whose base folder is not known is
+    // skipped with a log line. Always succeeds.
     HRESULT GetFilesForFeature(const char* feature, std::list<std::string>& files, const char* installDir,
                                const char* commonDataDir);
 

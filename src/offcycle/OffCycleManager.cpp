@@ -63,6 +63,8 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
     LogLine("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in directory: %s",
             manifestFolder);
 
+    // Every file is tried: one that cannot be saved must not leave the files after it to be
+    // overwritten without a copy. The first failure is the result.
     HRESULT result = S_OK;
     std::list<std::string> files;
     for (const std::string& feature : features) {
@@ -70,23 +72,23 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
         GetFilesForFeature(feature.c_str(), files, installDir, commonDataDir);
         for (const std::string& file : files) {
             char fullPath[kFullPathSize] = {};
-            if (!::_fullpath(fullPath, file.c_str(), kFullPathSize)) {
+            if (file.empty() || !::_fullpath(fullPath, file.c_str(), kFullPathSize)) {
+                // No file can be named by it: skipped, as a file that is not installed is.
                 LogLine("In COffCycleManager::SaveOffCycleFiles, could not make the path of file %s for feature %s "
-                        "absolute",
+                        "absolute, skipped",
                         file.c_str(), feature.c_str());
-                result = E_FAIL;
-                break;
+                continue;
             }
-            result = m_copier.SaveFile(fullPath);
-            if (FAILED(result)) {
+            HRESULT hr = m_copier.SaveFile(fullPath);
+            if (FAILED(hr)) {
                 LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to save file %s for feature %s ", fullPath,
                         feature.c_str());
-                break;
+                if (SUCCEEDED(result)) result = hr;
+                continue;
             }
             LogLine("In COffCycleManager::SaveOffCycleFiles, Saving file %s for feature %s ", fullPath,
                     feature.c_str());
         }
-        if (FAILED(result)) break;
     }
     return result;
 }

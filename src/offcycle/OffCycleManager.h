@@ -24,8 +24,9 @@ public:
     bool SetCopyMode(bool copyMode);
 
     // Loads the manifests beside the running program and, once per folder, those of the
-    // manifest folder, then copies aside the files of every feature. Stops at the first
-    // file that cannot be saved; files saved before it stay recorded for the restore.
+    // manifest folder, then copies aside the files of every feature. A file that cannot be
+    // saved is logged and the others are still saved; the result is then its failure. Items
+    // whose path cannot be formed and files that are not installed are skipped.
     HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
                               const char* installDir, const char* commonDataDir);
 

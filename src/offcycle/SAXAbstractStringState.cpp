@@ -9,11 +9,10 @@ HRESULT SAXAbstractStringState::startElement(const wchar_t*, int, const wchar_t*
     return S_OK;
 }
 
+// The reader may hand one element's text over in several blocks (around entity and
+// character references, at its buffer boundaries): they are joined.
 HRESULT SAXAbstractStringState::characters(const wchar_t* text, int textLength) {
-    if (text && textLength > 0)
-        m_text.assign(text, static_cast<size_t>(textLength));
-    else
-        m_text.clear();
+    if (text && textLength > 0) m_text.append(text, static_cast<size_t>(textLength));
     return S_OK;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// An element whose text is used. Only the last block of text the reader delivers inside the
-// element is kept, exactly as delivered.
+// An element whose text is used. Every block of text the reader delivers inside the element
+// is kept, joined in order and exactly as delivered (no trimming).
 
 #include <string>
 

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "app/AutoPatchInstaller.h"
 #include "app/MsiInterface.h"
 #include "app/PatchCmdInfo.h"
+#include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
@@ -241,6 +244,66 @@ TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
         EXPECT_TRUE(applyCalls.empty());
         EXPECT_TRUE(fresh.steps.empty());
     }
+}
+
+// The off-cycle save before the patch and the restore after it, through the installer: items
+// that cannot name an installed file and a file that cannot be saved cost no other file.
+TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the names are written for code page 1252, this is " << GetACP();
+    const std::string manifests = productDir.Path() + "\\Components\\Manifest\\OffCycle";
+    ASSERT_TRUE(twtest::MakeDirs(manifests));
+    ASSERT_TRUE(twtest::MakeDirs(productDir / "bin"));
+    std::string deep = productDir / "deep";
+    while (deep.size() < 230) deep += "\\" + std::string(std::min<size_t>(40, 232 - deep.size()), 'd');
+    ASSERT_TRUE(twtest::MakeDirs(deep));
+    const std::string absent = deep.substr(productDir.Path().size() + 1) + "\\" +
+                               std::string(255 - deep.size() - 5, 'a') + ".dll";
+
+    const std::vector<std::string> files = {"bin\\one.dll", "bin\\locked.dll", "bin\\two.dat", "three.dll"};
+    std::vector<std::string> contents;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string bytes(3000 + i, '\0');
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((k * 13 + i) & 0xFF);
+        contents.push_back(bytes);
+        std::ofstream out(productDir / files[i], std::ios::binary);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    }
+    auto item = [](const std::string& file) {
+        return "<item><file>" + file + "</file><feature>Core</feature></item>";
+    };
+    std::string manifest = "<manifest><identity><type>offcycle</type><version>1</version></identity>" +
+                           item("bin\\x&#x4E2D;.dll") + item("") + "<item><feature>Core</feature></item>" +
+                           item(absent) +
+                           "<item><file base=\"CommonAppDataFolder\">data\\c.dat</file><feature>Core</feature></item>";
+    for (const auto& file : files) manifest += item(file);
+    ASSERT_TRUE(twtest::WriteTextFile(manifests + "\\offcycle.xml", manifest + "</manifest>"));
+
+    // The product holds one file open while the files are saved; the patch replaces them all.
+    tw::FileHandle lock(::CreateFileA((productDir / "bin\\locked.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                      OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(lock.IsValid());
+    Platform().Msi.ApplyMultiplePatches = [&](LPCSTR, LPCSTR, LPCSTR) {
+        lock.Reset();
+        for (const auto& file : files) twtest::WriteTextFile(productDir / file, "patched");
+        return static_cast<UINT>(ERROR_SUCCESS);
+    };
+    WriteUpdate(kThreePatches, "Core");
+    EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
+
+    EXPECT_EQ(1u, MessagesWith("Patch: In CPatchInstallerBase::SaveOffCycleFiles, Error in saving OffCycle files.").size());
+    EXPECT_TRUE(LogHas("In COffCycleManager::SaveOffCycleFiles, Failed to save file " + (productDir / "bin\\locked.dll")));
+    EXPECT_TRUE(LogHas("file bin\\x?.dll of feature Core has no name in the ANSI code page, skipped"));
+    EXPECT_TRUE(LogHas("an item of feature Core names no file, skipped"));
+    EXPECT_TRUE(LogHas("file data\\c.dat of feature Core: the folder of base CommonAppDataFolder is not known"));
+    EXPECT_TRUE(LogHas("File Not saved, file or path not found.   file " + (productDir / absent)));
+    EXPECT_TRUE(LogHas("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: 0 "));
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (files[i] == "bin\\locked.dll")
+            EXPECT_EQ("patched", twtest::ReadTextFile(productDir / files[i]));  // never saved
+        else
+            EXPECT_EQ(contents[i], twtest::ReadTextFile(productDir / files[i])) << files[i];
+    }
+    EXPECT_EQ((std::vector<std::string>{"notify", "batch", "completion"}), installer.steps);
 }
 
 TEST(FeatureNames, SplitAsTheReinstallValueNamesThem) {

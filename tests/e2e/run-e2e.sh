@@ -60,7 +60,7 @@ check() {  # description, command...
 equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
 contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
 same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
-log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -q -- "$1" || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
+log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
 
 # What the run left, for a failed scenario.

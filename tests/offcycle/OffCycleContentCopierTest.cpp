@@ -276,30 +276,82 @@ TEST_F(CopierTest, PathsNearTheLimitNeverCrashAndLoseNothing) {
     ASSERT_TRUE(MakeDirs(folder));
     struct Case {
         size_t length;
+        bool installed;
         HRESULT result;  // a copy's name is 10 characters longer than its source's
-    } cases[] = {{245, S_OK}, {249, S_OK}, {250, E_FAIL}, {259, E_FAIL}};
+    } cases[] = {{245, true, S_OK},   {249, true, S_OK},   {250, true, E_FAIL},  {259, true, E_FAIL},
+                 // A file that is not installed is no error, whatever the length of its path.
+                 {252, false, S_OK}, {259, false, S_OK}, {300, false, S_OK}, {1300, false, S_OK}};
     std::vector<std::string> sources;
     for (const auto& c : cases) {
         std::string file = folder + "\\";
-        file += std::string(c.length - file.size() - 4, 'n') + ".dll";
+        file += std::string(c.length - file.size() - 4, c.installed ? 'n' : 'a') + ".dll";
         ASSERT_EQ(c.length, file.size());
-        ASSERT_TRUE(WriteBinaryFile(file, "near " + std::to_string(c.length)));
+        if (c.installed) {
+            ASSERT_TRUE(WriteBinaryFile(file, "near " + std::to_string(c.length)));
+        }
         sources.push_back(file);
     }
-    std::string tooLong = folder + "\\" + std::string(1200, 'x') + ".dll";  // longer than any buffer
 
     auto copier = MakeCopier(true);
     for (size_t i = 0; i < sources.size(); ++i)
         EXPECT_EQ(cases[i].result, copier->SaveFile(sources[i].c_str())) << sources[i].size();
-    EXPECT_EQ(E_FAIL, copier->SaveFile(tooLong.c_str()));
-    for (const auto& file : sources) WriteBinaryFile(file, "patched");
+    EXPECT_EQ(4u, CountLines("In COffCycleContentCopier::SaveFile, File Not saved, file or path not found."));
+    EXPECT_EQ(2u, CountLines("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x80004005 ."));
+    for (size_t i = 0; i < sources.size(); ++i)
+        if (cases[i].installed) WriteBinaryFile(sources[i], "patched");
     bool restart = false;
     EXPECT_EQ(0, copier->RestoreAllFiles(restart));
     // Every saved file is back; the others were never touched and no copy of them is left.
-    for (size_t i = 0; i < sources.size(); ++i)
-        EXPECT_EQ(cases[i].result == S_OK ? "near " + std::to_string(cases[i].length) : "patched",
-                  ReadBinaryFile(sources[i]));
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (cases[i].installed) {
+            EXPECT_EQ(cases[i].result == S_OK ? "near " + std::to_string(cases[i].length) : "patched",
+                      ReadBinaryFile(sources[i]));
+        }
+    }
     for (const auto& name : ListFolder(folder)) EXPECT_EQ(std::string::npos, name.find("._OC")) << name;
+}
+
+TEST_F(CopierTest, UnregisteredRestartMoveIsAFailure) {
+    PendingRenamesGuard pending;
+    std::string path = dir / "inuse.dll", free = dir / "free.dll";
+    ASSERT_TRUE(WriteBinaryFile(path, "off-cycle version"));
+    ASSERT_TRUE(WriteBinaryFile(free, "other off-cycle"));
+    auto copier = MakeCopier(true);
+    ASSERT_EQ(S_OK, copier->SaveFile(path.c_str()));
+    std::string temp = LastTempName();
+    ASSERT_EQ(S_OK, copier->SaveFile(free.c_str()));
+    ASSERT_TRUE(WriteBinaryFile(path, "patched"));
+    ASSERT_TRUE(WriteBinaryFile(free, "patched"));
+
+    // A rename list that is not a string list cannot take another entry: the registration
+    // of a move for the next restart fails.
+    {
+        tw::RegKey key;
+        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
+                                               0, KEY_SET_VALUE, key.Put()));
+        const BYTE junk[4] = {1, 2, 3, 4};
+        ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "PendingFileRenameOperations", 0, REG_BINARY, junk, 4));
+    }
+    {
+        std::string probe = dir / "probe.tmp";
+        ASSERT_TRUE(WriteBinaryFile(probe, "p"));
+        if (MoveFileExA(probe.c_str(), (dir / "probe2.tmp").c_str(), MOVEFILE_DELAY_UNTIL_REBOOT))
+            GTEST_SKIP() << "this system registers restart moves over a broken rename list";
+    }
+
+    bool restart = false;
+    {
+        tw::FileHandle lock(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(lock.IsValid());
+        EXPECT_EQ(1, copier->RestoreAllFiles(restart));
+    }
+    EXPECT_FALSE(restart);  // nothing waits for a restart
+    EXPECT_EQ(1u, CountLines("In COffCycleContentCopier::RestoreAllFiles, the move could not be registered for the "
+                             "next restart either.   file " + path + " , temp name " + temp + " "));
+    EXPECT_EQ(1u, CountLines("The # of files that failed restoration:: 1 "));
+    EXPECT_EQ("other off-cycle", ReadBinaryFile(free));
+    // The off-cycle version is not lost: its copy stays.
+    EXPECT_EQ("off-cycle version", ReadBinaryFile(temp));
 }
 
 }  // namespace

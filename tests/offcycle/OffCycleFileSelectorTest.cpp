@@ -104,13 +104,88 @@ TEST_F(SelectorTest, BasesAndFeatureNames) {
     EXPECT_EQ((std::list<std::string>{"o.dll"}), Files("Other"));  // base names are exact
     EXPECT_TRUE(Files("core").empty());                             // feature names are exact
     EXPECT_TRUE(Files("Missing").empty());
-    // "all" in any letter case, or no name: every item that names a feature, in map order.
-    const std::list<std::string> all = {"", "C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll", "o.dll"};
+    // "all" in any letter case, or no name: every item that names a feature and a file, in
+    // map order.
+    const std::list<std::string> all = {"C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll", "o.dll"};
     for (const char* name : {"all", "ALL", "All", ""}) EXPECT_EQ(all, Files(name)) << name;
+    EXPECT_EQ(4u, CountLines("In COffCycleFileSelector::GetFilesForFeature, an item of feature Bare names no file, "
+                             "skipped"));
     // The lists are appended to.
     std::list<std::string> files = {"kept"};
     selector.GetFilesForFeature("Other", files, "C:\\Install", "C:\\Common");
     EXPECT_EQ((std::list<std::string>{"kept", "o.dll"}), files);
+}
+
+TEST_F(SelectorTest, NamesAreConvertedExactlyIntoTheAnsiCodePage) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the cases are written for code page 1252, this is " << GetACP();
+    const char kSkipped[] = "In COffCycleFileSelector::GetFilesForFeature, ";
+    struct Case {
+        const char* file;      // manifest text
+        const char* expected;  // path, or null: skipped
+        const char* logged;    // the skip line names the item so
+    } cases[] = {
+        {"a&#x2013;b.dll", "I\\a\x96" "b.dll", nullptr},            // the en dash has a form in 1252
+        {"caf&#xE9;\\r&amp;d.dat", "I\\caf\xE9\\r&d.dat", nullptr},
+        {"x&#x4E2D;y.dll", nullptr, "file x?y.dll of feature F has no name in the ANSI code page, skipped"},
+        {"&#x4E2D;", nullptr, "file ? of feature F has no name in the ANSI code page, skipped"},
+        // Best fit would turn it into "Ab.dll", another file.
+        {"&#x100;b.dll", nullptr, "file ?b.dll of feature F has no name in the ANSI code page, skipped"},
+        {"", nullptr, "an item of feature F names no file, skipped"},
+    };
+    for (const auto& c : cases) {
+        octest::Lines().clear();
+        TestSelector one;
+        one.SetLogger(octest::RecordLine);
+        ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(Item("F", c.file))));
+        ASSERT_EQ(S_OK, one.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+        ASSERT_EQ(1u, one.SelectedCount()) << c.file;
+        std::list<std::string> files;
+        EXPECT_EQ(S_OK, one.GetFilesForFeature("F", files, "I", "C"));
+        if (c.expected) {
+            EXPECT_EQ(std::list<std::string>{c.expected}, files) << c.file;
+            EXPECT_EQ(0u, CountLines(kSkipped)) << c.file;
+        } else {
+            EXPECT_TRUE(files.empty()) << c.file << " gave " << (files.empty() ? "" : files.front());
+            EXPECT_EQ(1u, CountLines(kSkipped + std::string(c.logged))) << c.file;
+        }
+    }
+}
+
+TEST_F(SelectorTest, ItemsWithoutAFileOrAKnownFolderAreSkipped) {
+    std::string items = "<item><feature>Core</feature></item>" + Item("Core", "bin\\a.dll") +
+                        Item("Core", "data\\b.dat", "CommonAppDataFolder") + Item("Core", "rel.dll", "SystemFolder");
+    ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(items)));
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+    struct Case {
+        const char* installDir;
+        const char* commonDir;
+        std::list<std::string> files;
+        size_t unknownFolders;
+    } cases[] = {
+        {"I", "C", {"I\\bin\\a.dll", "C\\data\\b.dat", "rel.dll"}, 0},
+        // An unknown folder would put the file at the root of the current drive.
+        {"I", "", {"I\\bin\\a.dll", "rel.dll"}, 1},
+        {"", nullptr, {"rel.dll"}, 2},
+    };
+    for (const auto& c : cases) {
+        octest::Lines().clear();
+        std::list<std::string> files;
+        selector.GetFilesForFeature("Core", files, c.installDir, c.commonDir);
+        EXPECT_EQ(c.files, files);
+        EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::GetFilesForFeature, an item of feature Core names no file, "
+                                 "skipped"));
+        EXPECT_EQ(c.unknownFolders, CountLines("is not known, skipped"));
+    }
+    EXPECT_EQ(1u, CountLines("file data\\b.dat of feature Core: the folder of base CommonAppDataFolder is not known, "
+                             "skipped"));
+}
+
+TEST_F(SelectorTest, FeatureNamesAreReadInTheAnsiCodePage) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the case is written for code page 1252, this is " << GetACP();
+    ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(Item("R&#x2013;D", "rd.dll") + Item("Caf\xE9", "c.dll"))));
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\rd.dll"}), Files("R\x96" "D"));
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\c.dll"}), Files("Caf\xE9"));
 }
 
 TEST_F(SelectorTest, SameFeatureInTwoManifestsYieldsBothInLoadOrder) {

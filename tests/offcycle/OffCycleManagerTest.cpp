@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <set>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -136,7 +138,7 @@ TEST_F(ManagerTest, ProgramFolderEveryCallManifestFolderOnce) {
     EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "report.dll") + " for feature Extra "));
 }
 
-TEST_F(ManagerTest, FailingFileStopsSavingAndKeepsWhatWasSaved) {
+TEST_F(ManagerTest, FailingFileIsReportedAndTheOthersAreStillSaved) {
     // Core lists bin\a.dll, bin\b.dll, ...: b cannot be read when the save runs.
     tw::FileHandle lock(
         CreateFileA((product / "bin\\b.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
@@ -146,29 +148,87 @@ TEST_F(ManagerTest, FailingFileStopsSavingAndKeepsWhatWasSaved) {
     EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, Failed to save file " + (product / "bin\\b.dll") +
                              " for feature Core "));
     EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "bin\\a.dll") + " for feature Core "));
-    EXPECT_EQ(0u, CountLines("report.dll"));  // nothing after the failure
+    // The files after the failure are saved all the same.
+    EXPECT_EQ(1u, CountLines("file or path not found.   file " + (product / "bin\\notinstalled.dll")));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "report.dll") + " for feature Reports "));
 
-    // The installer restores after a failed save: the file saved before the failure is back.
+    // The installer restores after a failed save: every saved file is back.
     Patch();
     bool restart = false;
     EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
     EXPECT_EQ("off-cycle bin\\a.dll", ReadBinaryFile(product / "bin\\a.dll"));
+    EXPECT_EQ("off-cycle report.dll", ReadBinaryFile(product / "report.dll"));
     EXPECT_EQ("patched", ReadBinaryFile(product / "bin\\b.dll"));
 }
 
-TEST_F(ManagerTest, PathTooLongForTheFullPathBufferStopsSaving) {
+TEST_F(ManagerTest, PathTooLongForTheFullPathBufferIsSkipped) {
     std::string second = product / "long";
     ASSERT_TRUE(MakeDirs(second));
     std::string longFile = std::string(600, 'l') + ".dll";
     ASSERT_TRUE(WriteTextFile(second + "\\long.xml",
                               OffCycleManifest(Item("A", "report.dll") + Item("B", longFile) + Item("C", "bin\\b.dll"))));
     manifests = second;
-    EXPECT_EQ(E_FAIL, Save({"A", "B", "C"}));
-    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, could not make the path of file "));
-    EXPECT_EQ(0u, CountLines("b.dll"));
+    EXPECT_EQ(S_OK, Save({"A", "B", "C"}));
+    EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, could not make the path of file " +
+                             (product / longFile) + " for feature B absolute, skipped"));
+    EXPECT_EQ(1u, CountLines(std::string(kSaving) + (product / "bin\\b.dll") + " for feature C "));
     Patch();
     EXPECT_EQ(0, manager.RestoreAllFiles(nullptr));
     EXPECT_EQ("off-cycle report.dll", ReadBinaryFile(product / "report.dll"));
+    EXPECT_EQ("off-cycle bin\\b.dll", ReadBinaryFile(product / "bin\\b.dll"));
+}
+
+// Items that cannot name an installed file come first; every normal file after them is
+// saved and restored byte for byte, and each skipped item is logged.
+TEST_F(ManagerTest, UnusableItemsDoNotCostTheFilesAfterThem) {
+    if (GetACP() != 1252) GTEST_SKIP() << "the names are written for code page 1252, this is " << GetACP();
+    const std::string folder = product / "skips";
+    ASSERT_TRUE(MakeDirs(folder));
+    // A long path of a file that is not installed: its copy's name would be 260 or longer.
+    std::string deep = product / "deep";
+    while (deep.size() < 230) deep += "\\" + std::string(std::min<size_t>(40, 232 - deep.size()), 'd');
+    ASSERT_TRUE(MakeDirs(deep));
+    const std::string relativeDeep = deep.substr(product.Path().size() + 1);
+    const std::string absent = relativeDeep + "\\" + std::string(255 - deep.size() - 5, 'a') + ".dll";
+    ASSERT_EQ(255u, (product / absent).size());
+
+    std::vector<std::pair<std::string, std::string>> normal;  // relative name, content
+    for (int i = 0; i < 4; ++i) {
+        std::string bytes(4096 + i, '\0');
+        for (size_t k = 0; k < bytes.size(); ++k) bytes[k] = static_cast<char>((k * 7 + i) & 0xFF);
+        normal.emplace_back("bin\\normal" + std::to_string(i) + ".dll", bytes);
+        ASSERT_TRUE(WriteBinaryFile(product / normal.back().first, bytes));
+    }
+    // The cut and best-fit forms of the unconvertible names exist: neither may be touched.
+    ASSERT_TRUE(WriteBinaryFile(product / "bin\\x", "not listed"));
+    ASSERT_TRUE(WriteBinaryFile(product / "bin\\Ab.dll", "not listed"));
+
+    std::string items = Item("Core", "bin\\x&#x4E2D;y.dll") + Item("Core", "bin\\&#x100;b.dll") + Item("Core", "") +
+                        "<item><feature>Core</feature></item>" + Item("Core", absent);
+    for (const auto& file : normal) items += Item("Core", file.first);
+    ASSERT_TRUE(WriteTextFile(folder + "\\skips.xml", OffCycleManifest(items)));
+    manifests = folder;
+
+    ASSERT_EQ(S_OK, Save({"Core"}));
+    EXPECT_EQ(1u, CountLines("file bin\\x?y.dll of feature Core has no name in the ANSI code page, skipped"));
+    EXPECT_EQ(1u, CountLines("file bin\\?b.dll of feature Core has no name in the ANSI code page, skipped"));
+    EXPECT_EQ(2u, CountLines("an item of feature Core names no file, skipped"));
+    EXPECT_EQ(1u, CountLines("File Not saved, file or path not found.   file " + (product / absent)));
+    for (const auto& file : normal)
+        EXPECT_EQ(1u, CountLines("File saved  file " + (product / file.first) + " , temp name ")) << file.first;
+    EXPECT_EQ(normal.size(), CountLines("File saved  file "));
+    EXPECT_EQ(0u, CountLines("Failed to save"));
+    EXPECT_EQ(0u, CountLines("Saving file " + product.Path() + " for feature"));  // never the folder itself
+
+    for (const auto& file : normal) WriteBinaryFile(product / file.first, "patched");
+    bool restart = false;
+    EXPECT_EQ(0, manager.RestoreAllFiles(&restart));
+    EXPECT_FALSE(restart);
+    for (const auto& file : normal) EXPECT_EQ(file.second, ReadBinaryFile(product / file.first)) << file.first;
+    EXPECT_EQ("not listed", ReadBinaryFile(product / "bin\\x"));
+    EXPECT_EQ("not listed", ReadBinaryFile(product / "bin\\Ab.dll"));
+    EXPECT_FALSE(FileExists(product / absent));
+    for (const auto& name : ListFolder(product / "bin")) EXPECT_EQ(std::string::npos, name.find("._OC")) << name;
 }
 
 TEST_F(ManagerTest, WithoutRestoreTheCopyModeDecidesWhatStays) {
