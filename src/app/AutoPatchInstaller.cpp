@@ -81,6 +81,8 @@ void CAutoPatchInstaller::ParseCmdLine(PatchCmdInfo& info, const char* commandLi
 }
 
 void CAutoPatchInstaller::WriteRelaunchBatchFile(const char* productDir, const char* commandLine) {
+    // Without a product folder the file would land in the root of the current drive.
+    if (!productDir || *productDir == '\0') return;
     char path[2080];
     if (!SafeFormat(path, sizeof(path), "%s\\TWUpdateUtility.bat", productDir)) return;
     CFile batch(std::fopen(path, "w+"));

@@ -31,11 +31,15 @@ constexpr char kRestartText[] =
     "Tallyworks Update has to restart your computer \nto complete the update.\n\n"
     "Click Yes to restart now.  Click No to restart later.";
 constexpr UINT kRestartStyle = MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST;
+// ERROR_UNHANDLED_EXCEPTION, which the MinGW headers do not name: the exit code of a run
+// that an exception ended without a last error of its own.
+constexpr DWORD kUnhandledException = 574;
 
 // The status record and its utility live from step 7 to the end of the run.
 struct RunRecord {
     std::unique_ptr<TWPatchLogUtil> util;
     std::unique_ptr<PatchStatusRecord> record;
+    bool restarting = false;  // Windows is already being restarted
 
     void Finish() {
         if (util && record) util->FinishStatusRecord(*record, static_cast<uint32_t>(CRunState::Get().exitCode));
@@ -71,6 +75,45 @@ bool RestartWindows() {
     }
     if (!platform.ExitWindowsEx(EWX_REBOOT, 0)) StatusLogMgr::LogStatus("In WinMain, error in ExitWindowsEx");
     return true;
+}
+
+// The product folder as the rest of the run uses it: one pair of enclosing quotes removed,
+// made absolute against the folder the program was started in (the run changes folder
+// later), with backslashes and without a trailing one. A folder whose full form does not
+// fit the record is left as given.
+void PrepareProductDir(PatchCmdInfo& info) {
+    GeneralUtil::StripEnclosingQuotes(info.productDir);
+    if (info.productDir[0] == '\0') return;
+    const std::string full = GeneralUtil::NormalisePath(info.productDir);
+    if (full != info.productDir && SafeCopy(info.productDir, full.c_str()))
+        LogStatusF("In WinMain, TW application path is taken as %s", info.productDir);
+}
+
+bool IsExistingDirectory(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Writes the status record out, then carries out a restart the run deferred until its
+// outcome was recorded.
+void EndRun(RunRecord& run) {
+    const bool restartPending = g_installer && g_installer->IsRestartPending() && !run.restarting;
+    if (restartPending) StatusLogMgr::LogStatus("In WinMain, restarting Windows as the update asked before.");
+    run.Finish();
+    if (restartPending && !Platform().ExitWindowsEx(EWX_REBOOT, 0))
+        LogStatusF("In WinMain, error in ExitWindowsEx, error code is: %lu", ::GetLastError());
+}
+
+// An exception that reached the entry point. Its last error becomes the exit code; without
+// one the run must still not count as a success.
+int EndRunAfterException(RunRecord& run, const char* what) {
+    DWORD error = ::GetLastError();
+    if (error == ERROR_SUCCESS) error = kUnhandledException;
+    CRunState::Get().exitCode = static_cast<int32_t>(error);
+    LogStatusF("In WinMain, unexpected exception: %s, exit code %lu", what && *what ? what : "unknown exception",
+               error);
+    EndRun(run);
+    return CRunState::Get().exitCode;
 }
 
 void RunMessageLoop() {
@@ -128,6 +171,7 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
     RunRecord run;
     try {
         g_installer->ParseCmdLine(info, cmd);
+        if (info.pathGiven == 1) PrepareProductDir(info);
 
         state.exitCode = 0;
         state.commandLineGiven = hasCommandLine;
@@ -135,7 +179,9 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
 
         run.util.reset(new TWPatchLogUtil());
         run.record = run.util->CreateStatusRecord(hasCommandLine);
-        if (info.pathGiven == 1) state.productExePath = std::string(info.productDir) + "\\tww.exe";
+        // An empty folder names no product executable.
+        if (info.pathGiven == 1 && info.productDir[0] != '\0')
+            state.productExePath = std::string(info.productDir) + "\\tww.exe";
 
         char modulePath[CPatchInstallerBase::kModulePathSize] = {};
         ::GetModuleFileNameA(instance, modulePath, sizeof(modulePath) - 1);
@@ -146,10 +192,18 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
             StatusLogMgr::LogStatus("Failed to rename log file");
 
         if (hasCommandLine) {
-            std::string productDir = state.ProductDir();
-            if (productDir.empty()) {
+            if (info.pathGiven != 1) {
                 state.exitCode = CPatchInstallerBase::kExitNoProductDir;
-                run.Finish();
+                EndRun(run);
+                return 0;
+            }
+            const std::string productDir = state.ProductDir();
+            // A folder that is not there holds no product to update: nothing may be changed.
+            if (!productDir.empty() && !IsExistingDirectory(productDir.c_str())) {
+                LogStatusF("In WinMain, the Tallyworks folder %s given on the command line does not exist.",
+                           productDir.c_str());
+                state.exitCode = CPatchInstallerBase::kExitNoProductDir;
+                EndRun(run);
                 return 0;
             }
             unsigned long long freeBytes = 0;
@@ -157,8 +211,13 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
                 GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
                 StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
                 state.exitCode = CPatchInstallerBase::kExitLowDiskSpace;
-                run.Finish();
+                EndRun(run);
                 return 0;
+            }
+            if (productDir.empty()) {
+                const std::string text = LoadResourceString(IDS_CANNOT_READ_PRODUCT);
+                const std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
+                Platform().ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_ICONHAND, 0);
             }
         }
 
@@ -179,18 +238,19 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
                 "Tallyworks has to be re-started to complete the update.");
             if (Platform().ShowMessageBox(nullptr, kRestartText, "Tallyworks Update", kRestartStyle, 0) == IDYES) {
                 if (!RestartWindows()) {
-                    run.Finish();
+                    EndRun(run);
                     return result;
                 }
+                run.restarting = true;
             }
         }
 
-        run.Finish();
+        EndRun(run);
         return result;
+    } catch (const std::exception& e) {
+        return EndRunAfterException(run, e.what());
     } catch (...) {
-        state.exitCode = static_cast<int32_t>(::GetLastError());
-        run.Finish();
-        return state.exitCode;
+        return EndRunAfterException(run, nullptr);
     }
 }
 

@@ -435,7 +435,15 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
         }
     }
 
-    if (!m_config.ReadPatchIniFile(state.installerDir.c_str())) {
+    // The file is read again and may have changed since the first read: a file the parser
+    // cannot read is a configuration that cannot be read, as it is then.
+    bool patchIniRead = false;
+    try {
+        patchIniRead = m_config.ReadPatchIniFile(state.installerDir.c_str());
+    } catch (const std::exception& e) {
+        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %s", e.what());
+    }
+    if (!patchIniRead) {
         ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
         state.exitCode = kExitConfigUnreadable;
         return kStatusPreconditionFailed;
@@ -508,7 +516,9 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
                     "In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
                 ::MessageBeep(0xF0);
                 Platform().ShowMessageBox(nullptr, kRestartForOffCycleText, "Warning", MB_ICONEXCLAMATION, 0);
-                Platform().ExitWindowsEx(EWX_REBOOT, 0);
+                // Restarting here would lose the run's outcome: the log, the status record
+                // and the message about a failed patch. The entry point restarts at the end.
+                m_restartPending = true;
             }
         }
         if (m_failed) {
@@ -1016,13 +1026,6 @@ bool IsFileLocked(const char* path) {
     return !file.IsValid();
 }
 
-std::string FullPath(const char* path) {
-    char full[MAX_PATH * 4] = {};
-    DWORD length = ::GetFullPathNameA(path, sizeof(full), full, nullptr);
-    if (length == 0 || length >= sizeof(full)) return path;
-    return full;
-}
-
 }  // namespace
 
 bool CPatchInstallerBase::CheckIfTWIsRunning() {
@@ -1251,7 +1254,8 @@ bool CPatchInstallerBase::GetInstalledFlavors() {
                               .c_str());
             continue;
         }
-        if (_stricmp(FullPath(path).c_str(), exePath.c_str()) != 0) continue;
+        // Both sides may be written differently: relative, with slashes, in another case.
+        if (!GeneralUtil::IsSamePath(path, exePath.c_str())) continue;
         m_installedFlavors.push_back(flavor);
         if (lastFlavorChosen) continue;
 

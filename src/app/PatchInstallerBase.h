@@ -110,6 +110,9 @@ public:
     bool IsFailed() const { return m_failed; }
     bool IsAborted() const { return m_abort; }
     bool IsLocateByProductCode() const { return m_locateByProductCode; }
+    // The user was told that Windows restarts for the off-cycle restore; the entry point
+    // restarts it once the run's outcome is recorded.
+    bool IsRestartPending() const { return m_restartPending; }
     CConfigMgr& Config() { return m_config; }
     CWaitDialog* GetWaitDialog() const { return m_waitDialog; }
     const MsiProgressState& Progress() const { return m_progress; }
@@ -164,6 +167,7 @@ protected:
     bool m_abort = false;
     bool m_restartRequired = false;
     bool m_restartInProgress = false;
+    bool m_restartPending = false;
     char m_currentPatchDir[kPatchDirSize] = {};
     char m_productDisplayName[kDisplayNameSize] = {};
     char m_modulePath[kModulePathSize] = {};

@@ -65,6 +65,33 @@ char* GeneralUtil::GetDirNameForGivenPathFileName(char* path) {
     return path;
 }
 
+std::string GeneralUtil::NormalisePath(const char* path) {
+    if (!path || *path == '\0') return std::string();
+    std::string text = path;
+    for (char& c : text)
+        if (c == '/') c = '\\';
+    char full[MAX_PATH * 4];
+    DWORD length = ::GetFullPathNameA(text.c_str(), sizeof(full), full, nullptr);
+    if (length > 0 && length < sizeof(full)) text = full;
+    // "C:\" stays as it is: without its backslash it would name the drive's current folder.
+    while (text.size() > 1 && text.back() == '\\' && !(text.size() == 3 && text[1] == ':')) text.pop_back();
+    return text;
+}
+
+bool GeneralUtil::IsSamePath(const char* first, const char* second) {
+    const std::string a = NormalisePath(first);
+    const std::string b = NormalisePath(second);
+    return !a.empty() && _stricmp(a.c_str(), b.c_str()) == 0;
+}
+
+void GeneralUtil::StripEnclosingQuotes(char* text) {
+    if (!text) return;
+    const size_t length = std::strlen(text);
+    if (length < 2 || text[0] != '"' || text[length - 1] != '"') return;
+    std::memmove(text, text + 1, length - 2);
+    text[length - 2] = '\0';
+}
+
 void GeneralUtil::TrimBlanks(char* text) {
     if (!text) return;
     size_t start = 0;

@@ -28,6 +28,17 @@ public:
     // no backslash or is null or empty.
     static char* GetDirNameForGivenPathFileName(char* path);
 
+    // The full form of a folder or file path: made absolute against the current directory,
+    // forward slashes turned into backslashes, trailing backslashes removed (a drive's root
+    // keeps its one). Empty for an empty path; the text as given when it cannot be resolved.
+    static std::string NormalisePath(const char* path);
+    // True when both paths name the same place: their full forms compared without regard
+    // to case. Two empty paths are not the same place.
+    static bool IsSamePath(const char* first, const char* second);
+
+    // Removes one pair of double quotes that encloses the whole text, in place.
+    static void StripEnclosingQuotes(char* text);
+
     // Removes leading and trailing spaces and tabs, in place.
     static void TrimBlanks(char* text);
     static void TrimBlanks(std::string& text);

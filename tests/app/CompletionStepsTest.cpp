@@ -199,6 +199,22 @@ TEST_F(FlavorTest, LastFlavorIdWinsOverTimeStampsWhenValid) {
     }
 }
 
+TEST_F(FlavorTest, ExecutablePathSpelledDifferentlyStillFindsTheFlavor) {
+    RegisterFlavor("cedar", "Cedar", "03/01/2027 10:00:00 AM", nullptr);
+    const std::string productDir = product.Path();
+    const std::string spellings[] = {
+        productDir + "\\\\tww.exe",  // folder given with a trailing backslash
+        productDir + "/tww.exe",
+        productDir + "\\.\\TWW.EXE",
+    };
+    for (const std::string& running : spellings) {
+        SCOPED_TRACE(running);
+        CRunState::Get().productExePath = running;
+        EXPECT_TRUE(installer.GetInstalledFlavors());
+        EXPECT_EQ(std::vector<std::string>{"cedar"}, installer.GetInstalledFlavorList());
+    }
+}
+
 TEST_F(FlavorTest, AlternateComponentAndMissingPath) {
     RegisterFlavor("cedar", "Cedar", "03/01/2027 10:00:00 AM", nullptr);
     CRunState::Get().alternateComponent = true;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,8 @@
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
+#include "common/UpdateLogFolderGuard.h"
+#include "datastore/DataStoreFixture.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/AutoPatchWnd.h"
 
@@ -65,6 +69,19 @@ protected:
 
     std::string AutoLine() const { return "/A /P " + product.Path(); }
 
+    // The one status record the run wrote, or "" when it wrote none (or more than one).
+    std::string Record() const {
+        std::vector<std::string> records = logFolder.Records();
+        return records.size() == 1 ? records[0] : std::string();
+    }
+    static std::string ErrorField(int code) { return ";err-" + std::to_string(code) + ";"; }
+
+    static std::string PatchLog() {
+        std::string ini = PatchIniBesideProgram();
+        return twtest::ReadTextFile(ini.substr(0, ini.find_last_of('\\') + 1) + "Patchlog.txt");
+    }
+
+    twtest::UpdateLogFolderGuard logFolder;
     twtest::SeamGuard seams;
     twtest::MessageBoxRecorder boxes;
     twtest::TempDir product{"product"};
@@ -83,6 +100,7 @@ public:
 TEST_F(EntryPointTest, SwitchesWithoutProductFolderEndWith18011AndExitCodeZero) {
     EXPECT_EQ(0, RunWith("/A /Q"));
     EXPECT_EQ(18011, CRunState::Get().exitCode);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(18011))) << Record();
     EXPECT_TRUE(diskRoots.empty());
     EXPECT_TRUE(boxes.Calls().empty());
 }
@@ -113,6 +131,7 @@ TEST_F(EntryPointTest, OneByteLessStopsWith18004AndTheLowSpaceMessage) {
     freeBytes = kRequired - 1;
     EXPECT_EQ(0, RunWith(AutoLine()));
     EXPECT_EQ(18004, CRunState::Get().exitCode);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(18004))) << Record();
     ASSERT_EQ(1u, boxes.Calls().size());
     const twtest::MessageBoxCall& box = boxes.Calls()[0];
     std::string expected = std::string("You have only 397 MBs of free disk space left on drive ") + product.Path()[0] +
@@ -204,6 +223,7 @@ TEST_P(RestartPrivilegeTest, FirstRebootFailureEnablesTheShutdownPrivilege) {
     // only into the status record.
     EXPECT_EQ(0, RunWith(AutoLine()));
     EXPECT_EQ(c.expectedExitCode, CRunState::Get().exitCode);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(c.expectedExitCode))) << Record();
     EXPECT_EQ(c.rebootCalls, rebootFlags.size());
 }
 
@@ -219,6 +239,205 @@ TEST_F(EntryPointTest, RelaunchBatchFileRepeatsTheCommandLine) {
     ::GetModuleFileNameA(nullptr, module, MAX_PATH);
     std::string batch = twtest::ReadTextFile(product / "TWUpdateUtility.bat");
     EXPECT_EQ("\"" + std::string(module) + "\" " + line + "\r\n", batch);
+}
+
+// --- The product folder as the command line spells it ---
+
+enum class Spelling { TrailingBackslash, ForwardSlashes, Quoted, QuotedTrailingBackslash, Relative, OtherCase };
+
+// A product of major version 28 with the flavor "cedar" registered for its tww.exe, and an
+// update that raises the flavor's revision to 8.
+class ProductFolderTest : public EntryPointTest, public ::testing::WithParamInterface<Spelling> {
+protected:
+    void SetUp() override {
+        EntryPointTest::SetUp();
+        ResetDataStore();
+        ASSERT_TRUE(twtest::WriteTextFile(PatchIniBesideProgram(),
+                                          "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
+                                          "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"
+                                          "[MSI Info]\nProductCode={7A3C5E21-94B6-4D0F-8E2A-5B61C93D7F40}\n"));
+        Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
+            lstrcpynA(buffer, std::string(attribute) == "VersionMajor" ? "28" : "28.0.4005.1",
+                      static_cast<int>(*size));
+            return static_cast<UINT>(ERROR_SUCCESS);
+        };
+        ASSERT_TRUE(twtest::WriteTextFile(common / "twm3t2.dat", "catalogue"));
+        twtest::SetString(HKEY_LOCAL_MACHINE, twtest::kCommonKey, "CommonFilesPath", common.Path());
+        ASSERT_TRUE(::CopyFileA(twtest::VersionExe("ver28").c_str(), (product / "tww.exe").c_str(), FALSE));
+        ASSERT_TRUE(twtest::WriteTextFile(product / "twwCedar.exe", "edition"));
+        twtest::SetString(HKEY_LOCAL_MACHINE, kCedarKey, "Path", product / "tww.exe");
+        twtest::SetString(HKEY_LOCAL_MACHINE, kCedarKey, "InstallTimeStamp", "03/01/2027 10:00:00 AM");
+        twtest::SetString(HKEY_LOCAL_MACHINE, kCedarKey, "TWVersion", "5");
+    }
+    void TearDown() override {
+        EntryPointTest::TearDown();
+        ResetDataStore();
+    }
+    static void ResetDataStore() {
+        twtest::RemoveVendorKeys();
+        tw::SetProductInfoReader(nullptr);
+        tw::CAppParamUtility::ResetProductCatalogue();
+    }
+
+    static constexpr char kCedarKey[] = "Software\\Veltra\\Tallyworks\\28.0\\cedar";
+    twtest::TempDir common{"twcommon"};
+};
+
+TEST_P(ProductFolderTest, EverySpellingOfTheFolderRaisesTheFlavorsRevision) {
+    std::string folder = product.Path();
+    char startDir[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, startDir);
+    switch (GetParam()) {
+    case Spelling::TrailingBackslash:
+        folder += "\\";
+        break;
+    case Spelling::ForwardSlashes:
+        for (char& c : folder)
+            if (c == '\\') c = '/';
+        break;
+    case Spelling::Quoted:
+        folder = "\"" + folder + "\"";
+        break;
+    case Spelling::QuotedTrailingBackslash:
+        folder = "\"" + folder + "\\\"";
+        break;
+    case Spelling::Relative: {
+        // Relative to the folder the program is started in.
+        size_t slash = folder.find_last_of('\\');
+        ASSERT_TRUE(::SetCurrentDirectoryA(folder.substr(0, slash).c_str()));
+        folder = folder.substr(slash + 1);
+        break;
+    }
+    case Spelling::OtherCase:
+        for (char& c : folder) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+        break;
+    }
+    const int exitCode = RunWith("/A /P " + folder);
+    ::SetCurrentDirectoryA(startDir);
+
+    EXPECT_EQ(0, exitCode);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(0))) << Record();
+    EXPECT_EQ("8", twtest::GetString(HKEY_LOCAL_MACHINE, kCedarKey, "TWVersion"));
+    // The free space was asked for the product's drive, and the relaunch file lies in its folder.
+    ASSERT_FALSE(diskRoots.empty());
+    for (const std::string& root : diskRoots) EXPECT_EQ(product.Path().substr(0, 3), root);
+    EXPECT_TRUE(twtest::FileExists(product / "TWUpdateUtility.bat"));
+    ASSERT_FALSE(boxes.Calls().empty());
+    EXPECT_EQ(0u, boxes.Calls().back().text.find("Congratulations!")) << boxes.Calls().back().text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Spellings, ProductFolderTest,
+                         ::testing::Values(Spelling::TrailingBackslash, Spelling::ForwardSlashes, Spelling::Quoted,
+                                           Spelling::QuotedTrailingBackslash, Spelling::Relative,
+                                           Spelling::OtherCase));
+
+TEST_F(ProductFolderTest, MissingFolderStopsTheRunBeforeAnythingChanges) {
+    std::vector<std::string> queried;
+    Platform().Msi.QueryProductState = [&queried](LPCSTR code) {
+        queried.push_back(code);
+        return INSTALLSTATE_DEFAULT;
+    };
+    const std::string missing = product / "Tallyworks 29";
+    EXPECT_EQ(0, RunWith("/A /P " + missing));
+    EXPECT_EQ(18011, CRunState::Get().exitCode);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(18011))) << Record();
+    EXPECT_NE(std::string::npos, PatchLog().find("In WinMain, the Tallyworks folder " + missing +
+                                                 " given on the command line does not exist."));
+    EXPECT_TRUE(queried.empty());
+    EXPECT_TRUE(boxes.Calls().empty());
+    EXPECT_EQ("5", twtest::GetString(HKEY_LOCAL_MACHINE, kCedarKey, "TWVersion"));
+    EXPECT_FALSE(twtest::FileExists(missing));
+}
+
+TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndTheRunGoesOn) {
+    bool queried = false;
+    Platform().Msi.QueryProductState = [&queried](LPCSTR) {
+        queried = true;
+        return INSTALLSTATE_DEFAULT;
+    };
+    for (const char* line : {"/A /P", "/A /P \"\""}) {
+        SCOPED_TRACE(line);
+        CPatchApp::ResetForTesting();
+        queried = false;
+        const size_t before = boxes.Calls().size();
+        RunWith(line);
+        ASSERT_LT(before, boxes.Calls().size());
+        const twtest::MessageBoxCall& box = boxes.Calls()[before];
+        EXPECT_EQ("We are unable to read your Tallyworks file.", box.text);
+        EXPECT_EQ("Tallyworks Update", box.title);
+        EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.type);
+        EXPECT_NE(18011, CRunState::Get().exitCode);
+        EXPECT_TRUE(queried);  // the installer ran
+    }
+}
+
+// --- The end of a run ---
+
+// An auto installer whose run fails with an exception, with the last error as given.
+class ThrowingInstaller : public tw::CAutoPatchInstaller {
+public:
+    explicit ThrowingInstaller(DWORD lastError) : m_lastError(lastError) {}
+    bool Run(tw::PatchCmdInfo&, int, const char*) override {
+        ::SetLastError(m_lastError);
+        throw std::runtime_error("the run broke");
+    }
+
+private:
+    DWORD m_lastError;
+};
+
+TEST_F(EntryPointTest, ExceptionEndsTheRunWithAFailureCode) {
+    struct Case {
+        DWORD lastError;
+        int expected;
+    } cases[] = {{ERROR_ACCESS_DENIED, 5}, {ERROR_SUCCESS, 574}};  // 574: ERROR_UNHANDLED_EXCEPTION
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lastError);
+        twtest::UpdateLogFolderGuard records;
+        CPatchApp::AdoptForTesting(new ThrowingInstaller(c.lastError), new tw::CAutoPatchWnd());
+        EXPECT_EQ(c.expected, RunWith(AutoLine()));
+        EXPECT_EQ(c.expected, CRunState::Get().exitCode);
+        std::vector<std::string> lines = records.Records();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_NE(std::string::npos, lines[0].find(ErrorField(c.expected))) << lines[0];
+        EXPECT_NE(std::string::npos, PatchLog().find("In WinMain, unexpected exception: the run broke, exit code " +
+                                                     std::to_string(c.expected)));
+    }
+}
+
+// An auto installer whose run failed after the user was told that Windows restarts.
+class RestartPendingInstaller : public tw::CAutoPatchInstaller {
+public:
+    bool Run(tw::PatchCmdInfo&, int, const char*) override {
+        CRunState::Get().exitCode = 1603;
+        m_restartPending = true;
+        return false;
+    }
+};
+
+TEST_F(EntryPointTest, PendingRestartFollowsTheStatusRecord) {
+    CPatchApp::AdoptForTesting(new RestartPendingInstaller(), new tw::CAutoPatchWnd());
+    std::vector<std::string> recordsAtReboot;
+    Platform().ExitWindowsEx = [&](UINT flags, DWORD) {
+        rebootFlags.push_back(flags);
+        recordsAtReboot = logFolder.Records();
+        return TRUE;
+    };
+    EXPECT_EQ(1603, RunWith(AutoLine()));
+    EXPECT_EQ(std::vector<UINT>{EWX_REBOOT}, rebootFlags);
+    ASSERT_EQ(1u, recordsAtReboot.size());
+    EXPECT_NE(std::string::npos, recordsAtReboot[0].find(ErrorField(1603))) << recordsAtReboot[0];
+}
+
+TEST_F(EntryPointTest, PendingRestartIsNotRepeatedAfterTheRestartQuestion) {
+    struct BothInstaller : RestartPendingInstaller {
+        bool IsRestartRequired() override { return true; }
+    };
+    CPatchApp::AdoptForTesting(new BothInstaller(), new tw::CAutoPatchWnd());
+    boxes.Answer(IDYES);
+    rebootSucceeds = {true};
+    RunWith(AutoLine());
+    EXPECT_EQ(std::vector<UINT>{EWX_REBOOT}, rebootFlags);
 }
 
 TEST(ExitMessage, JoinsReasonAndVariant) {

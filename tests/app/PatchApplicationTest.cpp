@@ -11,6 +11,7 @@
 #include "app/PatchCmdInfo.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
+#include "common/RegistryBackup.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "logging/InstallTracker.h"
@@ -215,11 +216,16 @@ TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
         bool diskFull, productCloses, waitDialog, writeIni;
         const char* productCode;
         int32_t status, exitCode;
+        bool unreadableOnSecondRead;  // patch.ini changes after the first read into one the parser refuses
     } cases[] = {
-        {"low disk space", true, true, true, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18004},
-        {"product kept running", false, false, true, true, "{PC}", CPatchInstallerBase::kStatusFailed, 18005},
-        {"no product code", false, true, true, true, "", CPatchInstallerBase::kStatusFailed, 18006},
-        {"no wait dialog", false, true, false, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18007},
+        {"low disk space", true, true, true, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18004,
+         false},
+        {"product kept running", false, false, true, true, "{PC}", CPatchInstallerBase::kStatusFailed, 18005, false},
+        {"no product code", false, true, true, true, "", CPatchInstallerBase::kStatusFailed, 18006, false},
+        {"no wait dialog", false, true, false, true, "{PC}", CPatchInstallerBase::kStatusPreconditionFailed, 18007,
+         false},
+        {"patch.ini unreadable at the second read", false, true, true, true, "{PC}",
+         CPatchInstallerBase::kStatusPreconditionFailed, 18001, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -235,6 +241,8 @@ TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
                                                            "\n[PatchConfig]\nTWFileVersion=28.0\n[AutoPatch]\n"
                                                            "TWVersion=284008000\n");
         ASSERT_TRUE(fresh.Config().ReadConfInfoFromFile(updateDir.Path().c_str()));
+        // A section without keys: the parser refuses the file.
+        if (c.unreadableOnSecondRead) twtest::WriteTextFile(updateDir / "patch.ini", "[MSI]\n[PatchConfig]\n");
         tw::PatchCmdInfo info;
         std::memset(&info, 0, sizeof(info));
         info.pathGiven = 1;
@@ -244,6 +252,47 @@ TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
         EXPECT_TRUE(applyCalls.empty());
         EXPECT_TRUE(fresh.steps.empty());
     }
+    EXPECT_TRUE(LogHas("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file."));
+}
+
+TEST_F(PatchApplicationTest, RestoreNeedingARestartLeavesTheRestartToTheEndOfTheRun) {
+    // One off-cycle file of the feature "Main"; the patch leaves it in use, so it can only
+    // be put back when Windows starts again.
+    const std::string manifests = productDir / "Components\\Manifest\\OffCycle";
+    ASSERT_TRUE(twtest::MakeDirs(manifests));
+    ASSERT_TRUE(twtest::MakeDirs(productDir / "bin"));
+    ASSERT_TRUE(twtest::WriteTextFile(productDir / "bin\\a.dll", "off-cycle a"));
+    ASSERT_TRUE(twtest::WriteTextFile(
+        manifests + "\\offcycle.xml",
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<manifest>\r\n  <identity>\r\n    <type>offcycle</type>\r\n"
+        "    <version>1</version>\r\n    <channel>release</channel>\r\n  </identity>\r\n  <item>\r\n"
+        "    <file base=\"INSTALLDIR\">bin\\a.dll</file>\r\n    <feature>Main</feature>\r\n"
+        "    <action from=\"\">modify</action>\r\n  </item>\r\n</manifest>\r\n"));
+    twtest::ScopedRegistryKey renames(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
+    tw::FileHandle inUse;
+    Platform().Msi.ApplyMultiplePatches = [&](LPCSTR, LPCSTR, LPCSTR) {
+        inUse.Reset(::CreateFileA((productDir / "bin\\a.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
+                                  nullptr));
+        return static_cast<UINT>(ERROR_INSTALL_FAILURE);
+    };
+    std::vector<UINT> reboots;
+    Platform().ExitWindowsEx = [&reboots](UINT flags, DWORD) {
+        reboots.push_back(flags);
+        return TRUE;
+    };
+    WriteUpdate(kThreePatches);
+
+    EXPECT_EQ(CPatchInstallerBase::kStatusFailed, Run());
+    ASSERT_TRUE(inUse.IsValid());
+    EXPECT_TRUE(reboots.empty());
+    EXPECT_TRUE(installer.IsRestartPending());
+    EXPECT_TRUE(LogHas("In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed."));
+    // The restart was announced, and the patch's failure is still shown after it.
+    ASSERT_EQ(3u, boxes.Calls().size());
+    EXPECT_EQ("Warning", boxes.Calls()[1].title);
+    EXPECT_EQ(0u, boxes.Calls()[1].text.find("You must restart your system"));
+    EXPECT_EQ("Unable to apply patch.  Program not updated.", boxes.Calls()[2].text);
+    EXPECT_EQ(1603, CRunState::Get().exitCode);
 }
 
 // The off-cycle save before the patch and the restore after it, through the installer: items

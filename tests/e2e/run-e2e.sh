@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # End-to-end runs of the real twpatch.exe under Wine against a really installed sample
-# product: run-e2e.sh packages|auto|web|busy|fail
+# product: run-e2e.sh packages|auto|quoted|web|busy|fail
 #
 #   packages  the test fixtures alone, without the program: the two delta patches apply to
 #         the installed product in one Windows Installer call, and the failing one fails.
 #   auto  "/A /P <product folder>": both delta patches are applied, the completion message
 #         is answered, and the product, its registry data and its files are checked.
+#   quoted  as auto, with the folder quoted and ending in a backslash:
+#         "/A /P "<product folder>\"".
 #   web   empty command line: "&Install Now" is pressed, then as auto.
 #   busy  as auto, but the product is running when the update starts: the update waits in
 #         its shutdown dialog until the product has ended, then goes on.
@@ -18,10 +20,10 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-scenario=${1:?usage: run-e2e.sh packages|auto|web|busy|fail}
+scenario=${1:?usage: run-e2e.sh packages|auto|quoted|web|busy|fail}
 case $scenario in
-    packages | auto | web | busy | fail) ;;
-    *) echo "usage: run-e2e.sh packages|auto|web|busy|fail" >&2; exit 2 ;;
+    packages | auto | quoted | web | busy | fail) ;;
+    *) echo "usage: run-e2e.sh packages|auto|quoted|web|busy|fail" >&2; exit 2 ;;
 esac
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
@@ -159,6 +161,11 @@ case $scenario in
         # shellcheck disable=SC2086
         tw_start_update "$work" "$run_timeout" /A /P $TW_PRODUCT_WINDIR
         ;;
+    quoted)
+        # As a user types it: quoted, with the backslash a completed folder name ends in.
+        tw_log "$scenario: twpatch.exe /A /P \"$TW_PRODUCT_WINDIR\\\""
+        tw_start_update "$work" "$run_timeout" /A /P "\"$TW_PRODUCT_WINDIR\\\""
+        ;;
     web)
         tw_log "$scenario: twpatch.exe (empty command line)"
         tw_start_update "$work" "$run_timeout"
@@ -232,7 +239,11 @@ check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$ra
 check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
 check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
 check "Windows Installer log written (LoggingEnable=1)" test -s "$work/update/MsiPatchlog.txt"
-if [ "$scenario" != web ]; then
+if [ "$scenario" = quoted ]; then
+    check "relaunch batch file holds the command line" contains \
+        "$(tr -d '\r' <"$TW_PRODUCT_DIR/TWUpdateUtility.bat" 2>/dev/null)" \
+        "twpatch.exe\" /A /P \"$TW_PRODUCT_WINDIR\\\""
+elif [ "$scenario" != web ]; then
     check "relaunch batch file holds the command line" contains \
         "$(tr -d '\r' <"$TW_PRODUCT_DIR/TWUpdateUtility.bat" 2>/dev/null)" "twpatch.exe\" /A /P $TW_PRODUCT_WINDIR"
 fi

@@ -10,12 +10,14 @@
 #include "common/RegistryBackup.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
+#include "common/UpdateLogFolderGuard.h"
 #include "logging/TWPatchLogUtil.h"
 
 using tw::PatchStatusRecord;
 using tw::TWPatchLogUtil;
 using twtest::ReadTextFile;
 using twtest::ScopedRegistryKey;
+using twtest::UpdateLogFolderGuard;
 
 namespace {
 
@@ -24,49 +26,6 @@ std::string CommonAppData() {
     SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base);
     return base;
 }
-
-// Keeps the real update log folder as it was: the record files' content and the folder
-// levels the test run created.
-class UpdateLogFolderGuard {
-public:
-    UpdateLogFolderGuard() {
-        std::string path = CommonAppData();
-        for (const char* level : {"\\Common Files", "\\Veltra", "\\Tallyworks", "\\twupdate", "\\Log"}) {
-            path += level;
-            m_levels.push_back({path, twtest::FileExists(path)});
-        }
-        folder = path;
-        for (const char* name : {"Patch.log", "Temp.log"}) {
-            std::string file = folder + "\\" + name;
-            m_files.push_back({file, twtest::FileExists(file), ReadTextFile(file)});
-            DeleteFileA(file.c_str());
-        }
-    }
-    ~UpdateLogFolderGuard() {
-        for (const File& f : m_files) {
-            if (f.existed)
-                twtest::WriteTextFile(f.path, f.content);
-            else
-                DeleteFileA(f.path.c_str());
-        }
-        for (auto it = m_levels.rbegin(); it != m_levels.rend(); ++it)
-            if (!it->existed) RemoveDirectoryA(it->path.c_str());
-    }
-    std::string folder;
-
-private:
-    struct Level {
-        std::string path;
-        bool existed;
-    };
-    struct File {
-        std::string path;
-        bool existed;
-        std::string content;
-    };
-    std::vector<Level> m_levels;
-    std::vector<File> m_files;
-};
 
 // Lines of a file written in text mode, without their CR LF.
 std::vector<std::string> Lines(const std::string& text) {
