@@ -4,6 +4,7 @@
 
 #include "app/MSIObserver.h"
 #include "app/MsiResultTable.h"
+#include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -53,10 +54,15 @@ void CMsiInterface::UnregisterObserver(MSIObserver* observer) {
     if (m_observer == observer) m_observer = nullptr;
 }
 
+// A failure inside the handler answers 0 ("not handled"): Windows Installer then goes on as
+// without an external handler for that message, whereas IDOK would accept an error
+// and IDCANCEL or IDABORT would end the installation.
 int WINAPI CMsiInterface::ExternalUiHandler(LPVOID context, UINT messageType, LPCSTR message) {
-    CMsiInterface* self = static_cast<CMsiInterface*>(context);
-    if (!self || !self->m_observer) return 0;
-    return self->m_observer->OnMsiMessage(messageType, message);
+    return GuardCallback("CMsiInterface::ExternalUiHandler", 0, [&]() {
+        CMsiInterface* self = static_cast<CMsiInterface*>(context);
+        if (!self || !self->m_observer) return 0;
+        return self->m_observer->OnMsiMessage(messageType, message);
+    });
 }
 
 bool CMsiInterface::ApplyMultiplePatches(const char* patchList, const char* productCode, const char* properties,

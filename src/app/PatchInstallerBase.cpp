@@ -21,6 +21,7 @@
 #include "app/MsiInterface.h"
 #include "app/SecureProtocol.h"
 #include "ui/ShutdownWaitDialog.h"
+#include "common/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProductConstants.h"
@@ -184,11 +185,30 @@ HWND FindApplicationWindow(const AgentInfo& entry) {
     return ::FindWindowA(windowClass, title);
 }
 
-// Asks a watched program's window to close and waits for the call to return; without a
-// window its process is ended.
+// How long a companion's window may take to answer one message. A program that does not
+// pump its messages would otherwise hold the update, and the shutdown dialog's Cancel, for
+// good.
+constexpr UINT kWindowAnswerTimeoutMs = 3000;
+
+// Sends a message and waits a bounded time for the answer; a window that did not answer
+// (hung, or gone meanwhile) is logged. True when it answered.
+bool SendMessageBounded(HWND window, UINT message, const char* origin) {
+    DWORD_PTR answer = 0;
+    if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs,
+                              &answer))
+        return true;
+    char className[256] = {};
+    ::GetClassNameA(window, className, sizeof(className));
+    LogStatusF("In %s, the window %p of class %s did not answer message 0x%X within %u ms, error %lu.", origin,
+               static_cast<void*>(window), className, message, kWindowAnswerTimeoutMs, ::GetLastError());
+    return false;
+}
+
+// Asks a watched program's window to close and waits a bounded time for the call to
+// return; without a window its process is ended.
 void CloseApplication(const AgentInfo& entry) {
     if (HWND window = FindApplicationWindow(entry)) {
-        ::SendMessageA(window, WM_CLOSE, 0, 0);
+        SendMessageBounded(window, WM_CLOSE, "CPatchInstallerBase::CloseApplication");
         return;
     }
     TerminateFirstProcessNamed(FieldOrNull(entry.processName));
@@ -974,14 +994,16 @@ struct HiddenFrameSearch {
 // Hidden product frames: class of the product frame, not visible, a title of three or more
 // characters that ends in "@@".
 BOOL CALLBACK CollectHiddenFrame(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<HiddenFrameSearch*>(param);
-    char className[256] = {};
-    if (!::GetClassNameA(window, className, sizeof(className))) return TRUE;
-    if (_stricmp(className, search->frameClass) != 0 || ::IsWindowVisible(window)) return TRUE;
-    char title[512] = {};
-    int length = ::GetWindowTextA(window, title, sizeof(title));
-    if (length >= 3 && title[length - 1] == '@' && title[length - 2] == '@') search->frames.push_back(window);
-    return TRUE;
+    return GuardCallback("CPatchInstallerBase::CollectHiddenFrame", FALSE, [&]() -> BOOL {
+        auto* search = reinterpret_cast<HiddenFrameSearch*>(param);
+        char className[256] = {};
+        if (!::GetClassNameA(window, className, sizeof(className))) return TRUE;
+        if (_stricmp(className, search->frameClass) != 0 || ::IsWindowVisible(window)) return TRUE;
+        char title[512] = {};
+        int length = ::GetWindowTextA(window, title, sizeof(title));
+        if (length >= 3 && title[length - 1] == '@' && title[length - 2] == '@') search->frames.push_back(window);
+        return TRUE;
+    });
 }
 
 // Asks each hidden product frame to shut its process down and ends the process when it is
@@ -990,12 +1012,12 @@ void CloseHiddenProductFrames(const std::string& frameClass) {
     HiddenFrameSearch search{frameClass.c_str(), {}};
     ::EnumWindows(CollectHiddenFrame, reinterpret_cast<LPARAM>(&search));
     for (HWND frame : search.frames) {
-        // Every answer to the query is accepted here.
-        ::SendMessageA(frame, kFrameQueryMessage, 0, 0);
+        // Every answer to the query is accepted here, no answer as well.
+        SendMessageBounded(frame, kFrameQueryMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
         DWORD processId = 0;
         ::GetWindowThreadProcessId(frame, &processId);
         KernelHandle process(processId ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId) : nullptr);
-        ::SendMessageA(frame, kFrameShutdownMessage, 0, 0);
+        SendMessageBounded(frame, kFrameShutdownMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
         if (!process) continue;
         if (::WaitForSingleObject(process.Get(), kFrameExitWaitMs) != WAIT_OBJECT_0) {
             ::TerminateProcess(process.Get(), 0);

@@ -1,5 +1,6 @@
 #include "app/WebPatchInstaller.h"
 
+#include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -53,11 +54,14 @@ bool CWebPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const char
     return true;
 }
 
+// Install Now runs the whole patch application inside this procedure.
 INT_PTR CALLBACK CWebPatchInstaller::PatchViewProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<CWebPatchInstaller*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-    if (!self) return FALSE;
-    return self->OnPatchViewMessage(dialog, message, wParam, lParam);
+    return GuardCallback("CWebPatchInstaller::PatchViewProc", static_cast<INT_PTR>(FALSE), [&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        auto* self = reinterpret_cast<CWebPatchInstaller*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+        if (!self) return FALSE;
+        return self->OnPatchViewMessage(dialog, message, wParam, lParam);
+    });
 }
 
 INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -150,6 +150,21 @@ private:
     HGDIOBJ m_previous;
 };
 
+// One BeginPaint/EndPaint bracket of a window.
+class PaintScope {
+public:
+    explicit PaintScope(HWND window) noexcept : m_window(window), m_dc(::BeginPaint(window, &m_paint)) {}
+    ~PaintScope() { ::EndPaint(m_window, &m_paint); }
+    PaintScope(const PaintScope&) = delete;
+    PaintScope& operator=(const PaintScope&) = delete;
+    HDC Dc() const noexcept { return m_dc; }
+
+private:
+    HWND m_window;
+    PAINTSTRUCT m_paint = {};
+    HDC m_dc;
+};
+
 // Owns one COM interface reference.
 template <typename T>
 class ComPtr {

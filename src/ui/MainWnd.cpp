@@ -1,5 +1,6 @@
 #include "ui/MainWnd.h"
 
+#include "common/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"
@@ -80,7 +81,13 @@ HWND CMainWnd::CreateWithStyle(DWORD style, int x, int y, int width, int height)
     return m_hWnd;
 }
 
+// A failure while handling a message answers 0 (the message counts as handled).
 LRESULT CALLBACK CMainWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardCallback("CMainWnd::WindowProc", static_cast<LRESULT>(0),
+                         [&]() { return HandleMessage(hwnd, message, wParam, lParam); });
+}
+
+LRESULT CMainWnd::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTA*>(lParam);
         ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
@@ -94,10 +101,9 @@ LRESULT CALLBACK CMainWnd::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LP
         return 0;
     }
     case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = ::BeginPaint(hwnd, &ps);
-        if (self) self->PaintBackground(dc);
-        ::EndPaint(hwnd, &ps);
+        // Painting ends even when drawing fails, or the window would be painted forever.
+        PaintScope paint(hwnd);
+        if (self) self->PaintBackground(paint.Dc());
         return 0;
     }
     case WM_CLOSE:

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"
@@ -36,10 +37,12 @@ bool CShutdownWaitDialog::OnTick() {
 }
 
 INT_PTR CALLBACK CShutdownWaitDialog::DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-    auto* self = reinterpret_cast<CShutdownWaitDialog*>(::GetWindowLongPtrA(dialog, DWLP_USER));
-    if (!self) return FALSE;
-    return self->OnMessage(dialog, message, wParam, lParam);
+    return GuardCallback("CShutdownWaitDialog::DialogProc", static_cast<INT_PTR>(FALSE), [&]() -> INT_PTR {
+        if (message == WM_INITDIALOG) ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        auto* self = reinterpret_cast<CShutdownWaitDialog*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+        if (!self) return FALSE;
+        return self->OnMessage(dialog, message, wParam, lParam);
+    });
 }
 
 void CShutdownWaitDialog::End(HWND dialog, INT_PTR result) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "logging/FolderFileDeleter.h"
+#include "common/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -52,7 +53,7 @@ void CentreDialog(HWND dialog) {
     ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+INT_PTR HandleWaitDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
         CentreDialog(dialog);
@@ -71,6 +72,12 @@ INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     default:
         return FALSE;
     }
+}
+
+// Cancel runs inside a Windows Installer callback, below this procedure.
+INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    return GuardCallback("CWaitDialog::WaitDialogProc", static_cast<INT_PTR>(FALSE),
+                         [&]() { return HandleWaitDialogMessage(dialog, message, wParam, lParam); });
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "InstallerTestSupport.h"
 #include "app/MsiInterface.h"
 #include "app/PatchInstallerBase.h"
 #include "common/PlatformSeams.h"
@@ -204,6 +205,50 @@ TEST_F(MsiHandlerTest, TenAutomaticRetriesPerRunThenTheBox) {
     EXPECT_EQ(1u, boxes.Calls().size());
     EXPECT_EQ(10u, sleeps.size());
     EXPECT_EQ(0, installer.m_retryCount);
+}
+
+TEST_F(MsiHandlerTest, FatalExitsAndErrorsAreSentAsErrorTrackingMessages) {
+    twtest::RecordingSender sender;
+    tw::InstallTracker::Instance().SetCountry("US");
+    Send(INSTALLMESSAGE_FATALEXIT | MB_OK, "installation ended");
+    Send(kError | MB_RETRYCANCEL, "Error 1310. Error writing to file");  // retried, still sent
+    Send(kError | MB_OK, "Error 1603. Fatal error");
+    Send(INSTALLMESSAGE_WARNING | MB_OK, "only a warning");
+    ASSERT_EQ(3u, sender.messages.size());
+    const char* expected[] = {
+        "ErrorMessage=\"Patch: INSTALLMESSAGE_FATALEXIT Message: installation ended\"",
+        "ErrorMessage=\"Patch: INSTALLMESSAGE_ERROR Message: Error 1310. Error writing to file\"",
+        "ErrorMessage=\"Patch: INSTALLMESSAGE_ERROR Message: Error 1603. Fatal error\"",
+    };
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(sender.messages[i].isError) << i;
+        EXPECT_NE(std::string::npos, sender.messages[i].text.find(expected[i])) << sender.messages[i].text;
+    }
+}
+
+TEST_F(MsiHandlerTest, ErrorBoxSpeaksTheLanguageOfTheLastCommonData) {
+    struct Step {
+        const char* commonData;  // null: none before the error
+        WORD language;
+    } steps[] = {
+        {"1: 0 2: 1031 3: 0 ", 1031},
+        {nullptr, 1031},               // kept until the next language
+        {"1: 1 2: 1036 ", 1031},       // a caption changes nothing
+        {"1: 2 2: 1 ", 1031},          // nor does showing the dialog
+        {"1: 0 2: 1033 3: 1252 ", 1033},
+    };
+    for (const Step& step : steps) {
+        if (step.commonData) {
+            EXPECT_EQ(IDOK, Send(INSTALLMESSAGE_COMMONDATA, step.commonData));
+        }
+        const size_t before = boxes.Calls().size();
+        Send(kError | MB_OK | MB_ICONERROR, "Error 1603. Fatal error");
+        ASSERT_EQ(before + 1, boxes.Calls().size());
+        EXPECT_EQ(step.language, boxes.Calls().back().language) << (step.commonData ? step.commonData : "none");
+    }
+    // The other boxes are shown in the default language.
+    Send(INSTALLMESSAGE_WARNING | MB_OK, "careful");
+    EXPECT_EQ(0, boxes.Calls().back().language);
 }
 
 // --- Progress and percentage ---

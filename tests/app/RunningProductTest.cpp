@@ -10,6 +10,7 @@
 #include "ui/ShutdownWaitDialog.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
+#include "logging/StatusLogMgr.h"
 #include "ui/AutoPatchWnd.h"
 #include "common/Resource.h"
 
@@ -197,6 +198,82 @@ TEST_F(RunningProductTest, RelatedApplicationIsClosedOrNamed) {
             EXPECT_TRUE(related.WaitForExit(10000));
         }
     }
+}
+
+// --- Windows that do not answer ---
+
+// A top-level window on a thread of this process that answers no message until it is
+// released (or 30 seconds have passed).
+class HungWindow {
+public:
+    HungWindow(const char* windowClass, const char* title)
+        : m_ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_release(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        m_thread = std::thread([this, windowClass, title]() {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = ::DefWindowProcA;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.lpszClassName = windowClass;
+            ::RegisterClassA(&wc);
+            m_window = ::CreateWindowExA(0, windowClass, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                         wc.hInstance, nullptr);
+            ::SetEvent(m_ready.Get());
+            ::WaitForSingleObject(m_release.Get(), 30000);
+            if (m_window) ::DestroyWindow(m_window);
+            ::UnregisterClassA(windowClass, wc.hInstance);
+        });
+        ::WaitForSingleObject(m_ready.Get(), 10000);
+    }
+    ~HungWindow() {
+        ::SetEvent(m_release.Get());
+        m_thread.join();
+    }
+    HWND Window() const { return m_window; }
+
+private:
+    tw::KernelHandle m_ready, m_release;
+    HWND m_window = nullptr;
+    std::thread m_thread;
+};
+
+class UnansweredWindowTest : public RunningProductTest {
+protected:
+    void SetUp() override {
+        RunningProductTest::SetUp();
+        tw::StatusLogMgr::ResetState();
+        tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
+    }
+    void TearDown() override { tw::StatusLogMgr::ResetState(); }
+    std::string Log() const { return ReadTextFile(logDir / "Patchlog.txt"); }
+
+    TempDir logDir{"hunglog"};
+};
+
+TEST_F(UnansweredWindowTest, CompanionWindowThatDoesNotAnswerIsNotWaitedFor) {
+    ASSERT_TRUE(installer.LoadConfig(PatchIni("[AgentData]\nOneAgentData1=TWHungWnd,Hung Agent\n")));
+    HungWindow hung("TWHungWnd", "Hung Agent");
+    ASSERT_NE(nullptr, hung.Window());
+    const DWORD start = ::GetTickCount();
+    installer.CloseAuxiliaryApplications();
+    EXPECT_LT(::GetTickCount() - start, 10000u);
+    EXPECT_NE(std::string::npos, Log().find("In CPatchInstallerBase::CloseApplication, the window "))
+        << Log();
+    EXPECT_NE(std::string::npos, Log().find(" of class TWHungWnd did not answer message 0x10 within 3000 ms"))
+        << Log();
+}
+
+TEST_F(UnansweredWindowTest, HiddenFrameThatDoesNotAnswerIsEndedAfterTheWait) {
+    // Neither message is answered; the process is still ended after the 15-second wait.
+    StandIn frame;
+    std::string messages = programs / "messages.txt";
+    ASSERT_TRUE(frame.Start(StandInExe(), "/hiddenframe /hang 45000 /log \"" + messages + "\""));
+    const DWORD start = ::GetTickCount();
+    EXPECT_FALSE(installer.CheckIfTWIsRunning());
+    EXPECT_LT(::GetTickCount() - start, 30000u);
+    EXPECT_TRUE(frame.WaitForExit(0));
+    EXPECT_EQ("", ReadTextFile(messages));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("of class AtollFrame did not answer message 0x4A1 within 3000 ms")) << log;
+    EXPECT_NE(std::string::npos, log.find("of class AtollFrame did not answer message 0x4BE within 3000 ms")) << log;
 }
 
 // --- The shutdown wait ---

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "InstallerTestSupport.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "logging/StatusLogMgr.h"
@@ -180,6 +181,8 @@ TEST_F(WaitDialogCancelTest, CancelEmptiesCriticalFixesAndWritesTheMarkerEachTim
 }
 
 TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
+    twtest::RecordingSender sender;
+    tw::InstallTracker::Instance().SetCountry("US");
     CWaitDialog dialog(nullptr, &continueFlag, nullptr);
     ASSERT_NE(nullptr, dialog.GetHwnd());
     ::SendMessageA(dialog.GetHwnd(), WM_CHAR, 'x', 0);
@@ -193,6 +196,17 @@ TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
         << log;
     EXPECT_STREQ("Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.",
                  dialog.GetLastFailureText());
+    // Each failure, the marker's last, also goes out as an error tracking message.
+    const char* sent[] = {
+        "ErrorMessage=\"Patch: CWaitDialog::DeleteFiles, Directory does not exist.\"",
+        "ErrorMessage=\"Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.\"",
+        "ErrorMessage=\"Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: 3\"",
+    };
+    ASSERT_EQ(3u, sender.messages.size());
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_TRUE(sender.messages[i].isError) << i;
+        EXPECT_NE(std::string::npos, sender.messages[i].text.find(sent[i])) << sender.messages[i].text;
+    }
 }
 
 TEST_F(WaitDialogCancelTest, SubfoldersAreReportedAndTheRestDeleted) {
