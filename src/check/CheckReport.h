@@ -30,6 +30,7 @@ struct CheckReport {
     std::string productCode;
     std::string twVersion;
     std::vector<Route> routes;
+    std::string settingsStopMessage;            // the installer stops before any route: why
     unsigned long long requiredFreeBytes = 0;  // free space the run asks for on the product's drive
     std::string installerProperties;            // property list of the apply call
     std::vector<CheckFinding> findings;

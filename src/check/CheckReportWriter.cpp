@@ -43,7 +43,10 @@ std::string CCheckReportWriter::FormatTable(const CheckReport& report) {
            Number(report.requiredFreeBytes) + " bytes) on the product's drive\n";
     out += "Properties of the apply call: " + report.installerProperties + "\n\n";
 
-    if (report.routes.empty()) out += "No installed revision gets an update from this folder.\n";
+    if (!report.settingsStopMessage.empty())
+        out += "The installer stops while reading its settings: " + report.settingsStopMessage + "\n\n";
+    else if (report.routes.empty())
+        out += "No installed revision gets an update from this folder.\n\n";
     for (const Route& route : report.routes) {
         out += tw::FormatString("From revision %u:", static_cast<unsigned>(route.startRevision));
         if (!route.accepted) {
@@ -78,6 +81,7 @@ std::string CCheckReportWriter::FormatJson(const CheckReport& report) {
     out += "  \"twversion\": " + JsonString(report.twVersion) + ",\n";
     out += "  \"requiredFreeBytes\": " + Number(report.requiredFreeBytes) + ",\n";
     out += "  \"installerProperties\": " + JsonString(report.installerProperties) + ",\n";
+    out += "  \"settingsStopMessage\": " + JsonString(report.settingsStopMessage) + ",\n";
     out += "  \"routes\": [";
     for (size_t r = 0; r < report.routes.size(); ++r) {
         const Route& route = report.routes[r];

@@ -137,8 +137,8 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckSections(const UpdateFolderSn
                     if (!Has(key, "twversion") && !Has(key, "lastschemachangereleasenum") && !Has(key, "country") &&
                         !Has(key, "server"))
                         findings.push_back(Make("refused-key", KeySubject(section.name, pair.first),
-                                                "invalid key of the version section; the installer shows an error",
-                                                GeneralUtil::kProgramErrorText, true));
+                                                "invalid key of the version section; the installer shows an error and goes on",
+                                                GeneralUtil::kProgramErrorText));
                 }
                 break;
             case SectionKind::PatchConfig:
@@ -339,6 +339,12 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
         return report;
     }
     for (const SimulatedRun& run : snapshot.runs) report.routes.push_back(RouteOf(snapshot, run));
+    if (!snapshot.firstPass.ok) {
+        std::vector<std::string> texts = snapshot.firstPass.messages;
+        if (!snapshot.firstPass.error.empty()) texts.push_back(snapshot.firstPass.error);
+        if (texts.empty() && !snapshot.firstPass.logLines.empty()) texts.push_back(snapshot.firstPass.logLines.back());
+        report.settingsStopMessage = OneLine(Join(texts, " "));
+    }
 
     std::vector<CheckFinding> findings = CheckSections(snapshot);
     for (const CheckFinding& f : CheckPackages(snapshot)) AddUnique(findings, f);
@@ -352,13 +358,9 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
     // Refusals that no finding above explains.
     const bool explained = std::any_of(findings.begin(), findings.end(), [](const CheckFinding& f) { return f.stopsUpdate; });
     if (!explained) {
-        if (!snapshot.firstPass.ok) {
-            std::vector<std::string> texts = snapshot.firstPass.messages;
-            if (!snapshot.firstPass.error.empty()) texts.push_back(snapshot.firstPass.error);
-            if (texts.empty() && !snapshot.firstPass.logLines.empty()) texts.push_back(snapshot.firstPass.logLines.back());
+        if (!snapshot.firstPass.ok)
             AddUnique(findings, Make("update-refused", "patch.ini", "the installer stops while reading its settings",
-                                     Join(texts, " "), true));
-        }
+                                     report.settingsStopMessage, true));
         for (const Route& route : report.routes)
             if (!route.accepted)
                 AddUnique(findings, Make("update-refused", "patch.ini",
