@@ -37,6 +37,13 @@ protected:
         EXPECT_FALSE(twtest::FileExists(dir / "Patchlog.txt"));
         EXPECT_FALSE(twtest::FileExists(dir / "PreviousPatchlog.txt"));
         EXPECT_FALSE(twtest::FileExists(dir / "MsiPatchlog.txt"));
+        // Nor does the patch log stay in the current folder or the checker's scratch folder.
+        EXPECT_FALSE(twtest::FileExists("Patchlog.txt"));
+        char temp[MAX_PATH] = {};
+        ASSERT_NE(0u, ::GetTempPathA(MAX_PATH, temp));
+        WIN32_FIND_DATAA data;
+        tw::FindHandle find(::FindFirstFileA((std::string(temp) + "twpatchcheck-*").c_str(), &data));
+        EXPECT_FALSE(find) << data.cFileName;
     }
 };
 
