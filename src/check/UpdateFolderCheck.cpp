@@ -60,6 +60,14 @@ const char* MsiWordOf(const std::string& lowerKey) {
     return nullptr;
 }
 
+// twversion too short to read: everything measured against it is moot.
+bool TwVersionUnreadable(const UpdateFolderSnapshot& snapshot) { return snapshot.twVersion.size() < 9; }
+
+// A deltapatch value the installer refuses by its name alone.
+bool NameRefused(const std::string& lowerKey, const std::string& value) {
+    return Has(lowerKey, "deltapatch") && !Has(Lower(value), "_core_");
+}
+
 void CheckMsiSection(const IniSection& section, std::vector<CheckFinding>& findings) {
     for (const auto& pair : section.pairs) {
         const char* word = MsiWordOf(Lower(pair.first));
@@ -74,7 +82,10 @@ void CheckMsiSection(const IniSection& section, std::vector<CheckFinding>& findi
 
 void CheckPatchSection(const IniSection& section, const UpdateFolderSnapshot& snapshot,
                        std::vector<CheckFinding>& findings) {
-    if (section.kind == SectionKind::DeltaPatch && !section.nameVerdict.ok) {
+    const bool illFormed =
+        section.fromRevision == 0 || section.toRevision == 0 || section.fromRevision > section.toRevision;
+    if (section.kind == SectionKind::DeltaPatch && !section.nameVerdict.ok &&
+        (illFormed || !TwVersionUnreadable(snapshot))) {
         findings.push_back(Make("bad-section-name", Bracket(section.name),
                                 "the installer refuses this delta-patch section name",
                                 Join(section.nameVerdict.messages, " "), true));
@@ -89,7 +100,8 @@ void CheckPatchSection(const IniSection& section, const UpdateFolderSnapshot& sn
         const bool namesFile = Has(key, "deltapatch") || (Has(key, "historypatch") && !pair.second.empty());
         if (namesFile) {
             auto package = snapshot.packages.find(Lower(pair.second));
-            if (package != snapshot.packages.end() && !package->second.exists && v.ok == false) continue;  // patch-missing
+            const bool missing = package != snapshot.packages.end() && !package->second.exists;
+            if (missing && !NameRefused(key, pair.second)) continue;  // reported with the packages
             if (!v.ok)
                 findings.push_back(Make("refused-key", subject, "the installer refuses this patch entry",
                                         Join(v.messages, " "), true));
@@ -266,6 +278,7 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
         for (const auto& pair : section.pairs) {
             const std::string key = Lower(pair.first);
             if (pair.second.empty() || (!Has(key, "deltapatch") && !Has(key, "historypatch"))) continue;
+            if (NameRefused(key, pair.second)) continue;  // a key finding
             auto found = snapshot.packages.find(Lower(pair.second));
             if (found == snapshot.packages.end()) continue;
             const PatchPackageInfo& package = found->second;
@@ -347,27 +360,61 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
     }
 
     std::vector<CheckFinding> findings = CheckSections(snapshot);
-    for (const CheckFinding& f : CheckPackages(snapshot)) AddUnique(findings, f);
-    // A chain is judged only where the installer accepts the folder at all.
-    for (const CheckFinding& f : CheckChain(snapshot)) AddUnique(findings, f);
+    if (TwVersionUnreadable(snapshot)) {
+        // The gate reads defaults instead; what it then says is part of this one finding.
+        std::string message = GeneralUtil::kProgramErrorText;
+        for (const SimulatedRun& run : snapshot.runs)
+            if (!run.pass.ok) {
+                message = Join(run.pass.messages, " ");
+                break;
+            }
+        findings.push_back(Make("bad-twversion", "twversion " + snapshot.twVersion,
+                                "the installer needs nine digits (major, level, revision, build)", message, true));
+        for (const CheckFinding& f : CheckPackages(snapshot))
+            if (f.code == "patch-missing" || f.code == "patch-not-msp" || f.code == "patch-other-product")
+                AddUnique(findings, f);
+    } else {
+        for (const CheckFinding& f : CheckPackages(snapshot)) AddUnique(findings, f);
+        // A chain is judged only where the installer accepts the folder at all.
+        for (const CheckFinding& f : CheckChain(snapshot)) AddUnique(findings, f);
+    }
 
     if (snapshot.productCode.empty())
         AddUnique(findings, Make("no-product-code", "[MSI] ProductCode", "patch.ini names no product code; the update stops",
                                  "Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.", true));
 
-    // Refusals that no finding above explains.
-    const bool explained = std::any_of(findings.begin(), findings.end(), [](const CheckFinding& f) { return f.stopsUpdate; });
-    if (!explained) {
-        if (!snapshot.firstPass.ok)
+    // Refusals whose texts no finding above carries.
+    auto covered = [&findings](const std::string& text) {
+        const std::string line = OneLine(text);
+        return std::any_of(findings.begin(), findings.end(), [&line](const CheckFinding& f) {
+            return !line.empty() && f.userMessage.find(line) != std::string::npos;
+        });
+    };
+    auto uncovered = [&covered](const PassOutcome& pass) {
+        std::vector<std::string> texts = pass.messages;
+        if (!pass.error.empty()) texts.push_back(pass.error);
+        if (texts.empty() && !pass.logLines.empty()) texts.push_back(pass.logLines.back());
+        std::vector<std::string> left;
+        for (const std::string& text : texts)
+            if (!covered(text)) left.push_back(OneLine(text));
+        return Join(left, " ");
+    };
+    if (!snapshot.firstPass.ok) {
+        const std::string left = uncovered(snapshot.firstPass);
+        if (!left.empty())
             AddUnique(findings, Make("update-refused", "patch.ini", "the installer stops while reading its settings",
-                                     report.settingsStopMessage, true));
-        for (const Route& route : report.routes)
-            if (!route.accepted)
-                AddUnique(findings, Make("update-refused", "patch.ini",
-                                         tw::FormatString("the installer refuses the update of revision %u",
-                                                          static_cast<unsigned>(route.startRevision)),
-                                         route.stopMessage, true));
+                                     left, true));
     }
+    std::map<std::string, std::vector<std::string>> refusals;  // message -> revisions
+    for (const SimulatedRun& run : snapshot.runs) {
+        if (run.pass.ok) continue;
+        const std::string left = uncovered(run.pass);
+        if (!left.empty()) refusals[left].push_back(tw::FormatString("%u", static_cast<unsigned>(run.startRevision)));
+    }
+    for (const auto& [message, revisions] : refusals)
+        findings.push_back(Make("update-refused", "patch.ini",
+                                "the installer refuses the update of revision(s) " + Join(revisions, ", "), message,
+                                true));
     report.findings = std::move(findings);
     return report;
 }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,16 @@ const BrokenFolder kBrokenFolders[] = {
      "patch-not-msp", "tw28_core_r7.msp"},
     {"EmptyPatchFile", [](BrokenFolderTest& t) { t.Write("tw28_core_r7.msp", ""); }, "patch-not-msp",
      "tw28_core_r7.msp"},
+    {"MissingFileVersion", [](BrokenFolderTest& t) { t.Edit("TWFileVersion=28.0\n", ""); }, "update-refused",
+     "patch.ini"},
+    {"PatchNameWithoutCore",
+     [](BrokenFolderTest& t) {
+         t.Write("tw28_r7.msp", t.Read("tw28_core_r7.msp"));
+         t.Edit("DeltaPatch=tw28_core_r7.msp", "DeltaPatch=tw28_r7.msp");
+     },
+     "refused-key", "[R6->R7] DeltaPatch"},
+    {"ShortTwVersion", [](BrokenFolderTest& t) { t.Edit("TWVersion=284007001", "TWVersion=28400700"); },
+     "bad-twversion", "twversion"},
     {"EmptyPatchIni", [](BrokenFolderTest& t) { t.Write("patch.ini", ""); }, "ini-unreadable", "patch.ini"},
     {"BinaryPatchIni", [](BrokenFolderTest& t) { t.Write("patch.ini", t.Read("tw28_core_r6.msp")); },
      "ini-unreadable", "patch.ini"},
@@ -196,6 +207,20 @@ const BrokenFolder kBrokenFolders[] = {
 
 INSTANTIATE_TEST_SUITE_P(Folders, BrokenFolderTest, ::testing::ValuesIn(kBrokenFolders),
                          [](const ::testing::TestParamInfo<BrokenFolder>& info) { return info.param.name; });
+
+// Hostile names and values are reported, never followed out of bounds.
+TEST_F(UpdateFolderCheckTest, HostilePatchIniIsReportedNotFollowed) {
+    ini = "[AutoPatch]\nTWVersion=28\n[R99999999999->R1]\nDeltaPatch=..\\..\\x_core_.msp\n"
+          "[" + std::string(3000, 'A') + "->R3]\nX=1\n[->]\nA=1\n[MSI]\nProductCode=\n";
+    WriteIni();
+    const twcheck::CheckReport report = Check();
+    std::set<std::string> codes;
+    for (const auto& f : report.findings) codes.insert(f.code);
+    EXPECT_EQ((std::set<std::string>{"bad-twversion", "bad-section-name", "patch-missing", "no-product-code"}), codes)
+        << Describe(report);
+    EXPECT_TRUE(boxes.Calls().empty());
+    ExpectFolderUntouched();
+}
 
 // A missing patch stops the installer with the files-missing box; the finding carries
 // that text.
