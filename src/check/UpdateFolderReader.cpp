@@ -11,6 +11,7 @@
 
 #include "app/PatchInstallerBase.h"
 #include "check/PatchPackageInspector.h"
+#include "check/ReaderIsolation.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/TextUtil.h"
@@ -30,21 +31,6 @@ constexpr size_t kPathSize = 1040;
 
 // Where the message-box seam writes while a pass runs.
 std::vector<std::string>* g_messages = nullptr;
-
-// A scratch folder for the patch log of the passes: the installer would write it beside
-// patch.ini, which must stay untouched.
-std::string ScratchLogFolder() {
-    char base[MAX_PATH] = {};
-    DWORD n = ::GetTempPathA(MAX_PATH, base);
-    if (n == 0 || n >= MAX_PATH) return std::string();
-    for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::string folder = tw::FormatString("%stwpatchcheck-%lu-%lu-%u", base, ::GetCurrentProcessId(),
-                                              ::GetTickCount(), attempt);
-        if (::CreateDirectoryA(folder.c_str(), nullptr)) return folder;
-        if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
-    }
-    return std::string();
-}
 
 std::string LogPath() {
     char path[kPathSize] = {};
@@ -240,31 +226,6 @@ void SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision) {
     snapshot.runs.push_back(std::move(run));
 }
 
-// Puts the seams and the patch log back as they were, and removes the scratch folder.
-class ScratchLog {
-public:
-    explicit ScratchLog(std::string folder) : m_folder(std::move(folder)), m_seams(tw::Platform()) {
-        tw::StatusLogMgr::ResetState();
-        if (!m_folder.empty()) tw::StatusLogMgr::RenameLogFile(m_folder.c_str());
-    }
-    ~ScratchLog() {
-        tw::Platform() = m_seams;
-        g_messages = nullptr;
-        TakeLogLines();
-        tw::StatusLogMgr::ResetState();
-        if (!m_folder.empty()) {
-            ::DeleteFileA((m_folder + "\\PreviousPatchlog.txt").c_str());
-            ::RemoveDirectoryA(m_folder.c_str());
-        }
-    }
-    ScratchLog(const ScratchLog&) = delete;
-    ScratchLog& operator=(const ScratchLog&) = delete;
-
-private:
-    std::string m_folder;
-    tw::PlatformSeams m_seams;
-};
-
 }  // namespace
 
 bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& snapshot, std::string& error) {
@@ -297,13 +258,12 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
     }
     snapshot.folder = base;
 
-    ScratchLog scratch(ScratchLogFolder());
+    CReaderIsolation isolation;
     // The checker never shows a box: every text becomes part of the findings.
     tw::Platform().ShowMessageBox = [](HWND, LPCSTR text, LPCSTR, UINT, WORD) {
         if (g_messages) g_messages->push_back(text ? text : "");
         return IDOK;
     };
-    tw::Platform().ShowDialog = [](HINSTANCE, LPCSTR, HWND, DLGPROC, LPARAM) -> INT_PTR { return -1; };
     // The first line of a process's log is a date header; write it out of the way.
     tw::StatusLogMgr::LogStatus("twpatchcheck");
     TakeLogLines();

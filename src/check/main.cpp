@@ -43,6 +43,9 @@ int main(int argc, char** argv) {
         std::string error;
         if (!twcheck::CUpdateFolderReader::Read(folder, snapshot, error)) {
             std::fprintf(stderr, "twpatchcheck: %s\n", error.c_str());
+            // A pipeline reading the JSON gets the reason too.
+            if (json)
+                std::printf("{\n  \"error\": %s\n}\n", twcheck::CCheckReportWriter::JsonString(error).c_str());
             return kUnreadable;
         }
         const twcheck::CheckReport report = twcheck::CUpdateFolderCheck::Evaluate(snapshot);

@@ -82,7 +82,7 @@ TEST_F(CheckProgramTest, ExitCodesOfBrokenAndUnreadableFolders) {
          "patch-missing"},
         {"binary patch.ini", [&] { twtest::WriteTextFile(dir / "patch.ini", std::string("\x00\x01\xff[\x02", 5)); },
          dir.Path(), 1u, "ini-unreadable"},
-        {"no such folder", [] {}, dir / "nothing-here", 2u, "cannot be read"},
+        {"no such folder", [] {}, dir / "nothing-here", 2u, "\"error\": \"the update folder"},
         {"no patch.ini", [&] { ::DeleteFileA((dir / "patch.ini").c_str()); }, dir.Path(), 2u, "no patch.ini"},
     };
     for (const Case& c : cases) {
