@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <ostream>
 #include <set>
 #include <string>
 #include <vector>
@@ -118,6 +119,8 @@ struct BrokenFolder {
     const char* code;     // the one finding expected
     const char* subject;  // part of its subject
 };
+
+void PrintTo(const BrokenFolder& folder, std::ostream* os) { *os << folder.name; }
 
 class BrokenFolderTest : public UpdateFolderCheckTest, public ::testing::WithParamInterface<BrokenFolder> {
 public:
