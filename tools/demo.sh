@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The main job: sets up what is missing and builds; installs the sample product
 # (Tallyworks 28.0 release 5) into the project's Wine prefix; lays out an update folder with
-# twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen; runs the
-# update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
-# and shows what changed. Afterwards the prefix is left as it was (the product is removed
+# twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen; checks the
+# folder with twpatchcheck.exe; runs the update under Xvfb as an installer would
+# ("/A /P <product folder>"), answers its messages, and shows what changed. Afterwards the prefix is left as it was (the product is removed
 # again, the status record files put back); build/demo keeps the update folder and the
 # screenshots of the messages.
 set -euo pipefail
@@ -32,6 +32,8 @@ tw_offcycle_setup "$demo"
 tw_make_update "$demo" good || { echo "the update folder could not be laid out"; exit 1; }
 echo "   product code $TW_PRODUCT_CODE in $TW_PRODUCT_WINDIR"
 echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
+echo "== checking the update folder: twpatchcheck.exe"
+wine "$TW_BUILD_DIR/twpatchcheck.exe" "$(tw_winpath "$demo/update")" | tr -d '\r' | sed 's/^/   /'
 
 version_before=$(tw_probe version "$TW_PRODUCT_CODE")
 twversion_before=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)

@@ -565,6 +565,23 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     return m_failed ? kStatusFailed : kStatusSuccess;
 }
 
+std::string CPatchInstallerBase::BuildInstallerProperties(CConfigMgr& config) {
+    const char* netEnabled = config.GetIsNetEnabled();
+    const char* featureEnabled = config.GetIsFeatureEnabled();
+    std::string properties = "PARENTAPP=TWPatch";
+    properties += " REINSTALL=";
+    properties += config.GetReinstall();
+    properties += " REINSTALLMODE=";
+    properties += config.GetReinstallMode();
+    properties += " REBOOT=ReallySuppress ";
+    properties += config.GetCmdOptions();
+    properties += " INNETENABLED=";
+    properties += netEnabled ? netEnabled : "";
+    properties += " FEATUREENABLED=";
+    properties += featureEnabled ? featureEnabled : "";
+    return properties;
+}
+
 void CPatchInstallerBase::DoPatch(std::string patchList) {
     CRunState& state = CRunState::Get();
     if (m_installedFlavors.empty()) GetInstalledFlavors();
@@ -576,19 +593,7 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
 
     HCURSOR previousCursor = ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
 
-    const char* netEnabled = m_config.GetIsNetEnabled();
-    const char* featureEnabled = m_config.GetIsFeatureEnabled();
-    m_installerProperties = "PARENTAPP=TWPatch";
-    m_installerProperties += " REINSTALL=";
-    m_installerProperties += m_config.GetReinstall();
-    m_installerProperties += " REINSTALLMODE=";
-    m_installerProperties += m_config.GetReinstallMode();
-    m_installerProperties += " REBOOT=ReallySuppress ";
-    m_installerProperties += m_config.GetCmdOptions();
-    m_installerProperties += " INNETENABLED=";
-    m_installerProperties += netEnabled ? netEnabled : "";
-    m_installerProperties += " FEATUREENABLED=";
-    m_installerProperties += featureEnabled ? featureEnabled : "";
+    m_installerProperties = BuildInstallerProperties(m_config);
 
     char errorText[CMsiInterface::kErrorTextSize] = {};
     UINT result = 0;

@@ -87,6 +87,8 @@ public:
     // --- Patch application ---
     int32_t RunProgramPatches(PatchCmdInfo& info);
     void DoPatch(std::string patchList);
+    // The Windows Installer property list of the apply call, from the configuration.
+    static std::string BuildInstallerProperties(CConfigMgr& config);
     bool SaveOffCycleFiles();
     // Feature names of a reinstall value ("all" when there is none).
     static std::set<std::string> FeatureNamesOf(const std::string& reinstall);

@@ -171,6 +171,22 @@ bool PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, 
     return result;
 }
 
+void PatchIniMgr::ParseDeltaSectionName(const char* sectionName, uint32_t& from, uint32_t& to) {
+    from = 0;
+    to = 0;
+    if (!sectionName) return;
+    // R<from>-><letter><to>: the letter before each number is skipped.
+    const char* arrow = std::strstr(sectionName, "->");
+    if (!arrow) return;
+    if (std::strlen(arrow) > 3) to = ReadNumber(arrow + 3);
+    char prefix[kSectionPrefixSize];
+    size_t prefixLength = static_cast<size_t>(arrow - sectionName);
+    if (prefixLength > kSectionPrefixSize - 1) prefixLength = kSectionPrefixSize - 1;
+    std::memcpy(prefix, sectionName, prefixLength);
+    prefix[prefixLength] = '\0';
+    if (prefixLength > 1) from = ReadNumber(prefix + 1);
+}
+
 bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName,
                                               uint32_t installedRevision, uint32_t patchRevision, bool& skip,
                                               int32_t level) {
@@ -184,18 +200,8 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
         return false;
     }
 
-    // R<from>-><letter><to>: the letter before each number is skipped.
     uint32_t from = 0, to = 0;
-    const char* arrow = std::strstr(sectionName, "->");
-    if (arrow) {
-        if (std::strlen(arrow) > 3) to = ReadNumber(arrow + 3);
-        char prefix[kSectionPrefixSize];
-        size_t prefixLength = static_cast<size_t>(arrow - sectionName);
-        if (prefixLength > kSectionPrefixSize - 1) prefixLength = kSectionPrefixSize - 1;
-        std::memcpy(prefix, sectionName, prefixLength);
-        prefix[prefixLength] = '\0';
-        if (prefixLength > 1) from = ReadNumber(prefix + 1);
-    }
+    ParseDeltaSectionName(sectionName, from, to);
 
     if (from == 0 || to == 0 || from > to) {
         SafeFormat(text, sizeof(text), "The section name %s in the patch.ini file is ill formed", sectionName);

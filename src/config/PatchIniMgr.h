@@ -41,6 +41,11 @@ public:
     static bool ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
                                                          const char* installFolder, const char* productCode);
 
+    // Reads the revisions of a delta-patch section name such as R5->R7: the number after
+    // the first character, and the number after the letter that follows "->". A part that
+    // is missing reads as 0.
+    static void ParseDeltaSectionName(const char* sectionName, uint32_t& from, uint32_t& to);
+
     // Checks a delta-patch section name such as R5->R7 against the revisions and sets
     // skip when the section does not apply. False when the name is ill formed or goes
     // beyond the patch revision.

@@ -8,13 +8,13 @@
 
 #include "InstallerTestSupport.h"
 #include "app/MsiInterface.h"
-#include "app/ShutdownWaitDialog.h"
+#include "ui/ShutdownWaitDialog.h"
 #include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "logging/StatusLogMgr.h"
 #include "ui/AutoPatchWnd.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 #include "ui/WaitDialog.h"
 
 namespace {

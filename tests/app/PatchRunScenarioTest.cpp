@@ -18,7 +18,7 @@
 #include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "logging/StatusLogMgr.h"
-#include "ui/Resource.h"
+#include "common/Resource.h"
 #include "ui/WebPatchWnd.h"
 
 // Whole patch runs with Windows Installer scripted: what the message handler does in the

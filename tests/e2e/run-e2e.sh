@@ -143,6 +143,13 @@ tw_offcycle_setup "$work"
 kind=good
 [ "$scenario" = fail ] && kind=fail
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
+# The preflight checker finds nothing wrong with the folder; its route from the installed
+# revision is compared with what the installer applies below.
+wine "$TW_BUILD_DIR/twpatchcheck.exe" "$(tw_winpath "$work/update")" --json >"$work/check.json" 2>/dev/null
+checker_code=$?
+checker_out=$(tr -d '\r' <"$work/check.json")
+check "checker: no finding in the update folder" equals "$checker_code" "0"
+checker_route=$(printf '%s\n' "$checker_out" | grep '{"from": 5,' | grep -o '"file": "[^"]*"' | cut -d'"' -f4 | paste -sd';')
 rates="$TW_PRODUCT_DIR/Components/Rates"
 check "installed version before" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
 check "TWVersion before" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
@@ -238,6 +245,10 @@ check "CriticalFixes reset" equals "$(ls "$TW_PRODUCT_DIR/CriticalFixes" 2>&1)" 
 check "off-cycle taxrates.dat kept" same_file "$work/expected/taxrates.dat" "$rates/taxrates.dat"
 check "off-cycle localrates.dat kept" same_file "$work/expected/localrates.dat" "$rates/localrates.dat"
 check "Patchlog.txt written" test -s "$work/update/Patchlog.txt"
+applied=$(tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null |
+    sed -n 's/.*successfully applied the patch: \(.*\) to the directory: .*/\1/p' | tail -n 1 |
+    tr ';' '\n' | sed 's/.*\\//' | paste -sd';')
+check "checker's route is the installer's patch list" equals "$checker_route" "$applied"
 check "Windows Installer log written (LoggingEnable=1)" test -s "$work/update/MsiPatchlog.txt"
 if [ "$scenario" = quoted ]; then
     check "relaunch batch file holds the command line" contains \

@@ -1,0 +1,209 @@
+#include "check/PatchPackageInspector.h"
+
+#include <windows.h>
+#include <msi.h>
+#include <msiquery.h>
+#include <objbase.h>
+
+#include <cstring>
+
+#include "common/Handles.h"
+#include "common/TextUtil.h"
+
+namespace twcheck {
+namespace {
+
+constexpr UINT kPidTemplate = 7;
+constexpr UINT kPidLastAuthor = 8;
+constexpr uint32_t kPidRevNumber = 9;
+constexpr uint32_t kVtLpstr = 30;
+constexpr size_t kTextSize = 4096;
+// A transform's summary stream is small; anything larger is not one.
+constexpr size_t kMaxSummaryStream = 64 * 1024;
+
+uint32_t ReadU32(const std::vector<uint8_t>& data, size_t offset) {
+    return static_cast<uint32_t>(data[offset]) | (static_cast<uint32_t>(data[offset + 1]) << 8) |
+           (static_cast<uint32_t>(data[offset + 2]) << 16) | (static_cast<uint32_t>(data[offset + 3]) << 24);
+}
+
+std::string MsiErrorText(const char* step, UINT rc) { return tw::FormatString("%s failed (error %u)", step, rc); }
+
+bool SummaryText(MSIHANDLE summary, UINT pid, std::string& value) {
+    UINT type = 0;
+    INT number = 0;
+    FILETIME time{};
+    char buffer[kTextSize] = {};
+    DWORD size = sizeof(buffer);
+    UINT rc = ::MsiSummaryInfoGetPropertyA(summary, pid, &type, &number, &time, buffer, &size);
+    if (rc != ERROR_SUCCESS || type != VT_LPSTR) return false;
+    buffer[sizeof(buffer) - 1] = '\0';
+    value = buffer;
+    return true;
+}
+
+std::vector<std::string> Split(const std::string& text, char separator) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (;;) {
+        size_t end = text.find(separator, start);
+        std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!part.empty()) parts.push_back(part);
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::wstring Wide(const std::string& text) {
+    int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (n <= 1) return std::wstring();
+    std::wstring out(static_cast<size_t>(n - 1), L'\0');
+    ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &out[0], n);
+    return out;
+}
+
+// Windows Installer's packed form of a storage name: two characters of [0-9A-Za-z._] per
+// UTF-16 unit, other characters as they are.
+std::wstring EncodeStorageName(const std::string& name) {
+    auto code = [](char c) -> int {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'Z') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'z') return c - 'a' + 36;
+        if (c == '.') return 62;
+        if (c == '_') return 63;
+        return -1;
+    };
+    std::wstring out;
+    for (size_t i = 0; i < name.size(); ++i) {
+        int a = code(name[i]);
+        if (a < 0) {
+            out += static_cast<wchar_t>(static_cast<unsigned char>(name[i]));
+            continue;
+        }
+        int b = i + 1 < name.size() ? code(name[i + 1]) : -1;
+        if (b >= 0) {
+            out += static_cast<wchar_t>(0x3800 + a + (b << 6));
+            ++i;
+        } else {
+            out += static_cast<wchar_t>(0x4800 + a);
+        }
+    }
+    return out;
+}
+
+// The summary stream of the named transform substorage of the patch file.
+bool ReadTransformSummary(const std::string& path, const std::string& transform, std::vector<uint8_t>& stream) {
+    tw::ComPtr<IStorage> root;
+    if (FAILED(::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
+                                root.Put())))
+        return false;
+    tw::ComPtr<IStorage> storage;
+    const DWORD mode = STGM_READ | STGM_SHARE_EXCLUSIVE;
+    if (FAILED(root->OpenStorage(Wide(transform).c_str(), nullptr, mode, nullptr, 0, storage.Put())) &&
+        FAILED(root->OpenStorage(EncodeStorageName(transform).c_str(), nullptr, mode, nullptr, 0, storage.Put())))
+        return false;
+    tw::ComPtr<IStream> summary;
+    if (FAILED(storage->OpenStream(L"\005SummaryInformation", nullptr, mode, 0, summary.Put()))) return false;
+    uint8_t block[4096];
+    ULONG got = 0;
+    HRESULT hr;
+    while (SUCCEEDED(hr = summary->Read(block, sizeof(block), &got)) && got > 0) {
+        stream.insert(stream.end(), block, block + got);
+        if (stream.size() > kMaxSummaryStream) return false;
+    }
+    return SUCCEEDED(hr);
+}
+
+}  // namespace
+
+bool CPatchPackageInspector::ReadSummaryText(const std::vector<uint8_t>& stream, uint32_t pid, std::string& value) {
+    // Header of 28 bytes, then the first section's format id and offset.
+    if (stream.size() < 48 || stream[0] != 0xFE || stream[1] != 0xFF || ReadU32(stream, 24) < 1) return false;
+    const size_t section = ReadU32(stream, 44);
+    if (section > stream.size() || stream.size() - section < 8) return false;
+    const size_t sectionSize = ReadU32(stream, section);
+    const size_t count = ReadU32(stream, section + 4);
+    if (sectionSize < 8 || sectionSize > stream.size() - section || count > (sectionSize - 8) / 8) return false;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = section + 8 + i * 8;
+        if (ReadU32(stream, entry) != pid) continue;
+        const size_t offset = ReadU32(stream, entry + 4);
+        if (offset > sectionSize || sectionSize - offset < 8) return false;
+        const size_t at = section + offset;
+        if (ReadU32(stream, at) != kVtLpstr) return false;
+        const size_t length = ReadU32(stream, at + 4);
+        if (length > sectionSize - offset - 8) return false;
+        const char* text = reinterpret_cast<const char*>(&stream[at + 8]);
+        value.assign(text, strnlen(text, length));
+        return true;
+    }
+    return false;
+}
+
+bool CPatchPackageInspector::SplitTransformRevision(const std::string& revision, std::string& fromVersion,
+                                                    std::string& toVersion) {
+    const std::vector<std::string> parts = Split(revision, ';');
+    if (parts.size() < 2) return false;
+    auto versionOf = [](const std::string& part, std::string& version) {
+        size_t close = part.find('}');
+        if (part.empty() || part[0] != '{' || close == std::string::npos || close + 1 >= part.size()) return false;
+        version = part.substr(close + 1);
+        return true;
+    };
+    return versionOf(parts[0], fromVersion) && versionOf(parts[1], toVersion);
+}
+
+PatchPackageInfo CPatchPackageInspector::Inspect(const std::string& path, const std::string& fileName) {
+    PatchPackageInfo info;
+    info.fileName = fileName;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        info.problem = "not found";
+        return info;
+    }
+    info.exists = true;
+    info.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (info.size == 0) {
+        info.problem = "empty file (0 bytes)";
+        return info;
+    }
+
+    std::string transforms;
+    {
+        tw::MsiHandle database;
+        UINT rc = ::MsiOpenDatabaseA(path.c_str(), MSIDBOPEN_READONLY + MSIDBOPEN_PATCHFILE, database.Put());
+        if (rc != ERROR_SUCCESS) {
+            info.problem = MsiErrorText("opening it as a patch package", rc);
+            return info;
+        }
+        tw::MsiHandle summary;
+        rc = ::MsiGetSummaryInformationA(database.Get(), nullptr, 0, summary.Put());
+        if (rc != ERROR_SUCCESS) {
+            info.problem = MsiErrorText("reading its summary information", rc);
+            return info;
+        }
+        std::string productCodes;
+        if (!SummaryText(summary.Get(), kPidTemplate, productCodes) || productCodes.empty()) {
+            info.problem = "its summary information names no target product";
+            return info;
+        }
+        info.targetProducts = Split(productCodes, ';');
+        SummaryText(summary.Get(), kPidLastAuthor, transforms);
+    }
+    info.isPatch = true;
+
+    // The first transform's own summary holds the product versions it moves between.
+    for (const std::string& name : Split(transforms, ';')) {
+        std::string storage = name[0] == ':' ? name.substr(1) : name;
+        if (storage.empty() || storage[0] == '#') continue;
+        std::vector<uint8_t> stream;
+        std::string revision;
+        if (ReadTransformSummary(path, storage, stream) && ReadSummaryText(stream, kPidRevNumber, revision))
+            SplitTransformRevision(revision, info.fromVersion, info.toVersion);
+        break;
+    }
+    return info;
+}
+
+}  // namespace twcheck

@@ -1,0 +1,28 @@
+#pragma once
+// Reads a patch file the way Windows Installer sees it: opened as a patch package, its
+// summary information (target product codes, transform list) and the product versions
+// that its first transform moves between.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "check/PatchPackageInfo.h"
+
+namespace twcheck {
+
+class CPatchPackageInspector {
+public:
+    // path: the file's full path; fileName: the name patch.ini gives it.
+    static PatchPackageInfo Inspect(const std::string& path, const std::string& fileName);
+
+    // The product versions of a transform summary's revision text
+    // "{product}old;{product}new;{upgrade}"; false when it has not that form.
+    static bool SplitTransformRevision(const std::string& revision, std::string& fromVersion, std::string& toVersion);
+
+    // Text property pid of a property-set stream (the summary information layout); false
+    // when the stream is too short, malformed or lacks it.
+    static bool ReadSummaryText(const std::vector<uint8_t>& stream, uint32_t pid, std::string& value);
+};
+
+}  // namespace twcheck

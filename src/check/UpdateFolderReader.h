@@ -1,0 +1,24 @@
+#pragma once
+// Reads an update folder through the installer's own configuration code: the INI parser,
+// both passes of the configuration manager and the version gate, run once for each
+// installed revision that a delta-patch section starts from, with Windows Installer's
+// answer about the installed product scripted. Message boxes are recorded instead of
+// shown and the patch log goes to a scratch folder, so the update folder stays as it was.
+
+#include <string>
+
+#include "check/UpdateFolderSnapshot.h"
+
+namespace twcheck {
+
+class CUpdateFolderReader {
+public:
+    // Installation folder the simulated runs target (only named in entries and messages).
+    static constexpr const char kInstallFolder[] = "C:\\Program Files\\Veltra\\Tallyworks";
+
+    // False (with the reason in error) when the folder or its patch.ini cannot be read at
+    // all; a patch.ini without sections is reported in the snapshot instead.
+    static bool Read(const std::string& folder, UpdateFolderSnapshot& snapshot, std::string& error);
+};
+
+}  // namespace twcheck

@@ -1,0 +1,116 @@
+// Reading patch packages and their transform summaries, including damaged ones.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "UpdateFolderFixture.h"
+#include "check/PatchPackageInspector.h"
+
+namespace checktest {
+namespace {
+
+using twcheck::CPatchPackageInspector;
+
+class PatchPackageInspectorTest : public UpdateFolderFixture {};
+
+TEST_F(PatchPackageInspectorTest, ReadsTargetProductAndVersionsOfARealPackage) {
+    twcheck::PatchPackageInfo info = CPatchPackageInspector::Inspect(dir / "tw28_core_r6.msp", "tw28_core_r6.msp");
+    EXPECT_TRUE(info.exists);
+    EXPECT_TRUE(info.isPatch) << info.problem;
+    EXPECT_EQ(std::vector<std::string>{productCode}, info.targetProducts);
+    EXPECT_EQ("28.0.4005.1", info.fromVersion);
+    EXPECT_EQ("28.0.4006.1", info.toVersion);
+}
+
+TEST_F(PatchPackageInspectorTest, FilesThatAreNoPatchPackage) {
+    const struct {
+        const char* name;
+        std::string content;
+    } cases[] = {
+        {"empty.msp", ""},
+        {"text.msp", "not a patch\r\n"},
+        {"patch.ini", ""},  // replaced below by the folder's patch.ini
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (std::string(c.name) != "patch.ini") {
+            ASSERT_TRUE(twtest::WriteTextFile(dir / c.name, c.content));
+        }
+        twcheck::PatchPackageInfo info = CPatchPackageInspector::Inspect(dir / c.name, c.name);
+        EXPECT_TRUE(info.exists);
+        EXPECT_FALSE(info.isPatch);
+        EXPECT_FALSE(info.problem.empty());
+    }
+    twcheck::PatchPackageInfo missing = CPatchPackageInspector::Inspect(dir / "none.msp", "none.msp");
+    EXPECT_FALSE(missing.exists);
+    EXPECT_EQ("not found", missing.problem);
+}
+
+// Damaged summary streams are refused, never read past their end.
+TEST(SummaryStreamTest, DamagedStreamsAreRefused) {
+    // A valid stream with one text property 9 = "abc".
+    // Header: byte order, version, system, class id, one section at offset 48.
+    const std::vector<uint8_t> good = {
+        0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+        1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 48, 0, 0, 0,
+        // Section: size 28, one property (id 9 at offset 16): text of 4 bytes.
+        28, 0, 0, 0, 1, 0, 0, 0, 9, 0, 0, 0, 16, 0, 0, 0, 30, 0, 0, 0, 4, 0, 0, 0, 'a', 'b', 'c', 0};
+    std::string value;
+    ASSERT_TRUE(CPatchPackageInspector::ReadSummaryText(good, 9, value));
+    EXPECT_EQ("abc", value);
+    EXPECT_FALSE(CPatchPackageInspector::ReadSummaryText(good, 7, value));
+
+    struct Damage {
+        const char* name;
+        size_t offset;
+        uint8_t byte;
+        size_t keep;  // bytes kept
+    };
+    const Damage damages[] = {
+        {"empty", 0, 0xFE, 0},
+        {"cut header", 0, 0xFE, 40},
+        {"wrong byte order", 0, 0x00, good.size()},
+        {"section beyond the end", 44, 0xF0, good.size()},
+        {"section size too large", 48, 0xFF, good.size()},
+        {"too many properties", 52, 0xFF, good.size()},
+        {"property beyond the section", 60, 0x40, good.size()},
+        {"text longer than the section", 68, 0x50, good.size()},
+        {"cut text", 0, 0xFE, good.size() - 6},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.name);
+        std::vector<uint8_t> stream(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(d.keep));
+        if (d.offset < stream.size()) stream[d.offset] = d.byte;
+        EXPECT_FALSE(CPatchPackageInspector::ReadSummaryText(stream, 9, value));
+    }
+}
+
+TEST(TransformRevisionTest, VersionsOfTheRevisionText) {
+    const struct {
+        const char* text;
+        bool ok;
+        const char* from;
+        const char* to;
+    } cases[] = {
+        {"{A}28.0.4005.1;{A}28.0.4006.1;{U}", true, "28.0.4005.1", "28.0.4006.1"},
+        {"{A}1.0;{A}2.0", true, "1.0", "2.0"},
+        {"{A}28.0.4005.1", false, "", ""},
+        {"{A};{A}2.0;{U}", false, "", ""},
+        {"A1.0;A2.0;U", false, "", ""},
+        {"", false, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string from, to;
+        EXPECT_EQ(c.ok, CPatchPackageInspector::SplitTransformRevision(c.text, from, to));
+        if (c.ok) {
+            EXPECT_EQ(c.from, from);
+            EXPECT_EQ(c.to, to);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace checktest
