@@ -7,6 +7,10 @@ set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
 set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
 set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
 add_subdirectory(${TW_GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# The project's warning flags are for its own code; GoogleTest keeps its own.
+foreach(target gtest gtest_main gmock gmock_main)
+    target_compile_options(${target} PRIVATE -w)
+endforeach()
 
 # tw_add_test_executable(NAME SOURCES ... [RESOURCES]) builds one test program linked with
 # the library of its folder's subsystem (tests/<subsystem>, which brings the ones below) and

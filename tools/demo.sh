@@ -8,7 +8,7 @@
 # screenshots of the messages.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-bash "$here/setup.sh"
+TW_SKIP_CLANG=1 bash "$here/setup.sh"
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
 source "$here/e2e-lib.sh"

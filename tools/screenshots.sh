@@ -7,7 +7,7 @@
 # afresh and removes it again.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-bash "$here/setup.sh" || exit 1
+TW_SKIP_CLANG=1 bash "$here/setup.sh" || exit 1
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
 source "$here/e2e-lib.sh"

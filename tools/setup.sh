@@ -7,7 +7,7 @@ source "$(dirname "$0")/wine-env.sh"
 
 packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           googletest wine wine64 xvfb xdotool x11-apps x11-utils imagemagick wixl msitools
-          gcab osslsigncode openssl python3 fonts-dejavu-core fonts-wine)
+          gcab osslsigncode openssl python3 fonts-dejavu-core clang lld llvm fonts-wine)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -56,5 +56,15 @@ fi
 
 echo "setup: building in $TW_BUILD_DIR"
 cmake -S "$TW_ROOT" -B "$TW_BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE="$TW_ROOT/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+      -DCMAKE_BUILD_TYPE=Release -DTW_WERROR=ON >/dev/null
 cmake --build "$TW_BUILD_DIR" -j"$(nproc)"
+
+# The same tree with clang for the same target, warnings as errors too, so the code stays
+# portable beyond one compiler. Only built; the tests run the GCC build. TW_SKIP_CLANG=1 skips
+# it (the demo and the screenshots do not need it).
+if [ "${TW_SKIP_CLANG:-0}" != 1 ]; then
+    echo "setup: building with clang in $TW_BUILD_DIR/clang"
+    cmake -S "$TW_ROOT" -B "$TW_BUILD_DIR/clang" -DCMAKE_TOOLCHAIN_FILE="$TW_ROOT/cmake/clang-mingw-w64-x86_64.cmake" \
+          -DCMAKE_BUILD_TYPE=Release -DTW_WERROR=ON >/dev/null
+    cmake --build "$TW_BUILD_DIR/clang" -j"$(nproc)"
+fi

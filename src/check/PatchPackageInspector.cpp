@@ -172,7 +172,9 @@ PatchPackageInfo CPatchPackageInspector::Inspect(const std::string& path, const 
     std::string transforms;
     {
         tw::MsiHandle database;
-        UINT rc = ::MsiOpenDatabaseA(path.c_str(), MSIDBOPEN_READONLY + MSIDBOPEN_PATCHFILE, database.Put());
+        // Read-only patch mode: the persist argument is the mode's number passed as a pointer.
+        const auto patchReadOnly = reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(MSIDBOPEN_PATCHFILE));
+        UINT rc = ::MsiOpenDatabaseA(path.c_str(), patchReadOnly, database.Put());
         if (rc != ERROR_SUCCESS) {
             info.problem = MsiErrorText("opening it as a patch package", rc);
             return info;

@@ -20,7 +20,6 @@ namespace tw {
 
 namespace {
 
-constexpr HRESULT kAccessDenied = static_cast<HRESULT>(0x80070005);
 constexpr char kTempMarker[] = "._OC";
 constexpr int kRandomLength = 6;
 constexpr int kAttemptsBeforePause = 10;

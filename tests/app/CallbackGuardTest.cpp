@@ -84,7 +84,7 @@ TEST_P(HandlerFailureTest, ThrowingMessageBoxAnswersNotHandled) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, HandlerFailureTest, ::testing::ValuesIn(kHandlerFailureCases),
-                         [](const ::testing::TestParamInfo<HandlerFailureCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<HandlerFailureCase>& row) { return row.param.name; });
 
 TEST_F(CallbackGuardTest, ThrowingRestartStepInsideAnApplyCallLetsTheCallGoOn) {
     // Windows Installer (scripted) calls the real handler; the restart box throws.

@@ -133,7 +133,7 @@ TEST_P(MessageKindTest, AnswersLogsAndShowsAsItsKindSays) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, MessageKindTest, ::testing::ValuesIn(kKindCases),
-                         [](const ::testing::TestParamInfo<KindCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<KindCase>& row) { return row.param.name; });
 
 TEST_F(MsiHandlerTest, InitializeAndTerminateTextIsNeverRead) {
     // Wine hands an internal pointer as their "text": reading it would fault.
@@ -188,7 +188,7 @@ TEST_P(RetryRuleTest, OnlyTheTwoFileErrorsWithRetryButtonsAreRetried) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Errors, RetryRuleTest, ::testing::ValuesIn(kRetryCases),
-                         [](const ::testing::TestParamInfo<RetryCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<RetryCase>& row) { return row.param.name; });
 
 TEST_F(MsiHandlerTest, TenAutomaticRetriesPerRunThenTheBox) {
     const char* write = "Error 1310. Error writing to file";

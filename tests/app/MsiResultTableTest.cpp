@@ -147,8 +147,8 @@ TEST_P(ResultRowTest, RowCarriesItsTexts) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllRows, ResultRowTest, ::testing::ValuesIn(kRowCases),
-                         [](const ::testing::TestParamInfo<RowCase>& info) {
-                             return "Code" + std::to_string(info.param.code);
+                         [](const ::testing::TestParamInfo<RowCase>& row) {
+                             return "Code" + std::to_string(row.param.code);
                          });
 
 TEST(MsiResultTable, HasThirtyTwoRowsInOrderOneEach) {

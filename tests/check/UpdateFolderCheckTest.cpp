@@ -209,7 +209,7 @@ const BrokenFolder kBrokenFolders[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Folders, BrokenFolderTest, ::testing::ValuesIn(kBrokenFolders),
-                         [](const ::testing::TestParamInfo<BrokenFolder>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<BrokenFolder>& row) { return row.param.name; });
 
 // Hostile names and values are reported, never followed out of bounds.
 TEST_F(UpdateFolderCheckTest, HostilePatchIniIsReportedNotFollowed) {

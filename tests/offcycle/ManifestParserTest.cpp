@@ -167,7 +167,7 @@ const IdentityCase kIdentityCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ManifestIdentityTest, ::testing::ValuesIn(kIdentityCases),
-                         [](const ::testing::TestParamInfo<IdentityCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<IdentityCase>& row) { return row.param.name; });
 
 // The reader delivers an element's text in several blocks around references and sections;
 // the item's texts are the blocks joined, and each element starts from an empty text.
@@ -209,7 +209,7 @@ const ItemTextCase kItemTextCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, ManifestItemTextTest, ::testing::ValuesIn(kItemTextCases),
-                         [](const ::testing::TestParamInfo<ItemTextCase>& info) { return info.param.name; });
+                         [](const ::testing::TestParamInfo<ItemTextCase>& row) { return row.param.name; });
 
 TEST_F(ManifestParserTest, MalformedXmlReturnsTheReadersFailure) {
     const char* bad[] = {"<manifest><identity></manifest>", "not xml at all", "", "<manifest>"};
