@@ -1,11 +1,13 @@
 #include "app/MsiInterface.h"
 
+#include <memory>
 #include <string>
 
 #include "app/MSIObserver.h"
 #include "app/MsiResultTable.h"
 #include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
+#include "common/ProcessState.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
@@ -26,9 +28,14 @@ CMsiInterface& CMsiInterface::Instance() {
 CMsiInterface* CMsiInterface::Existing() { return g_instance; }
 
 void CMsiInterface::DestroyInstance() {
-    delete g_instance;
+    std::unique_ptr<CMsiInterface> instance(g_instance);
     g_instance = nullptr;
 }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::App, &CMsiInterface::DestroyInstance);
+}  // namespace
 
 // Windows Installer shows no dialogs of its own (only source resolution would), and every
 // message kind but files-in-use comes to this object's handler.

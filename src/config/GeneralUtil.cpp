@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -41,11 +42,7 @@ char* GeneralUtil::GetFullFilePathName(const char* folder, const char* fileName,
         return nullptr;
     }
     out[0] = '\0';
-    bool fits = SafeCopy(out, cap, folder);
-    size_t folderLength = std::strlen(folder);
-    if (fits && folderLength > 0 && folder[folderLength - 1] != '\\') fits = SafeAppend(out, cap, "\\");
-    if (fits) fits = SafeAppend(out, cap, fileName);
-    if (!fits) {
+    if (!SafeCopy(out, cap, JoinPath(folder, fileName).c_str())) {
         LogStatusF("In GeneralUtil::GetFullFilePathName, the full file path name is longer than %u characters.",
                    static_cast<unsigned>(cap - 1));
         out[0] = '\0';

@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "common/Handles.h"
+#include "common/ProcessState.h"
 #include "common/TextUtil.h"
 
 namespace tw {
@@ -45,6 +46,11 @@ StatusLogMgr::StatusLogMgr() { std::memset(State().folder, 0, sizeof(State().fol
 StatusLogMgr::~StatusLogMgr() = default;
 
 void StatusLogMgr::ResetState() { State() = PatchLogState(); }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Logging, &StatusLogMgr::ResetState);
+}  // namespace
 
 void StatusLogMgr::GetLogPath(char* out, size_t cap) { BuildPath(out, cap, kLogName); }
 

@@ -14,14 +14,13 @@ CMainWnd::~CMainWnd() {
         ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
         ::DestroyWindow(m_hWnd);
     }
-    if (m_classBrush) ::DeleteObject(m_classBrush);
 }
 
 std::string CMainWnd::ClassName() const { return LoadResourceString(IDS_WINDOW_CLASS); }
 
 ATOM CMainWnd::InitApplication(HINSTANCE instance) {
     m_instance = instance;
-    if (!m_classBrush) m_classBrush = ::CreateSolidBrush(::GetSysColor(COLOR_WINDOW));
+    if (!m_classBrush) m_classBrush.Reset(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
     std::string className = ClassName();
 
     WNDCLASSEXA wc = {};
@@ -31,7 +30,7 @@ ATOM CMainWnd::InitApplication(HINSTANCE instance) {
     wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_TWPATCH));
     wc.hIconSm = wc.hIcon;
     wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = m_classBrush;
+    wc.hbrBackground = static_cast<HBRUSH>(m_classBrush.Get());
     wc.lpszClassName = className.c_str();
     ATOM atom = ::RegisterClassExA(&wc);
     // A class registered earlier in this process (a second window object) is still usable.

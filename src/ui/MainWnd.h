@@ -7,6 +7,8 @@
 
 #include <string>
 
+#include "common/Handles.h"
+
 namespace tw {
 
 class CMainWnd {
@@ -31,7 +33,7 @@ protected:
 
     HWND m_hWnd = nullptr;
     HINSTANCE m_instance = nullptr;
-    HBRUSH m_classBrush = nullptr;
+    GdiObject m_classBrush;
     std::string m_version;
 
 private:

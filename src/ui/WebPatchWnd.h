@@ -16,7 +16,7 @@ public:
     HWND CreateMainWindow() override;
 
 private:
-    HBRUSH m_greenBrush = nullptr;
+    GdiObject m_greenBrush;
 };
 
 }  // namespace tw

@@ -26,10 +26,8 @@ std::string ControlText(HWND dialog, int id) {
 class WaitDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     std::string Log() const { return twtest::ReadTextFile(logDir / "Patchlog.txt"); }
     size_t Count(const std::string& text) const {

@@ -80,8 +80,8 @@ TEST_F(ManifestParserTest, FullManifestFillsEveryField) {
     // Code-unit order of the keys; equal keys in document order.
     ASSERT_EQ((std::vector<std::wstring>{L"", L"Alpha", L"Core", L"Core"}), Features(table));
     auto core = table.items.equal_range(L"Core");
-    const ManifestItem* first = core.first->second;
-    const ManifestItem* second = std::next(core.first)->second;
+    const ManifestItem* first = core.first->second.get();
+    const ManifestItem* second = std::next(core.first)->second.get();
     EXPECT_EQ(L"data\\a.dat", first->file);
     EXPECT_EQ(L"CommonAppDataFolder", first->base);
     EXPECT_EQ((std::map<std::wstring, std::wstring>{{L"", L"add"}, {L"1", L"modify"}}), first->actions);
@@ -89,10 +89,10 @@ TEST_F(ManifestParserTest, FullManifestFillsEveryField) {
     EXPECT_EQ(L"INSTALLDIR", second->base);  // no base attribute
     EXPECT_TRUE(second->actions.empty());
 
-    const ManifestItem* noFeature = table.items.find(L"")->second;
+    const ManifestItem* noFeature = table.items.find(L"")->second.get();
     EXPECT_EQ(L"c.txt", noFeature->file);
     EXPECT_EQ(L"", noFeature->feature);
-    const ManifestItem* noFile = table.items.find(L"Alpha")->second;
+    const ManifestItem* noFile = table.items.find(L"Alpha")->second.get();
     EXPECT_EQ(L"", noFile->file);
     EXPECT_EQ(L"", noFile->base);  // no file element at all
 }
@@ -289,7 +289,7 @@ TEST_F(ManifestParserTest, LongTextsAreKeptWhole) {
     ManifestTable table;
     ASSERT_EQ(S_OK, Parse(xml, table));
     ASSERT_EQ(1u, table.items.size());
-    const ManifestItem* item = table.items.begin()->second;
+    const ManifestItem* item = table.items.begin()->second.get();
     // A long text may come in several blocks; they are joined.
     EXPECT_EQ(std::wstring(longFile.begin(), longFile.end()), item->file);
     EXPECT_EQ(std::wstring(longFeature.begin(), longFeature.end()), item->feature);
