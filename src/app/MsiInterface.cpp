@@ -1,6 +1,5 @@
 #include "app/MsiInterface.h"
 
-#include <memory>
 #include <string>
 
 #include "app/MSIObserver.h"
@@ -28,8 +27,9 @@ CMsiInterface& CMsiInterface::Instance() {
 CMsiInterface* CMsiInterface::Existing() { return g_instance; }
 
 void CMsiInterface::DestroyInstance() {
-    std::unique_ptr<CMsiInterface> instance(g_instance);
-    g_instance = nullptr;
+    CMsiInterface* instance = g_instance;
+    g_instance = nullptr;  // not reachable while its destructor runs
+    delete instance;
 }
 
 namespace {

@@ -11,6 +11,7 @@
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
+#include "common/ProcessState.h"
 #include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -61,6 +62,11 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 }  // namespace
 
 void TWPatchLogUtil::SetProductPath(const char* productDir) { ProductPath() = productDir ? productDir : ""; }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Logging, [] { ProductPath().clear(); });
+}  // namespace
 
 const std::string& TWPatchLogUtil::GetProductPath() { return ProductPath(); }
 
