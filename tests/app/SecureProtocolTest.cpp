@@ -51,6 +51,7 @@ protected:
         }
     }
 
+    twtest::SeamGuard guard;
     twtest::TempDir logDir{"protocol"};
     ScopedRegistryKey winHttp{HKEY_LOCAL_MACHINE, kWinHttpKey};
     ScopedRegistryKey winInet{HKEY_CURRENT_USER, kWinInetKey};

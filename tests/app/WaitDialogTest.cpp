@@ -178,6 +178,26 @@ TEST_F(WaitDialogCancelTest, CancelEmptiesCriticalFixesAndWritesTheMarkerEachTim
     EXPECT_STREQ("", dialog.GetLastFailureText());
 }
 
+// Each dialog answers for itself, whichever was opened last and whichever is still open.
+TEST_F(WaitDialogCancelTest, CancelReachesTheDialogItWasPressedIn) {
+    ASSERT_TRUE(twtest::MakeDirs(fixes));
+    bool firstFlag = false;
+    CWaitDialog first(nullptr, &firstFlag, nullptr);
+    ASSERT_NE(nullptr, first.GetHwnd());
+    {
+        CWaitDialog second(nullptr, &continueFlag, nullptr);
+        ASSERT_NE(nullptr, second.GetHwnd());
+        Press(first);
+        EXPECT_FALSE(firstFlag);
+        EXPECT_TRUE(continueFlag);
+        Press(second);
+        EXPECT_FALSE(continueFlag);
+    }
+    firstFlag = true;
+    Press(first);
+    EXPECT_FALSE(firstFlag);
+}
+
 TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
     twtest::RecordingSender sender;
     tw::InstallTracker::Instance().SetCountry("US");

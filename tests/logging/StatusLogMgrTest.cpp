@@ -42,6 +42,7 @@ protected:
         return out;
     }
 
+    twtest::SeamGuard guard;
     TempDir dir{"patchlog"};
 };
 

@@ -6,6 +6,7 @@
 #include <climits>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "offcycle/ManifestParser.h"
 #include "offcycle/ManifestTable.h"
 #include "offcycle/MsxmlGuids.h"
+#include "offcycle/SAXContentHandlerImpl.h"
+#include "offcycle/SAXContentHandlerState.h"
+#include "offcycle/SAXContentHandlerStateFactory.h"
 
 using tw::Manifest::ManifestItem;
 using tw::Manifest::ManifestTable;
@@ -315,6 +319,40 @@ TEST(ManifestItemTest, FirstActionForAFromValueStays) {
     item.AddAction(L"a", L"remove");
     item.AddAction(L"", L"replace");
     EXPECT_EQ((std::map<std::wstring, std::wstring>{{L"", L"replace"}, {L"a", L"add"}}), item.actions);
+}
+
+// A state that counts the live instances of its kind.
+class CountedState : public tw::Manifest::SAXContentHandlerState {
+public:
+    explicit CountedState(int& live) : m_live(live) { ++m_live; }
+    ~CountedState() override { --m_live; }
+    HRESULT startElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int, ISAXAttributes*) override {
+        return S_OK;
+    }
+    HRESULT endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) override { return S_OK; }
+    HRESULT characters(const wchar_t*, int) override { return S_OK; }
+
+private:
+    int& m_live;
+};
+
+// Builds the first state counted and runs out of memory at the last one.
+class FailingFactory : public SAXContentHandlerStateFactory {
+public:
+    tw::Manifest::SAXContentHandlerState* CreateManifestState(tw::Manifest::SAXContentHandlerImpl*) override {
+        return new CountedState(live);
+    }
+    tw::Manifest::SAXContentHandlerState* CreateUnexpectedState(tw::Manifest::SAXContentHandlerImpl*) override {
+        throw std::bad_alloc();
+    }
+    int live = 0;
+};
+
+// A handler whose construction fails half-way destroys the states it already had.
+TEST(ManifestContentHandler, StatesBuiltBeforeAFailureAreDestroyed) {
+    FailingFactory factory;
+    EXPECT_THROW(tw::Manifest::SAXContentHandlerImpl handler(&factory), std::bad_alloc);
+    EXPECT_EQ(0, factory.live);
 }
 
 }  // namespace

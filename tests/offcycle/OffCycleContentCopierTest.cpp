@@ -57,6 +57,7 @@ protected:
         return "";
     }
 
+    twtest::SeamGuard guard;
     TempDir dir{"copier"};
     TempDir logDir{"copierlog"};
 };

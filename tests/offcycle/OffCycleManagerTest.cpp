@@ -61,6 +61,7 @@ protected:
 
     const std::vector<std::string> installFiles = {"bin\\a.dll", "bin\\b.dll", "report.dll", "bin\\nofeature.dll"};
     COffCycleManager manager{false};
+    twtest::SeamGuard guard;
     TempDir product{"product"};
     TempDir common{"common"};
     TempDir logDir{"managerlog"};
