@@ -7,8 +7,6 @@
 
 #include <string>
 
-#include "common/Handles.h"
-
 namespace tw {
 
 class CMainWnd {
@@ -33,7 +31,6 @@ protected:
 
     HWND m_hWnd = nullptr;
     HINSTANCE m_instance = nullptr;
-    GdiObject m_classBrush;
     std::string m_version;
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // Main window of the web variant: fixed size, centred on the screen.
 
+#include "common/Handles.h"
 #include "ui/MainWnd.h"
 
 namespace tw {
