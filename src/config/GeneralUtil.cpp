@@ -152,7 +152,7 @@ void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const ch
     const std::string productDir = CRunState::Get().ProductDir();
     if (!installFolder) installFolder = productDir.c_str();
     char drive = *installFolder ? installFolder[0] : '?';
-    long freeMB = static_cast<long>(freeBytes / 1024000ULL);
+    long freeMB = static_cast<long>(freeBytes / kDiskSpaceUnitBytes);
     char text[2048];
     // The format comes from the program's own string table.
 #if defined(__GNUC__)

@@ -14,9 +14,7 @@
 namespace tw {
 namespace {
 
-constexpr char kLogName[] = "Patchlog.txt";
-constexpr char kPreviousLogName[] = "PreviousPatchlog.txt";
-constexpr size_t kPathSize = StatusLogMgr::kFolderSize + sizeof(kPreviousLogName);
+constexpr size_t kPathSize = StatusLogMgr::kFolderSize + sizeof(StatusLogMgr::kPreviousLogName);
 
 struct PatchLogState {
     char folder[StatusLogMgr::kFolderSize] = {};
