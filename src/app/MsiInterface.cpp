@@ -6,6 +6,7 @@
 #include "app/MsiResultTable.h"
 #include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
+#include "common/ProcessState.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
@@ -26,9 +27,15 @@ CMsiInterface& CMsiInterface::Instance() {
 CMsiInterface* CMsiInterface::Existing() { return g_instance; }
 
 void CMsiInterface::DestroyInstance() {
-    delete g_instance;
-    g_instance = nullptr;
+    CMsiInterface* instance = g_instance;
+    g_instance = nullptr;  // not reachable while its destructor runs
+    delete instance;
 }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::App, &CMsiInterface::DestroyInstance);
+}  // namespace
 
 // Windows Installer shows no dialogs of its own (only source resolution would), and every
 // message kind but files-in-use comes to this object's handler.

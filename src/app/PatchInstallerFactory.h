@@ -18,7 +18,7 @@ public:
     // (1 = auto, anything else = web); later calls return it whatever kind they ask for.
     static CPatchInstallerFactory* GetFactory(int32_t kind);
 
-    // Destroys the process-wide factory (tests start each run afresh).
+    // Destroys the process-wide factory; the next request creates one anew.
     static void ResetFactory();
 };
 

@@ -1,6 +1,7 @@
 #include "check/CheckReportWriter.h"
 
 #include "common/TextUtil.h"
+#include "config/GeneralUtil.h"
 
 namespace twcheck {
 namespace {
@@ -39,7 +40,7 @@ std::string CCheckReportWriter::FormatTable(const CheckReport& report) {
     out += "Update folder: " + report.folder + "\n";
     out += "Product code:  " + (report.productCode.empty() ? std::string("(none)") : report.productCode) + "\n";
     out += "twversion:     " + (report.twVersion.empty() ? std::string("(none)") : report.twVersion) + "\n";
-    out += "Free space the run asks for: " + Number(report.requiredFreeBytes / 1024000ull) + " MB (" +
+    out += "Free space the run asks for: " + Number(report.requiredFreeBytes / tw::GeneralUtil::kDiskSpaceUnitBytes) + " MB (" +
            Number(report.requiredFreeBytes) + " bytes) on the product's drive\n";
     out += "Properties of the apply call: " + report.installerProperties + "\n\n";
 

@@ -8,7 +8,7 @@
 namespace twcheck {
 namespace {
 
-constexpr const char* kLogNames[] = {"Patchlog.txt", "PreviousPatchlog.txt"};
+constexpr const char* kLogNames[] = {tw::StatusLogMgr::kLogName, tw::StatusLogMgr::kPreviousLogName};
 
 std::string MakeScratchFolder() {
     char base[MAX_PATH] = {};

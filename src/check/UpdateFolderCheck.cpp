@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "app/DiskSpaceCheck.h"
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
 
@@ -344,7 +345,7 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
     report.productCode = snapshot.productCode;
     report.twVersion = snapshot.twVersion;
     report.installerProperties = snapshot.installerProperties;
-    report.requiredFreeBytes = static_cast<unsigned long long>(GeneralUtil::kRequiredDiskSpaceMB) * 1024000ull;
+    report.requiredFreeBytes = tw::CDiskSpaceCheck::kRequiredBytes;
 
     if (!snapshot.iniError.empty()) {
         report.findings.push_back(

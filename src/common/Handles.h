@@ -7,6 +7,7 @@
 #include <msi.h>
 #include <wininet.h>
 #include <objbase.h>
+#include <oleauto.h>
 #include <io.h>
 #include <cstdint>
 #include <cstdio>
@@ -122,6 +123,12 @@ struct CrtFindHandleTraits {  // C runtime folder searches (_findfirst64i32; -1 
     static void Close(handle_type h) noexcept { ::_findclose(h); }
 };
 
+struct BstrTraits {  // strings from SysAllocString*
+    using handle_type = BSTR;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::SysFreeString(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -134,6 +141,7 @@ using Library = UniqueHandle<LibraryTraits>;
 using MsiHandle = UniqueHandle<MsiHandleTraits>;
 using CFile = UniqueHandle<CFileTraits>;
 using CrtFindHandle = UniqueHandle<CrtFindHandleTraits>;
+using Bstr = UniqueHandle<BstrTraits>;
 
 // Selects a GDI object into a device context and puts the previous one back.
 class SelectedObject {

@@ -1,6 +1,7 @@
 #include "common/PlatformSeams.h"
 
 #include "common/Handles.h"
+#include "common/ProcessState.h"
 
 namespace tw {
 namespace {
@@ -76,6 +77,9 @@ PlatformSeams& Platform() {
     return seams;
 }
 
-void ResetPlatformSeams() { Platform() = MakeRealSeams(); }
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Common, [] { Platform() = MakeRealSeams(); });
+}  // namespace
 
 }  // namespace tw

@@ -2,7 +2,8 @@
 // The few platform effects that tests must be able to steer: answers of modal message
 // boxes and dialogs, the reboot and its privilege steps, sleeps and the clock, free disk
 // space, and the Windows Installer calls. Every member defaults to the real API; tests
-// replace members and put the defaults back with ResetPlatformSeams().
+// replace members, and the process-state reset (common/ProcessState.h) puts the real
+// APIs back.
 
 #include <windows.h>
 #include <msi.h>
@@ -48,8 +49,5 @@ struct PlatformSeams {
 
 // The process-wide seams, initialised with the real APIs on first use.
 PlatformSeams& Platform();
-
-// Puts the real APIs back into every member.
-void ResetPlatformSeams();
 
 }  // namespace tw

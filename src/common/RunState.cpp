@@ -1,5 +1,7 @@
 #include "common/RunState.h"
 
+#include "common/ProcessState.h"
+
 namespace tw {
 
 CRunState& CRunState::Get() {
@@ -7,7 +9,10 @@ CRunState& CRunState::Get() {
     return state;
 }
 
-void CRunState::Reset() { *this = CRunState(); }
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Common, [] { CRunState::Get() = CRunState(); });
+}  // namespace
 
 std::string CRunState::ProductDir() const {
     size_t slash = productExePath.find_last_of('\\');

@@ -13,9 +13,6 @@ class CRunState {
 public:
     static CRunState& Get();
 
-    // Puts every field back to its start value (used between tests).
-    void Reset();
-
     InstallerKind installerKind = InstallerKind::None;
     bool commandLineGiven = false;
     int32_t exitCode = 0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
@@ -41,11 +42,7 @@ char* GeneralUtil::GetFullFilePathName(const char* folder, const char* fileName,
         return nullptr;
     }
     out[0] = '\0';
-    bool fits = SafeCopy(out, cap, folder);
-    size_t folderLength = std::strlen(folder);
-    if (fits && folderLength > 0 && folder[folderLength - 1] != '\\') fits = SafeAppend(out, cap, "\\");
-    if (fits) fits = SafeAppend(out, cap, fileName);
-    if (!fits) {
+    if (!SafeCopy(out, cap, JoinPath(folder, fileName).c_str())) {
         LogStatusF("In GeneralUtil::GetFullFilePathName, the full file path name is longer than %u characters.",
                    static_cast<unsigned>(cap - 1));
         out[0] = '\0';
@@ -155,7 +152,7 @@ void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const ch
     const std::string productDir = CRunState::Get().ProductDir();
     if (!installFolder) installFolder = productDir.c_str();
     char drive = *installFolder ? installFolder[0] : '?';
-    long freeMB = static_cast<long>(freeBytes / 1024000ULL);
+    long freeMB = static_cast<long>(freeBytes / kDiskSpaceUnitBytes);
     char text[2048];
     // The format comes from the program's own string table.
 #if defined(__GNUC__)

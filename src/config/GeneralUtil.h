@@ -17,6 +17,7 @@ public:
         "Program error: The patch.ini file is not formatted correctly or there are other program errors";
     static constexpr const char kSevereErrorTitle[] = "Severe Error";
     // Free space the update needs on the product's drive, in units of 1024000 bytes.
+    static constexpr unsigned long long kDiskSpaceUnitBytes = 1024000ULL;
     static constexpr long kRequiredDiskSpaceMB = 398;
 
     // Writes folder + "\" (unless the folder ends with one) + fileName into out (capacity

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/PathUtil.h"
+#include "common/ProcessState.h"
 #include "common/TextUtil.h"
 #include "common/ModuleVersion.h"
 #include "datastore/NodeFactory.h"
@@ -46,13 +48,6 @@ static_assert(sizeof(kEditions) / sizeof(kEditions[0]) == 34, "the edition table
 
 // Catalogue loading happens once per process once a "CommonFilesPath" value was read.
 bool g_catalogueTried = false;
-
-// The folder of a file path with its trailing backslash; empty when there is none.
-std::string FolderOf(const char* path) {
-    std::string text(path ? path : "");
-    size_t cut = text.find_last_of('\\');
-    return cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
-}
 
 // Outcome of reading the product version text of a file.
 enum class VersionRead { Ok, NoInfo, ReadFailed, OutOfMemory, QueryFailed };
@@ -149,10 +144,11 @@ bool CAppParamUtility::LoadProductCatalogue() {
     return reader.LoadCatalogue(folder.c_str());
 }
 
-void CAppParamUtility::ResetProductCatalogue() {
+// A new process has not tried the catalogue yet.
+[[maybe_unused]] const bool g_catalogueResetRegistered = RegisterProcessStateReset(ProcessLayer::DataStore, [] {
     g_catalogueTried = false;
     ProductInfoReader().UnloadCatalogue();
-}
+});
 
 int CAppParamUtility::GetMajorVersion(const char* path) {
     std::string text;
@@ -308,7 +304,7 @@ long CAppParamUtility::GetValidInstalls(char*** installs, DWORD* count, DWORD* l
     DWORD counted = 0;
     long result = WalkValidInstalls(selector, nullptr, 0, &counted, nullptr);
     if (result < 0) return result;
-    if (counted == 0) return 2;
+    if (counted == 0) return ERROR_FILE_NOT_FOUND;
     if (!m_installs.Reserve(counted)) return -3;
 
     DWORD stored = 0, longest = 0;
@@ -337,7 +333,7 @@ long CAppParamUtility::GetTWVersionFlavor(const char* path, int* majorVersion, c
     if (major < kFirstEditionExeVersion) {
         std::string dataFile = FolderOf(path) + kFlavorDataFile;
         if (!ProductInfoReader().ReadFlavorData(dataFile.c_str(), reread, text, sizeof(text))) return -4;
-        result = major < kFirstFlavorVersion ? 2 : 0;
+        result = major < kFirstFlavorVersion ? ERROR_FILE_NOT_FOUND : 0;
     }
     m_scratch.reset(new (std::nothrow) char[kFlavorTextSize]);
     if (!m_scratch) return -3;

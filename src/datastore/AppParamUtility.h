@@ -70,8 +70,6 @@ public:
     // Loads the product-information catalogue from the folder named by "CommonFilesPath"
     // on first need; true when it is loaded.
     static bool LoadProductCatalogue();
-    // Forgets the catalogue so that the next need loads it again.
-    static void ResetProductCatalogue();
 
 private:
     long WalkValidInstalls(int selector, CTWNameList* list, DWORD limit, DWORD* counted, DWORD* longestPlusOne);

@@ -1,5 +1,6 @@
 #include "datastore/ProductInfoReader.h"
 
+#include "common/ProcessState.h"
 #include "datastore/NullProductInfoReader.h"
 
 namespace tw {
@@ -12,6 +13,10 @@ std::unique_ptr<IProductInfoReader>& Holder() {
 }
 
 ProductInfoReaderFactory g_defaultFactory = nullptr;
+
+// The reader in use goes; the default factory is the program's configuration and stays.
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::DataStore, [] { Holder().reset(); });
 
 }  // namespace
 

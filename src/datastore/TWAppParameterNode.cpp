@@ -201,8 +201,7 @@ long CTWAppParameterNode::MakeGenericChild(const char* childName, TWAccessMode m
 long CTWAppParameterNode::GetChildNode(const char* childName, TWAccessMode mode, ITWDataNode** child) {
     CTWAppParameterNode* node = nullptr;
     long error = MakeGenericChild(childName, mode, false, nullptr, nullptr, &node);
-    if (child) *child = node;
-    else delete node;
+    HandOver(std::unique_ptr<CTWAppParameterNode>(node), child);
     return error;
 }
 
@@ -217,8 +216,7 @@ long CTWAppParameterNode::CreateChildNode(const char* childName, TWAccessMode mo
                                           DWORD* created, const char* className) {
     CTWAppParameterNode* node = nullptr;
     long error = MakeGenericChild(childName, mode, true, created, className, &node);
-    if (child) *child = node;
-    else delete node;
+    HandOver(std::unique_ptr<CTWAppParameterNode>(node), child);
     return error;
 }
 

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,12 @@ protected:
     // Plain child node of this node's key (opened, or created when create is set).
     long MakeGenericChild(const char* childName, TWAccessMode mode, bool create, DWORD* created,
                           const char* className, CTWAppParameterNode** child);
+
+    // Gives a new node to the caller's out-parameter; without one the node is destroyed here.
+    template <typename Node, typename Out>
+    static void HandOver(std::unique_ptr<Node> node, Out** child) {
+        if (child) *child = node.release();
+    }
 
     // The last key path formed or value read.
     std::vector<char> m_scratch;

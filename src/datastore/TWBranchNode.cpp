@@ -1,6 +1,8 @@
 #include "datastore/TWBranchNode.h"
 
 #include <cstdlib>
+#include <memory>
+#include <utility>
 
 #include "datastore/NodeFactory.h"
 #include "datastore/TWVersionNode.h"
@@ -17,8 +19,7 @@ long CTWBranchNode::GetChildNode(const char* childName, TWAccessMode mode, CTWAp
     if (!GetKey()) return SetResult(kTWDataNoKey);
     CTWVersionNode* version = nullptr;
     long error = GetVersionNode(static_cast<unsigned>(std::atoi(childName)), mode, &version);
-    if (child) *child = version;
-    else delete version;
+    HandOver(std::unique_ptr<CTWVersionNode>(version), child);
     return error;
 }
 
@@ -28,21 +29,21 @@ long CTWBranchNode::CreateChildNode(const char* childName, TWAccessMode mode, CT
     if (!childName || !*childName) return SetResult(kTWDataNoKeyPath);
     if (!GetKey()) return SetResult(kTWDataNoKey);
     long error = kTWDataSuccess;
-    CTWVersionNode* version = NodeFactory::CreateVersionNode(
-        GetBranch(), static_cast<unsigned>(std::atoi(childName)), mode, created, className, &error);
-    if (child) *child = version;
-    else delete version;
-    return SetResult(version ? kTWDataSuccess : error);
+    std::unique_ptr<CTWVersionNode> version(NodeFactory::CreateVersionNode(
+        GetBranch(), static_cast<unsigned>(std::atoi(childName)), mode, created, className, &error));
+    if (version) error = kTWDataSuccess;
+    HandOver(std::move(version), child);
+    return SetResult(error);
 }
 
 long CTWBranchNode::GetVersionNode(unsigned majorVersion, TWAccessMode mode, CTWVersionNode** child) {
     if (child) *child = nullptr;
     if (!GetKey()) return SetResult(kTWDataNoKey);
     long error = kTWDataSuccess;
-    CTWVersionNode* version = NodeFactory::OpenVersionNode(GetBranch(), majorVersion, mode, &error);
-    if (child) *child = version;
-    else delete version;
-    return SetResult(version ? kTWDataSuccess : error);
+    std::unique_ptr<CTWVersionNode> version(NodeFactory::OpenVersionNode(GetBranch(), majorVersion, mode, &error));
+    if (version) error = kTWDataSuccess;
+    HandOver(std::move(version), child);
+    return SetResult(error);
 }
 
 }  // namespace tw

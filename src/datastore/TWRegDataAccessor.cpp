@@ -33,6 +33,22 @@ long AssignText(std::vector<char>& out, const char* text) {
     }
 }
 
+// Hands each value name (or subkey name) of key to visit, in index order, in the buffer
+// name; a result other than success from visit ends the walk with that result. The end
+// of the names is success.
+template <typename Visit>
+long VisitNames(HKEY key, bool values, std::vector<char>& name, Visit visit) {
+    for (DWORD index = 0;; ++index) {
+        DWORD length = static_cast<DWORD>(name.size());
+        LONG result = values ? ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr)
+                             : ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_NO_MORE_ITEMS) return kTWDataSuccess;
+        if (result != ERROR_SUCCESS) return result;
+        long visited = visit(name.data(), length);
+        if (visited != kTWDataSuccess) return visited;
+    }
+}
+
 long CountNames(HKEY key, bool values, DWORD* count, DWORD* longest) {
     *count = 0;
     *longest = 0;
@@ -43,16 +59,11 @@ long CountNames(HKEY key, bool values, DWORD* count, DWORD* longest) {
     } catch (const std::bad_alloc&) {
         return kTWDataOutOfMemory;
     }
-    LONG result = ERROR_SUCCESS;
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        result = values ? ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr)
-                        : ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (result != ERROR_SUCCESS) break;
+    return VisitNames(key, values, name, [&](const char*, DWORD length) {
         ++*count;
         if (length > *longest) *longest = length;
-    }
-    return result == ERROR_NO_MORE_ITEMS ? kTWDataSuccess : result;
+        return kTWDataSuccess;
+    });
 }
 
 }  // namespace
@@ -250,23 +261,12 @@ long CTWRegDataAccessor::EnumerateNames(HKEY key, bool values, CTWNameList& list
     if (!list.Reserve(counted)) return kTWDataOutOfMemory;
     if (listed) *listed = true;
 
-    LONG result = ERROR_SUCCESS;
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        result = values ? ::RegEnumValueA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr)
-                        : ::RegEnumKeyExA(key, index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (result != ERROR_SUCCESS) break;
-        if (list.Count() >= counted) {
-            result = kTWDataOutOfMemory;  // more names than counted
-            break;
-        }
-        if (!list.Add(name.data(), length)) {
-            result = kTWDataOutOfMemory;
-            break;
-        }
-    }
+    long result = VisitNames(key, values, name, [&](const char* text, DWORD length) {
+        if (list.Count() >= counted) return kTWDataOutOfMemory;  // more names than counted
+        return list.Add(text, length) ? kTWDataSuccess : kTWDataOutOfMemory;
+    });
     if (count) *count = list.Count();
-    return result == ERROR_NO_MORE_ITEMS ? kTWDataSuccess : result;
+    return result;
 }
 
 }  // namespace tw

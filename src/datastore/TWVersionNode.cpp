@@ -1,5 +1,8 @@
 #include "datastore/TWVersionNode.h"
 
+#include <memory>
+#include <utility>
+
 #include "datastore/NodeFactory.h"
 #include "datastore/TWFlavorNode.h"
 #include "datastore/TWRegDataAccessor.h"
@@ -21,8 +24,7 @@ long CTWVersionNode::GetChildNode(const char* childName, TWAccessMode mode, CTWA
     if (GetMajorVersion() < kFirstFlavorVersion) return MakeGenericChild(childName, mode, false, nullptr, nullptr, child);
     CTWFlavorNode* flavor = nullptr;
     long error = GetChildNode(childName, mode, &flavor);
-    if (child) *child = flavor;
-    else delete flavor;
+    HandOver(std::unique_ptr<CTWFlavorNode>(flavor), child);
     return error;
 }
 
@@ -34,11 +36,11 @@ long CTWVersionNode::CreateChildNode(const char* childName, TWAccessMode mode, C
     if (!childName || !*childName) return SetResult(kTWDataNoKeyPath);
     if (!GetKey()) return SetResult(kTWDataNoKey);
     long error = kTWDataSuccess;
-    CTWFlavorNode* flavor =
-        NodeFactory::CreateFlavorNode(GetBranch(), GetMajorVersion(), childName, mode, created, className, &error);
-    if (child) *child = flavor;
-    else delete flavor;
-    return SetResult(flavor ? kTWDataSuccess : error);
+    std::unique_ptr<CTWFlavorNode> flavor(
+        NodeFactory::CreateFlavorNode(GetBranch(), GetMajorVersion(), childName, mode, created, className, &error));
+    if (flavor) error = kTWDataSuccess;
+    HandOver(std::move(flavor), child);
+    return SetResult(error);
 }
 
 long CTWVersionNode::GetChildNode(const char* flavor, TWAccessMode mode, CTWFlavorNode** child) {
@@ -46,10 +48,10 @@ long CTWVersionNode::GetChildNode(const char* flavor, TWAccessMode mode, CTWFlav
     if (!flavor || !*flavor) return SetResult(kTWDataNoKeyPath);
     if (!GetKey()) return SetResult(kTWDataNoKey);
     long error = kTWDataSuccess;
-    CTWFlavorNode* node = NodeFactory::OpenFlavorNode(GetBranch(), GetMajorVersion(), flavor, mode, &error);
-    if (child) *child = node;
-    else delete node;
-    return SetResult(node ? kTWDataSuccess : error);
+    std::unique_ptr<CTWFlavorNode> node(NodeFactory::OpenFlavorNode(GetBranch(), GetMajorVersion(), flavor, mode, &error));
+    if (node) error = kTWDataSuccess;
+    HandOver(std::move(node), child);
+    return SetResult(error);
 }
 
 long CTWVersionNode::OpenVersion(TWDataBranch branch, unsigned majorVersion, TWAccessMode mode) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Handles.h"
+#include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "logging/FailureReporter.h"
 
@@ -19,17 +20,15 @@ bool CFolderFileDeleter::DeleteFiles(const char* folder, const Texts& texts, cha
         return false;
     }
     try {
-        std::string prefix = folder;
-        if (prefix.back() != '\\' && prefix.back() != '/') prefix += '\\';
         WIN32_FIND_DATAA data = {};
-        FindHandle find(::FindFirstFileA((prefix + "*").c_str(), &data));
+        FindHandle find(::FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
         if (!find) {
             FailureReporter::Report(texts.noFiles, lastFailure, lastFailureSize);
             return false;
         }
         do {
             if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
-            const std::string path = prefix + data.cFileName;
+            const std::string path = JoinPath(folder, data.cFileName);
             ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
             if (!::DeleteFileA(path.c_str())) {
                 const int error = static_cast<int>(::GetLastError());

@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "common/ProcessState.h"
 #include "logging/NullTrackingSender.h"
 
 namespace tw {
@@ -36,6 +37,14 @@ InstallTracker& InstallTracker::Instance() {
 }
 
 InstallTracker::InstallTracker() : m_sender(&DefaultSender()) { ResetContext(); }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered = RegisterProcessStateReset(ProcessLayer::Logging, [] {
+    InstallTracker& tracker = InstallTracker::Instance();
+    tracker.SetSender(nullptr);
+    tracker.ResetContext();
+});
+}  // namespace
 
 void InstallTracker::ResetContext() {
     m_prevSlipStream = "NA";

@@ -47,7 +47,7 @@ public:
     // built-in one. Returns the previous sender.
     ITrackingSender* SetSender(ITrackingSender* sender);
 
-    // Clears the context as at process start (used between tests).
+    // Clears the context as at process start.
     void ResetContext();
 
 private:

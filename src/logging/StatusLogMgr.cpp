@@ -8,14 +8,13 @@
 #include <ctime>
 
 #include "common/Handles.h"
+#include "common/ProcessState.h"
 #include "common/TextUtil.h"
 
 namespace tw {
 namespace {
 
-constexpr char kLogName[] = "Patchlog.txt";
-constexpr char kPreviousLogName[] = "PreviousPatchlog.txt";
-constexpr size_t kPathSize = StatusLogMgr::kFolderSize + sizeof(kPreviousLogName);
+constexpr size_t kPathSize = StatusLogMgr::kFolderSize + sizeof(StatusLogMgr::kPreviousLogName);
 
 struct PatchLogState {
     char folder[StatusLogMgr::kFolderSize] = {};
@@ -45,6 +44,11 @@ StatusLogMgr::StatusLogMgr() { std::memset(State().folder, 0, sizeof(State().fol
 StatusLogMgr::~StatusLogMgr() = default;
 
 void StatusLogMgr::ResetState() { State() = PatchLogState(); }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Logging, &StatusLogMgr::ResetState);
+}  // namespace
 
 void StatusLogMgr::GetLogPath(char* out, size_t cap) { BuildPath(out, cap, kLogName); }
 

@@ -11,6 +11,8 @@ class StatusLogMgr {
 public:
     static constexpr size_t kFolderSize = 520;
     static constexpr unsigned long kRotateAboveBytes = 100000;
+    static constexpr const char kLogName[] = "Patchlog.txt";
+    static constexpr const char kPreviousLogName[] = "PreviousPatchlog.txt";
 
     StatusLogMgr();
     virtual ~StatusLogMgr();

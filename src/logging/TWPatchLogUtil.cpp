@@ -9,7 +9,10 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
+#include "common/ProcessState.h"
+#include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "common/ModuleVersion.h"
@@ -18,8 +21,6 @@
 namespace tw {
 
 namespace {
-
-const char kProductBranch[] = "SOFTWARE\\Veltra\\Tallyworks";
 
 std::string& ProductPath() {
     static std::string path;
@@ -61,6 +62,11 @@ std::vector<std::string> SubkeyNames(HKEY key) {
 }  // namespace
 
 void TWPatchLogUtil::SetProductPath(const char* productDir) { ProductPath() = productDir ? productDir : ""; }
+
+namespace {
+[[maybe_unused]] const bool g_resetRegistered =
+    RegisterProcessStateReset(ProcessLayer::Logging, [] { ProductPath().clear(); });
+}  // namespace
 
 const std::string& TWPatchLogUtil::GetProductPath() { return ProductPath(); }
 
@@ -106,9 +112,8 @@ bool TWPatchLogUtil::ReadVersionOf(const std::string& exePath) {
 }
 
 void TWPatchLogUtil::ReadProductVersion() {
-    std::string dir = ProductPath();
-    if (!dir.empty() && dir.back() != '\\') dir += '\\';
-    if (!dir.empty() && ReadVersionOf(dir + m_productExe)) return;
+    const std::string dir = ProductPath();
+    if (!dir.empty() && ReadVersionOf(JoinPath(dir, m_productExe))) return;
     if (ReadVersionThroughPatchIni()) return;
     m_productMajor.clear();
     m_slipStream.clear();
@@ -121,9 +126,7 @@ bool TWPatchLogUtil::ReadVersionThroughPatchIni() {
     char current[MAX_PATH] = "";
     DWORD n = GetCurrentDirectoryA(sizeof(current), current);
     if (n == 0 || n >= sizeof(current)) return false;
-    std::string ini = current;
-    if (ini.back() != '\\') ini += '\\';
-    ini += "Patch.ini";
+    const std::string ini = JoinPath(current, "Patch.ini");
 
     char title[99] = "";
     char fileVersion[99] = "";
@@ -133,7 +136,7 @@ bool TWPatchLogUtil::ReadVersionThroughPatchIni() {
     bool topEdition = Lower(title).find("enterprise") != std::string::npos;
 
     RegKey branch;
-    std::string branchPath = std::string(kProductBranch) + "\\" + fileVersion;
+    std::string branchPath = std::string(product::kRegistryBranch) + "\\" + fileVersion;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, branchPath.c_str(), 0, KEY_READ, branch.Put()) != ERROR_SUCCESS) return false;
     for (const std::string& name : SubkeyNames(branch.Get())) {
         if (topEdition && name.compare(0, m_editionCode.size(), m_editionCode) != 0) continue;
@@ -149,13 +152,12 @@ bool TWPatchLogUtil::ReadVersionThroughPatchIni() {
 
 void TWPatchLogUtil::FindProductFlavor() {
     m_flavor = m_defaultFlavor;
-    std::string dir = ProductPath();
+    const std::string dir = ProductPath();
     if (dir.empty()) return;
-    if (dir.back() != '\\') dir += '\\';
-    const std::string wanted = Lower(dir + m_productExe);
+    const std::string wanted = Lower(JoinPath(dir, m_productExe));
 
     RegKey branch;
-    std::string branchPath = std::string(kProductBranch) + "\\" + m_productMajor;
+    std::string branchPath = std::string(product::kRegistryBranch) + "\\" + m_productMajor;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, branchPath.c_str(), 0, KEY_READ, branch.Put()) != ERROR_SUCCESS) return;
     for (const std::string& name : SubkeyNames(branch.Get())) {
         RegKey flavor;

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <fstream>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "common/Handles.h"
@@ -39,8 +40,8 @@ private:
 };
 
 // The file's bytes converted from the ANSI code page, up to the first zero byte.
-HRESULT ReadAnsiFileAsBstr(const char* path, BSTR* out) {
-    *out = nullptr;
+HRESULT ReadAnsiFileAsBstr(const char* path, Bstr& out) {
+    out.Reset();
     std::ifstream stream(path, std::ios::in | std::ios::binary);
     if (!stream) return E_FAIL;
     stream.seekg(0, std::ios::end);
@@ -54,14 +55,11 @@ HRESULT ReadAnsiFileAsBstr(const char* path, BSTR* out) {
 
     int wideLength = ::MultiByteToWideChar(CP_ACP, 0, buffer.data(), -1, nullptr, 0);
     if (wideLength <= 0) return HRESULT_FROM_WIN32(::GetLastError());
-    BSTR text = ::SysAllocStringLen(nullptr, static_cast<UINT>(wideLength - 1));
+    Bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(wideLength - 1)));
     if (!text) return E_OUTOFMEMORY;
-    if (::MultiByteToWideChar(CP_ACP, 0, buffer.data(), -1, text, wideLength) <= 0) {
-        DWORD error = ::GetLastError();
-        ::SysFreeString(text);
-        return HRESULT_FROM_WIN32(error);
-    }
-    *out = text;
+    if (::MultiByteToWideChar(CP_ACP, 0, buffer.data(), -1, text.Get(), wideLength) <= 0)
+        return HRESULT_FROM_WIN32(::GetLastError());
+    out = std::move(text);
     return S_OK;
 }
 
@@ -93,17 +91,16 @@ HRESULT ParseManifestFile(std::unique_ptr<SAXContentHandlerStateFactory>& factor
         struct _stat64 status;
         if (::_stat64(path, &status) != 0) return HResultFromErrno(errno);
 
-        BSTR text = nullptr;
-        hr = ReadAnsiFileAsBstr(path, &text);
+        Bstr text;
+        hr = ReadAnsiFileAsBstr(path, text);
         if (FAILED(hr)) return hr;
 
+        // The variant only lends the text to the reader; text frees it.
         VARIANT source;
         ::VariantInit(&source);
         source.vt = VT_BSTR;
-        source.bstrVal = text;
-        hr = reader->parse(source);
-        ::VariantClear(&source);
-        return hr;
+        source.bstrVal = text.Get();
+        return reader->parse(source);
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

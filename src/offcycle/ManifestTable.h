@@ -1,9 +1,10 @@
 #pragma once
-// One parsed manifest. The table owns every item its map holds and deletes them when it is
-// destroyed; moving map entries into another container hands the items over.
+// One parsed manifest. The table owns every item its map holds; moving map entries into
+// another container hands the items over.
 
 #include <list>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 
@@ -15,7 +16,7 @@ namespace Manifest {
 class ManifestTable {
 public:
     // Feature name -> item; keys in code-unit order, equal keys in insertion order.
-    using ItemMap = std::multimap<std::wstring, ManifestItem*>;
+    using ItemMap = std::multimap<std::wstring, std::unique_ptr<ManifestItem>>;
 
     ManifestTable();
     ~ManifestTable();
@@ -31,8 +32,9 @@ public:
     std::wstring manifestChannel;
     std::list<std::wstring> productNames;
     int productVersion = 0;
-    // The item between its start and end element; owned by the table until it is filed.
-    ManifestItem* currentItem = nullptr;
+    // The item between its start and end element, until it is filed; an item left open by
+    // a parse that stopped half-way goes with the table.
+    std::unique_ptr<ManifestItem> currentItem;
     std::set<std::wstring> validTypes;
 };
 

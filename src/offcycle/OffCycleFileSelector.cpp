@@ -8,10 +8,14 @@
 #include <cstdarg>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <memory>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "offcycle/ErrorText.h"
 #include "offcycle/ManifestParser.h"
@@ -87,13 +91,7 @@ bool ToWide(const char* narrow, std::wstring& wide) {
 
 COffCycleFileSelector::COffCycleFileSelector() = default;
 
-COffCycleFileSelector::~COffCycleFileSelector() {
-    if (m_reader) {
-        m_reader->Release();
-        m_reader = nullptr;
-        ::CoUninitialize();
-    }
-}
+COffCycleFileSelector::~COffCycleFileSelector() = default;
 
 void COffCycleFileSelector::SetLogger(Logger logger) {
     m_logger = logger;
@@ -113,24 +111,25 @@ void COffCycleFileSelector::LogFormat(const char* format, ...) {
 
 HRESULT COffCycleFileSelector::InitializeReader() {
     if (m_reader) return S_OK;
-    HRESULT hr = ::CoInitialize(nullptr);
+    std::unique_ptr<ComInit> com(new (std::nothrow) ComInit());
+    if (!com) return E_OUTOFMEMORY;
+    HRESULT hr = com->Result();
     if (FAILED(hr)) return hr;
+    ComPtr<ISAXXMLReader> reader;
     hr = ::CoCreateInstance(Manifest::kClsidSAXXMLReader60, nullptr, CLSCTX_ALL, Manifest::kIidISAXXMLReader,
-                            reinterpret_cast<void**>(&m_reader));
-    if (FAILED(hr)) {
-        // Without a reader the destructor does not balance the initialisation; do it here.
-        m_reader = nullptr;
-        ::CoUninitialize();
-    }
+                            reader.PutVoid());
+    // Without a reader the initialisation is balanced here, when com goes out of scope.
+    if (FAILED(hr)) return hr;
+    m_com = std::move(com);
+    m_reader = std::move(reader);
     return hr;
 }
 
 HRESULT COffCycleFileSelector::LoadAllManifests(const char* folder, const char* installDir,
                                                 const char* commonDataDir) {
     if (!folder) folder = "";
-    std::string pattern = folder;
-    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += "\\";
-    pattern += "*.xml";
+    // An empty folder searches the root of the current drive.
+    const std::string pattern = *folder ? JoinPath(folder, "*.xml") : std::string("\\*.xml");
     LogFormat("In COffCycleFileSelector::LoadAllManifests, looking for manifest files: %s", pattern.c_str());
 
     struct _finddata64i32_t entry;
@@ -175,7 +174,7 @@ HRESULT COffCycleFileSelector::LoadManifestFile(const char* path) {
 
     std::unique_ptr<Manifest::SAXContentHandlerStateFactory> factory;
     Manifest::ManifestTable manifest;
-    hr = Manifest::ParseManifestFile(factory, manifest, path, m_reader);
+    hr = Manifest::ParseManifestFile(factory, manifest, path, m_reader.Get());
     if (FAILED(hr)) {
         LogFormat("Error loading manifest");
         return hr;
@@ -184,7 +183,8 @@ HRESULT COffCycleFileSelector::LoadManifestFile(const char* path) {
     if (manifest.manifestVersion != 1 || manifest.manifestType != L"offcycle") return E_FAIL;
 
     // The selection takes the items over; equal feature names accumulate in load order.
-    m_selection.items.insert(manifest.items.begin(), manifest.items.end());
+    m_selection.items.insert(std::make_move_iterator(manifest.items.begin()),
+                             std::make_move_iterator(manifest.items.end()));
     manifest.items.clear();
     return S_OK;
 }
@@ -209,7 +209,7 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
     }
 
     for (Iterator it = first; it != last; ++it) {
-        const Manifest::ManifestItem* item = it->second;
+        const Manifest::ManifestItem* item = it->second.get();
         if (!item || item->feature.empty()) continue;
         // An item whose path cannot be formed is skipped: an empty or cut name would resolve
         // to the folder itself or to some other file.

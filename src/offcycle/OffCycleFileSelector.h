@@ -7,7 +7,10 @@
 #include <msxml2.h>
 
 #include <list>
+#include <memory>
 #include <string>
+
+#include "common/Handles.h"
 
 #include "offcycle/ManifestTable.h"
 
@@ -56,7 +59,9 @@ protected:
 #endif
     void LogFormat(const char* format, ...);
 
-    ISAXXMLReader* m_reader = nullptr;
+    // COM stays initialised while the reader lives: declared first, released last.
+    std::unique_ptr<ComInit> m_com;
+    ComPtr<ISAXXMLReader> m_reader;
     Manifest::ManifestTable m_selection;
     Logger m_logger = nullptr;
     char m_message[kMessageSize] = {};

@@ -9,42 +9,36 @@ namespace tw {
 namespace Manifest {
 
 SAXContentHandlerImpl::SAXContentHandlerImpl(SAXContentHandlerStateFactory* factory) {
-    m_manifestState = factory->CreateManifestState(this);
-    m_identityState = factory->CreateIdentityState(this);
-    m_typeState = factory->CreateTypeState(this);
-    m_versionState = factory->CreateVersionState(this);
-    m_channelState = factory->CreateChannelState(this);
-    m_productState = factory->CreateProductState(this);
-    m_productNameState = factory->CreateProductNameState(this);
-    m_productVersionState = factory->CreateProductVersionState(this);
-    m_itemState = factory->CreateItemState(this);
-    m_fileState = factory->CreateFileState(this);
-    m_featureState = factory->CreateFeatureState(this);
-    m_actionState = factory->CreateActionState(this);
-    m_unexpectedState = factory->CreateUnexpectedState(this);
+    m_manifestState.reset(factory->CreateManifestState(this));
+    m_identityState.reset(factory->CreateIdentityState(this));
+    m_typeState.reset(factory->CreateTypeState(this));
+    m_versionState.reset(factory->CreateVersionState(this));
+    m_channelState.reset(factory->CreateChannelState(this));
+    m_productState.reset(factory->CreateProductState(this));
+    m_productNameState.reset(factory->CreateProductNameState(this));
+    m_productVersionState.reset(factory->CreateProductVersionState(this));
+    m_itemState.reset(factory->CreateItemState(this));
+    m_fileState.reset(factory->CreateFileState(this));
+    m_featureState.reset(factory->CreateFeatureState(this));
+    m_actionState.reset(factory->CreateActionState(this));
+    m_unexpectedState.reset(factory->CreateUnexpectedState(this));
 
     // The grammar. The unexpected state has no entry: everything below it is unexpected too.
-    m_transitions[nullptr][L"manifest"] = m_manifestState;
-    m_transitions[m_manifestState][L"identity"] = m_identityState;
-    m_transitions[m_manifestState][L"item"] = m_itemState;
-    m_transitions[m_identityState][L"type"] = m_typeState;
-    m_transitions[m_identityState][L"version"] = m_versionState;
-    m_transitions[m_identityState][L"channel"] = m_channelState;
-    m_transitions[m_identityState][L"product"] = m_productState;
-    m_transitions[m_productState][L"name"] = m_productNameState;
-    m_transitions[m_productState][L"version"] = m_productVersionState;
-    m_transitions[m_itemState][L"file"] = m_fileState;
-    m_transitions[m_itemState][L"feature"] = m_featureState;
-    m_transitions[m_itemState][L"action"] = m_actionState;
+    m_transitions[nullptr][L"manifest"] = m_manifestState.get();
+    m_transitions[m_manifestState.get()][L"identity"] = m_identityState.get();
+    m_transitions[m_manifestState.get()][L"item"] = m_itemState.get();
+    m_transitions[m_identityState.get()][L"type"] = m_typeState.get();
+    m_transitions[m_identityState.get()][L"version"] = m_versionState.get();
+    m_transitions[m_identityState.get()][L"channel"] = m_channelState.get();
+    m_transitions[m_identityState.get()][L"product"] = m_productState.get();
+    m_transitions[m_productState.get()][L"name"] = m_productNameState.get();
+    m_transitions[m_productState.get()][L"version"] = m_productVersionState.get();
+    m_transitions[m_itemState.get()][L"file"] = m_fileState.get();
+    m_transitions[m_itemState.get()][L"feature"] = m_featureState.get();
+    m_transitions[m_itemState.get()][L"action"] = m_actionState.get();
 }
 
-SAXContentHandlerImpl::~SAXContentHandlerImpl() {
-    SAXContentHandlerState* states[] = {m_manifestState, m_identityState,       m_typeState,   m_versionState,
-                                        m_channelState,  m_productState,        m_productNameState,
-                                        m_productVersionState, m_itemState,     m_fileState,   m_featureState,
-                                        m_actionState,   m_unexpectedState};
-    for (SAXContentHandlerState* state : states) delete state;
-}
+SAXContentHandlerImpl::~SAXContentHandlerImpl() = default;
 
 void SAXContentHandlerImpl::SetTable(ManifestTable* table) {
     m_table = table;
@@ -107,7 +101,7 @@ HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startElement(const wchar_t* nam
                                                               ISAXAttributes* attributes) {
     try {
         SAXContentHandlerState* current = m_states.empty() ? nullptr : m_states.back();
-        SAXContentHandlerState* next = m_unexpectedState;
+        SAXContentHandlerState* next = m_unexpectedState.get();
         auto entry = m_transitions.find(current);
         if (entry != m_transitions.end() && localName && localNameLength >= 0) {
             auto child = entry->second.find(std::wstring(localName, static_cast<size_t>(localNameLength)));

@@ -61,22 +61,24 @@ private:
 
     LONG m_refCount = 0;
     ISAXLocator* m_locator = nullptr;  // stored, not used, not owned
-    std::deque<SAXContentHandlerState*> m_states;
-    std::map<SAXContentHandlerState*, Transitions> m_transitions;  // null: outside the root
+    std::deque<SAXContentHandlerState*> m_states;                   // not owned
+    std::map<SAXContentHandlerState*, Transitions> m_transitions;  // not owned; null: outside the root
 
-    SAXContentHandlerState* m_manifestState = nullptr;
-    SAXContentHandlerState* m_identityState = nullptr;
-    SAXContentHandlerState* m_typeState = nullptr;
-    SAXContentHandlerState* m_versionState = nullptr;
-    SAXContentHandlerState* m_channelState = nullptr;
-    SAXContentHandlerState* m_productState = nullptr;
-    SAXContentHandlerState* m_productNameState = nullptr;
-    SAXContentHandlerState* m_productVersionState = nullptr;
-    SAXContentHandlerState* m_itemState = nullptr;
-    SAXContentHandlerState* m_fileState = nullptr;
-    SAXContentHandlerState* m_featureState = nullptr;
-    SAXContentHandlerState* m_actionState = nullptr;
-    SAXContentHandlerState* m_unexpectedState = nullptr;
+    // One state of each kind, owned here.
+
+    std::unique_ptr<SAXContentHandlerState> m_manifestState;
+    std::unique_ptr<SAXContentHandlerState> m_identityState;
+    std::unique_ptr<SAXContentHandlerState> m_typeState;
+    std::unique_ptr<SAXContentHandlerState> m_versionState;
+    std::unique_ptr<SAXContentHandlerState> m_channelState;
+    std::unique_ptr<SAXContentHandlerState> m_productState;
+    std::unique_ptr<SAXContentHandlerState> m_productNameState;
+    std::unique_ptr<SAXContentHandlerState> m_productVersionState;
+    std::unique_ptr<SAXContentHandlerState> m_itemState;
+    std::unique_ptr<SAXContentHandlerState> m_fileState;
+    std::unique_ptr<SAXContentHandlerState> m_featureState;
+    std::unique_ptr<SAXContentHandlerState> m_actionState;
+    std::unique_ptr<SAXContentHandlerState> m_unexpectedState;
 
     ManifestTable* m_table = nullptr;
     std::unique_ptr<ManifestTable> m_ownedTable;

@@ -1,6 +1,9 @@
 #include "offcycle/SAXItemState.h"
 
+#include <memory>
 #include <new>
+#include <string>
+#include <utility>
 
 #include "offcycle/ManifestTable.h"
 #include "offcycle/SAXContentHandlerImpl.h"
@@ -12,22 +15,20 @@ SAXItemState::SAXItemState(SAXContentHandlerImpl* handler) : m_handler(handler) 
 
 HRESULT SAXItemState::startElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int, ISAXAttributes*) {
     ManifestTable* table = m_handler->GetTable();
-    ManifestItem* item = new (std::nothrow) ManifestItem();
+    std::unique_ptr<ManifestItem> item(new (std::nothrow) ManifestItem());
     if (!item) return E_OUTOFMEMORY;
-    delete table->currentItem;  // cannot be set here: items do not nest
-    table->currentItem = item;
+    table->currentItem = std::move(item);  // none is open here: items do not nest
     return S_OK;
 }
 
 HRESULT SAXItemState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
     ManifestTable* table = m_handler->GetTable();
-    ManifestItem* item = table->currentItem;
+    std::unique_ptr<ManifestItem> item = std::move(table->currentItem);
     if (!item) return S_OK;
-    table->currentItem = nullptr;
     try {
-        table->items.emplace(item->feature, item);
+        std::wstring feature = item->feature;
+        table->items.emplace(std::move(feature), std::move(item));
     } catch (...) {
-        delete item;
         return E_OUTOFMEMORY;
     }
     return S_OK;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
@@ -26,13 +27,6 @@ bool IsFile(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// The folder of a file path with its trailing backslash; empty when there is none.
-std::string FolderOf(const char* path) {
-    std::string text(path ? path : "");
-    size_t cut = text.find_last_of('\\');
-    return cut == std::string::npos ? std::string() : text.substr(0, cut + 1);
-}
-
 }  // namespace
 
 CInstalledProductInfoReader::CInstalledProductInfoReader() = default;
@@ -45,9 +39,7 @@ std::unique_ptr<IProductInfoReader> CInstalledProductInfoReader::Create() {
 bool CInstalledProductInfoReader::LoadCatalogue(const char* folder) {
     m_catalogueLoaded = false;
     if (!folder || !*folder) return false;
-    std::string path(folder);
-    if (path.back() != '\\') path += '\\';
-    path += kCatalogueFile;
+    const std::string path = JoinPath(folder, kCatalogueFile);
     m_catalogueLoaded = IsFile(path);
     return m_catalogueLoaded;
 }

@@ -7,6 +7,17 @@
 
 namespace tw {
 
+namespace {
+
+// The window class stays registered until the process ends, for every later window
+// object too, and so does its background brush.
+HBRUSH ClassBrush() {
+    static const GdiObject brush(::CreateSolidBrush(::GetSysColor(COLOR_WINDOW)));
+    return static_cast<HBRUSH>(brush.Get());
+}
+
+}  // namespace
+
 CMainWnd::CMainWnd() = default;
 
 CMainWnd::~CMainWnd() {
@@ -14,14 +25,12 @@ CMainWnd::~CMainWnd() {
         ::SetWindowLongPtrA(m_hWnd, GWLP_USERDATA, 0);
         ::DestroyWindow(m_hWnd);
     }
-    if (m_classBrush) ::DeleteObject(m_classBrush);
 }
 
 std::string CMainWnd::ClassName() const { return LoadResourceString(IDS_WINDOW_CLASS); }
 
 ATOM CMainWnd::InitApplication(HINSTANCE instance) {
     m_instance = instance;
-    if (!m_classBrush) m_classBrush = ::CreateSolidBrush(::GetSysColor(COLOR_WINDOW));
     std::string className = ClassName();
 
     WNDCLASSEXA wc = {};
@@ -31,7 +40,7 @@ ATOM CMainWnd::InitApplication(HINSTANCE instance) {
     wc.hIcon = ::LoadIconA(instance, MAKEINTRESOURCEA(IDI_TWPATCH));
     wc.hIconSm = wc.hIcon;
     wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    wc.hbrBackground = m_classBrush;
+    wc.hbrBackground = ClassBrush();
     wc.lpszClassName = className.c_str();
     ATOM atom = ::RegisterClassExA(&wc);
     // A class registered earlier in this process (a second window object) is still usable.

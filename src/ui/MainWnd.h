@@ -31,7 +31,6 @@ protected:
 
     HWND m_hWnd = nullptr;
     HINSTANCE m_instance = nullptr;
-    HBRUSH m_classBrush = nullptr;
     std::string m_version;
 
 private:

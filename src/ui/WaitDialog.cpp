@@ -20,11 +20,6 @@
 namespace tw {
 namespace {
 
-// The dialog procedure forwards to the current wait dialog; the owner is remembered for
-// centring.
-CWaitDialog* g_currentWaitDialog = nullptr;
-HWND g_centreOwner = nullptr;
-
 constexpr const char kDefaultTitle[] = "Working";
 constexpr const char kDefaultStatus[] = "Installing Tallyworks Update...";
 constexpr int kTitleLength = 100;
@@ -37,8 +32,8 @@ std::string LoadText(HINSTANCE instance, UINT id, int maxLength) {
 }
 
 // Places the dialog's centre over the centre of the reference window (or the desktop).
-void CentreDialog(HWND dialog) {
-    HWND reference = g_centreOwner;
+void CentreDialog(HWND dialog, HWND owner) {
+    HWND reference = owner;
     if (!reference || !::IsWindow(reference)) reference = ::GetParent(dialog);
     if (!reference) reference = ::GetDesktopWindow();
     RECT dialogRect{}, referenceRect{};
@@ -53,10 +48,17 @@ void CentreDialog(HWND dialog) {
     ::SetWindowPos(dialog, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The object of a dialog, kept in the window from WM_INITDIALOG on; null once it is gone.
+CWaitDialog* DialogObject(HWND dialog) {
+    return reinterpret_cast<CWaitDialog*>(::GetWindowLongPtrA(dialog, DWLP_USER));
+}
+
 INT_PTR HandleWaitDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
     case WM_INITDIALOG: {
-        CentreDialog(dialog);
+        ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        CWaitDialog* object = reinterpret_cast<CWaitDialog*>(lParam);
+        CentreDialog(dialog, object ? object->GetOwner() : nullptr);
         HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
         if (reinterpret_cast<HWND>(wParam) != cancel) {
             ::SetFocus(cancel);
@@ -67,7 +69,7 @@ INT_PTR HandleWaitDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
     case WM_KEYDOWN:
     case WM_CHAR:
-        if (g_currentWaitDialog) g_currentWaitDialog->OnCancel(message, lParam);
+        if (CWaitDialog* object = DialogObject(dialog)) object->OnCancel(message, lParam);
         return TRUE;
     default:
         return FALSE;
@@ -91,11 +93,10 @@ CWaitDialog::CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner) : m
 
     if (!owner) owner = ::GetActiveWindow();
     if (owner) ::EnableWindow(owner, FALSE);
-    // The owner of this dialog, not that of an earlier one, is the one to centre over.
-    g_centreOwner = owner;
     m_owner = owner;
 
-    m_dialog = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDialogProc, 0);
+    m_dialog = ::CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_WAIT), owner, WaitDialogProc,
+                                    reinterpret_cast<LPARAM>(this));
     if (!m_dialog) {
         // Without a window nothing would enable the owner again.
         LogStatusF("CWaitDialog::CWaitDialog, could not create the wait dialog, error %lu", ::GetLastError());
@@ -107,16 +108,16 @@ CWaitDialog::CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner) : m
     SetStatusText(status.empty() ? kDefaultStatus : status.c_str());
     ::ShowWindow(m_dialog, SW_SHOW);
     ::UpdateWindow(m_dialog);
-    g_currentWaitDialog = this;
 }
 
 CWaitDialog::~CWaitDialog() {
     if (m_dialog && ::IsWindow(m_dialog)) {
+        // No message of the closing window reaches an object half destroyed.
+        ::SetWindowLongPtrA(m_dialog, DWLP_USER, 0);
         if (m_owner) ::EnableWindow(m_owner, TRUE);
         ::DestroyWindow(m_dialog);
     }
     m_dialog = nullptr;
-    if (g_currentWaitDialog == this) g_currentWaitDialog = nullptr;
 }
 
 void CWaitDialog::SetStatusText(const char* text) {

@@ -25,6 +25,8 @@ public:
     bool DeleteFiles(const char* folder);
 
     HWND GetHwnd() const { return m_dialog; }
+    // The window disabled while the dialog is up, and centred over.
+    HWND GetOwner() const { return m_owner; }
     int16_t GetPercent() const { return m_percent; }
     const std::string& GetStatusText() const { return m_statusText; }
     const char* GetLastFailureText() const { return m_lastFailure; }

@@ -4,9 +4,7 @@ namespace tw {
 
 CWebPatchWnd::CWebPatchWnd() : m_greenBrush(::CreateSolidBrush(0x008000)) {}
 
-CWebPatchWnd::~CWebPatchWnd() {
-    if (m_greenBrush) ::DeleteObject(m_greenBrush);
-}
+CWebPatchWnd::~CWebPatchWnd() = default;
 
 void CWebPatchWnd::PaintBackground(HDC dc) { PaintBitmap(dc, "BACKGROUNDBMP1"); }
 

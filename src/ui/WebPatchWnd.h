@@ -1,6 +1,7 @@
 #pragma once
 // Main window of the web variant: fixed size, centred on the screen.
 
+#include "common/Handles.h"
 #include "ui/MainWnd.h"
 
 namespace tw {
@@ -16,7 +17,7 @@ public:
     HWND CreateMainWindow() override;
 
 private:
-    HBRUSH m_greenBrush = nullptr;
+    GdiObject m_greenBrush;
 };
 
 }  // namespace tw

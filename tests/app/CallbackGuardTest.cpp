@@ -28,10 +28,8 @@ using namespace twtest;
 class CallbackGuardTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     std::string Log() const { return ReadTextFile(logDir / "Patchlog.txt"); }
     bool LogHas(const std::string& line) const { return Log().find(line + "\r\n") != std::string::npos; }
@@ -114,10 +112,8 @@ public:
 
 TEST_F(CallbackGuardTest, WaitDialogCancelThatThrowsIsEndedInTheDialogProcedure) {
     ThrowingSender sender;
-    tw::InstallTracker& tracker = tw::InstallTracker::Instance();
-    tracker.ResetContext();
-    tracker.SetCountry("US");
-    tw::ITrackingSender* previous = tracker.SetSender(&sender);
+    TrackingSenderScope senderScope(&sender);
+    tw::InstallTracker::Instance().SetCountry("US");
     bool continueFlag = true;
     {
         tw::CWaitDialog dialog(nullptr, &continueFlag, nullptr);
@@ -127,8 +123,6 @@ TEST_F(CallbackGuardTest, WaitDialogCancelThatThrowsIsEndedInTheDialogProcedure)
         EXPECT_FALSE(continueFlag);
         EXPECT_TRUE(::IsWindow(dialog.GetHwnd()));
     }
-    tracker.SetSender(previous);
-    tracker.ResetContext();
     EXPECT_TRUE(LogHas("In CWaitDialog::WaitDialogProc, Got exception: sender failed")) << Log();
 }
 

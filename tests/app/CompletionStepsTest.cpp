@@ -147,11 +147,8 @@ protected:
     }
     void TearDown() override { ResetDataStore(); }
 
-    static void ResetDataStore() {
-        RemoveVendorKeys();
-        tw::SetProductInfoReader(nullptr);
-        tw::CAppParamUtility::ResetProductCatalogue();
-    }
+    // The reader and its catalogue go with the rest of the process state (the guard).
+    static void ResetDataStore() { RemoveVendorKeys(); }
 
     static std::string FlavorKey(const std::string& flavor) { return std::string(kProductKey) + "\\28.0\\" + flavor; }
 

@@ -28,8 +28,6 @@ constexpr unsigned long long kRequired = 407552000ULL;
 class EntryPointTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        CPatchApp::ResetForTesting();
-        tw::StatusLogMgr::ResetState();
         // The run reads patch.ini beside the program (this test executable) and needs the
         // product installed.
         ASSERT_TRUE(twtest::WriteTextFile(PatchIniBesideProgram(),
@@ -273,11 +271,8 @@ protected:
         EntryPointTest::TearDown();
         ResetDataStore();
     }
-    static void ResetDataStore() {
-        twtest::RemoveVendorKeys();
-        tw::SetProductInfoReader(nullptr);
-        tw::CAppParamUtility::ResetProductCatalogue();
-    }
+    // The reader and its catalogue go with the rest of the process state (the guard).
+    static void ResetDataStore() { twtest::RemoveVendorKeys(); }
 
     static constexpr char kCedarKey[] = "Software\\Veltra\\Tallyworks\\28.0\\cedar";
     twtest::TempDir common{"twcommon"};

@@ -100,14 +100,6 @@ private:
 // and clears the tracking context before and after.
 class RecordingSender : public tw::ITrackingSender {
 public:
-    RecordingSender() {
-        tw::InstallTracker::Instance().ResetContext();
-        m_previous = tw::InstallTracker::Instance().SetSender(this);
-    }
-    ~RecordingSender() override {
-        tw::InstallTracker::Instance().SetSender(m_previous);
-        tw::InstallTracker::Instance().ResetContext();
-    }
     bool Send(const tw::TrackingMessage& message) override {
         messages.push_back(message);
         return true;
@@ -115,7 +107,7 @@ public:
     std::vector<tw::TrackingMessage> messages;
 
 private:
-    tw::ITrackingSender* m_previous = nullptr;
+    TrackingSenderScope m_scope{this};
 };
 
 }  // namespace twtest

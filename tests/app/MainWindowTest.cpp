@@ -29,6 +29,22 @@ TEST(MainWindow, TitleCarriesTheVersionOrTheDefault) {
     EXPECT_EQ("Tallyworks Update,Version 12.1", window.WindowTitle());
 }
 
+// The class is registered once per process; a window object that is gone leaves the
+// later ones a background brush that still exists.
+TEST(MainWindow, ClassBackgroundOutlivesTheFirstWindowObject) {
+    {
+        tw::CAutoPatchWnd first;
+        ASSERT_NE(0, first.InitApplication(Self()));
+        ASSERT_NE(nullptr, first.CreateMainWindow());
+    }
+    tw::CAutoPatchWnd second;
+    ASSERT_NE(0, second.InitApplication(Self()));
+    HWND hwnd = second.CreateMainWindow();
+    ASSERT_NE(nullptr, hwnd);
+    auto brush = reinterpret_cast<HGDIOBJ>(::GetClassLongPtrA(hwnd, GCLP_HBRBACKGROUND));
+    EXPECT_EQ(static_cast<DWORD>(OBJ_BRUSH), ::GetObjectType(brush));
+}
+
 TEST(MainWindow, AutoWindowTakesTheBitmapSizeAndThickFrame) {
     tw::CAutoPatchWnd window;
     ASSERT_NE(0, window.InitApplication(Self()));

@@ -43,13 +43,11 @@ public:
 class MsiHandlerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
         Platform().Sleep = [this](DWORD ms) { sleeps.push_back(ms); };
     }
     void TearDown() override {
         installer.DestroyWaitDialog();
-        tw::StatusLogMgr::ResetState();
     }
 
     int Send(UINT type, const char* text) { return installer.OnMsiMessage(type, text); }
@@ -492,10 +490,8 @@ int WINAPI PreviousHandler(LPVOID, UINT, LPCSTR) { return 0; }
 class MsiInterfaceTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // The real object goes first so that the real Windows Installer gets its previous
-        // handler back; the scripted one is built on demand.
-        CMsiInterface::DestroyInstance();
-        tw::StatusLogMgr::ResetState();
+        // The guard took any earlier object away, so the real Windows Installer has its
+        // previous handler back; the scripted one is built on demand.
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
         Platform().Msi.SetInternalUI = [this](INSTALLUILEVEL level, HWND*) {
             levels.push_back(level);
@@ -509,10 +505,8 @@ protected:
         };
         Platform().Sleep = [](DWORD) {};
     }
-    void TearDown() override {
-        CMsiInterface::DestroyInstance();
-        tw::StatusLogMgr::ResetState();
-    }
+    // While the scripted seams and what they record are still there.
+    void TearDown() override { CMsiInterface::DestroyInstance(); }
 
     // Windows Installer's side of an apply call: each message goes to the registered
     // handler; a cancel ends the call with 1602.
@@ -626,7 +620,6 @@ TEST(MsiInterfaceReal, ApplyCallReachesTheHandlerThroughWindowsInstaller) {
     twtest::SeamGuard seams;
     twtest::MessageBoxRecorder boxes;
     twtest::TempDir logDir{"realmsilog"};
-    tw::StatusLogMgr::ResetState();
     tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     ASSERT_TRUE(twtest::sampleproduct::EnsureInstalled()) << twtest::sampleproduct::MsiPath();
 
@@ -651,7 +644,6 @@ TEST(MsiInterfaceReal, ApplyCallReachesTheHandlerThroughWindowsInstaller) {
         EXPECT_STREQ("Unknown error , Error Code = 1627", errorText);
     }
     CMsiInterface::DestroyInstance();
-    tw::StatusLogMgr::ResetState();
 }
 
 }  // namespace

@@ -182,7 +182,6 @@ TEST(MsiResultTable, TextsOfTheEdgeCodes) {
 class ApplyCallTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
         tw::Platform().Msi.ApplyMultiplePatches = [this](LPCSTR packages, LPCSTR productCode, LPCSTR properties) {
             seenPackages = packages ? packages : "";
@@ -191,7 +190,6 @@ protected:
             return answer;
         };
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     bool Apply(UINT code, UINT* result) {
         answer = code;

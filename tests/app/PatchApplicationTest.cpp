@@ -56,7 +56,6 @@ struct ApplyCall {
 class PatchApplicationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(updateDir.Path().c_str());
         CRunState& state = CRunState::Get();
         state.installerDir = updateDir.Path();
@@ -83,15 +82,8 @@ protected:
             return applyResult;
         };
 
-        tracker.ResetContext();
         tracker.SetCountry("US");
         tracker.SetServer("");
-        previousSender = tracker.SetSender(&sender);
-    }
-    void TearDown() override {
-        tracker.SetSender(previousSender);
-        tracker.ResetContext();
-        tw::StatusLogMgr::ResetState();
     }
 
     void WriteUpdate(const std::string& deltaSections, const char* reinstall = "Main, Extra") {
@@ -132,7 +124,7 @@ protected:
     twtest::TempDir productDir{"product"};
     tw::InstallTracker& tracker = tw::InstallTracker::Instance();
     RecordingSender sender;
-    tw::ITrackingSender* previousSender = nullptr;
+    twtest::TrackingSenderScope senderScope{&sender};
     ObservedInstaller installer;
     std::vector<ApplyCall> applyCalls;
     UINT applyResult = ERROR_SUCCESS;

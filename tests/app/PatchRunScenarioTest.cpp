@@ -58,7 +58,6 @@ public:
 class PatchRunScenarioTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(updateDir.Path().c_str());
         CRunState& state = CRunState::Get();
         state.installerDir = updateDir.Path();
@@ -93,7 +92,6 @@ protected:
             return TRUE;
         };
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     // A product folder with one off-cycle file of feature "Core".
     void MakeProduct(const TempDir& dir) {

@@ -239,10 +239,8 @@ class UnansweredWindowTest : public RunningProductTest {
 protected:
     void SetUp() override {
         RunningProductTest::SetUp();
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
     std::string Log() const { return ReadTextFile(logDir / "Patchlog.txt"); }
 
     TempDir logDir{"hunglog"};

@@ -26,10 +26,8 @@ const char kIEKey[] = "SOFTWARE\\Microsoft\\Internet Explorer";
 class SecureProtocolTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        StatusLogMgr::ResetState();
         StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { StatusLogMgr::ResetState(); }
 
     std::string Log() const {
         std::string raw = twtest::ReadTextFile(logDir / "Patchlog.txt"), out;
@@ -53,6 +51,7 @@ protected:
         }
     }
 
+    twtest::SeamGuard guard;
     twtest::TempDir logDir{"protocol"};
     ScopedRegistryKey winHttp{HKEY_LOCAL_MACHINE, kWinHttpKey};
     ScopedRegistryKey winInet{HKEY_CURRENT_USER, kWinInetKey};

@@ -26,10 +26,8 @@ std::string ControlText(HWND dialog, int id) {
 class WaitDialogTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     std::string Log() const { return twtest::ReadTextFile(logDir / "Patchlog.txt"); }
     size_t Count(const std::string& text) const {
@@ -178,6 +176,26 @@ TEST_F(WaitDialogCancelTest, CancelEmptiesCriticalFixesAndWritesTheMarkerEachTim
     EXPECT_TRUE(twtest::FileExists(fixes + "\\force_apply_ulip.dat"));
     EXPECT_EQ(2u, Count("CWaitDialog::OnCancel, force_apply_ulip.dat written successfully\r\n"));
     EXPECT_STREQ("", dialog.GetLastFailureText());
+}
+
+// Each dialog answers for itself, whichever was opened last and whichever is still open.
+TEST_F(WaitDialogCancelTest, CancelReachesTheDialogItWasPressedIn) {
+    ASSERT_TRUE(twtest::MakeDirs(fixes));
+    bool firstFlag = false;
+    CWaitDialog first(nullptr, &firstFlag, nullptr);
+    ASSERT_NE(nullptr, first.GetHwnd());
+    {
+        CWaitDialog second(nullptr, &continueFlag, nullptr);
+        ASSERT_NE(nullptr, second.GetHwnd());
+        Press(first);
+        EXPECT_FALSE(firstFlag);
+        EXPECT_TRUE(continueFlag);
+        Press(second);
+        EXPECT_FALSE(continueFlag);
+    }
+    firstFlag = true;
+    Press(first);
+    EXPECT_FALSE(firstFlag);
 }
 
 TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {

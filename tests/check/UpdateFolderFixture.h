@@ -41,14 +41,12 @@ protected:
     static constexpr const char kUpgradeCode[] = "{5D0B7E44-2A61-4C3E-9F17-8B2C6E0A4D93}";
 
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         productCode = NewGuid();
         ASSERT_TRUE(WritePatch("tw28_core_r6.msp", "28.0.4005.1", "28.0.4006.1"));
         ASSERT_TRUE(WritePatch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4007.1"));
         ini = GoodIni();
         WriteIni();
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     // The demo's patch.ini.
     std::string GoodIni() const {

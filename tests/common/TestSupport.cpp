@@ -4,8 +4,8 @@
 
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
-#include "common/RunState.h"
-#include "logging/StatusLogMgr.h"
+#include "common/ProcessState.h"
+#include "logging/InstallTracker.h"
 
 namespace twtest {
 
@@ -72,17 +72,11 @@ bool MakeDirs(const std::string& path) {
 std::string SourcePath(const std::string& relative) { return std::string(TW_SOURCE_DIR) + "\\" + relative; }
 std::string BinaryPath(const std::string& relative) { return std::string(TW_BINARY_DIR) + "\\" + relative; }
 
-SeamGuard::SeamGuard() {
-    tw::ResetPlatformSeams();
-    tw::CRunState::Get().Reset();
-}
+SeamGuard::SeamGuard() { tw::ResetProcessState(); }
 
-SeamGuard::~SeamGuard() {
-    tw::ResetPlatformSeams();
-    tw::CRunState::Get().Reset();
-}
+SeamGuard::~SeamGuard() { tw::ResetProcessState(); }
 
-MessageBoxRecorder::MessageBoxRecorder() {
+MessageBoxRecorder::MessageBoxRecorder() : m_previous(tw::Platform().ShowMessageBox) {
     tw::Platform().ShowMessageBox = [this](HWND owner, LPCSTR text, LPCSTR title, UINT type, WORD language) {
         m_calls.push_back({owner, text ? text : "", title ? title : "", type, language});
         if (m_answers.empty()) return IDOK;
@@ -90,6 +84,20 @@ MessageBoxRecorder::MessageBoxRecorder() {
         m_answers.pop_front();
         return answer;
     };
+}
+
+MessageBoxRecorder::~MessageBoxRecorder() { tw::Platform().ShowMessageBox = m_previous; }
+
+TrackingSenderScope::TrackingSenderScope(tw::ITrackingSender* sender) {
+    tw::InstallTracker& tracker = tw::InstallTracker::Instance();
+    tracker.ResetContext();
+    m_previous = tracker.SetSender(sender);
+}
+
+TrackingSenderScope::~TrackingSenderScope() {
+    tw::InstallTracker& tracker = tw::InstallTracker::Instance();
+    tracker.SetSender(m_previous);
+    tracker.ResetContext();
 }
 
 }  // namespace twtest

@@ -1,12 +1,17 @@
 #pragma once
-// Helpers shared by the test programs: scratch folders and files, the platform seams put
-// back after each test, and a recorder for message boxes.
+// Helpers shared by the test programs: scratch folders and files, the process state put
+// back around each test, and recorders for message boxes and tracking messages.
 
 #include <windows.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
+
+namespace tw {
+class ITrackingSender;
+}
 
 namespace twtest {
 
@@ -37,12 +42,15 @@ std::string SourcePath(const std::string& relative);
 // Windows path of a file in the build tree.
 std::string BinaryPath(const std::string& relative);
 
-// Puts the platform seams and the process-wide run state back to their start values when
-// it goes out of scope; every test that touches either owns one.
+// Puts every piece of process-wide state (platform seams, run state, log folder, tracking
+// context, caches and singletons) back to its start value when it is created and when it
+// goes out of scope; every test that touches any of them owns one.
 class SeamGuard {
 public:
     SeamGuard();
     ~SeamGuard();
+    SeamGuard(const SeamGuard&) = delete;
+    SeamGuard& operator=(const SeamGuard&) = delete;
 };
 
 struct MessageBoxCall {
@@ -53,17 +61,34 @@ struct MessageBoxCall {
     WORD language;
 };
 
-// Replaces the message box seam: records every box and answers from a queue (IDOK once
-// the queue is empty).
+// Replaces the message box seam for its lifetime: records every box and answers from a
+// queue (IDOK once the queue is empty).
 class MessageBoxRecorder {
 public:
     MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
     void Answer(int answer) { m_answers.push_back(answer); }
     const std::vector<MessageBoxCall>& Calls() const { return m_calls; }
 
 private:
     std::vector<MessageBoxCall> m_calls;
     std::deque<int> m_answers;
+    std::function<int(HWND, LPCSTR, LPCSTR, UINT, WORD)> m_previous;
+};
+
+// Installs a tracking sender for its lifetime, with the tracking context cleared before
+// and after; the sender it replaced comes back.
+class TrackingSenderScope {
+public:
+    explicit TrackingSenderScope(tw::ITrackingSender* sender);
+    ~TrackingSenderScope();
+    TrackingSenderScope(const TrackingSenderScope&) = delete;
+    TrackingSenderScope& operator=(const TrackingSenderScope&) = delete;
+
+private:
+    tw::ITrackingSender* m_previous;
 };
 
 }  // namespace twtest

@@ -17,10 +17,8 @@ namespace configtest {
 class ConfigTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(dir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     // The patch log without CR characters.
     std::string Log() const {

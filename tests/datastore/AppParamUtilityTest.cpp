@@ -10,6 +10,7 @@
 
 #include "DataStoreFixture.h"
 #include "common/ModuleVersion.h"
+#include "common/ProcessState.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
 #include "datastore/TWFlavorNode.h"
@@ -239,8 +240,8 @@ TEST_F(AppParamUtilityTest, ValidInstallsWithoutCatalogueOrBranch) {
     // The value was read, so the failed load is not retried in this process...
     ASSERT_TRUE(WriteTextFile(common / "twm3t2.dat", "catalogue"));
     EXPECT_EQ(2, utility.GetValidInstalls(&list, &count, &longest, 28));
-    // ...until the catalogue state is reset.
-    CAppParamUtility::ResetProductCatalogue();
+    // ...until the next process.
+    tw::ResetProcessState();
     EXPECT_EQ(0, utility.GetValidInstalls(&list, &count, &longest, 28));
     EXPECT_EQ(std::vector<std::string>{"28.0-ember"}, ToVector(list, count));
 }
@@ -347,7 +348,7 @@ TEST_F(AppParamUtilityTest, ProductInformationNeedsARegisteredReader) {
     EXPECT_STREQ("", flavor);
 
     tw::SetDefaultProductInfoReader(&tw::CInstalledProductInfoReader::Create);
-    CAppParamUtility::ResetProductCatalogue();
+    tw::ResetProcessState();
     EXPECT_TRUE(CAppParamUtility::LoadProductCatalogue());
     EXPECT_TRUE(tw::ProductInfoReader().IsKnownFlavor("Kyv"));
     EXPECT_TRUE(tw::ProductInfoReader().ReadFlavorData(dataFile.c_str(), true, flavor, sizeof(flavor)));

@@ -76,20 +76,17 @@ inline std::string VersionExe(const std::string& variant) {
 
 class DataStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override { Reset(); }
-    void TearDown() override { Reset(); }
-
-    static void Reset() {
-        RemoveVendorKeys();
-        tw::SetProductInfoReader(nullptr);
-        tw::CAppParamUtility::ResetProductCatalogue();
-    }
+    void SetUp() override { RemoveVendorKeys(); }
+    void TearDown() override { RemoveVendorKeys(); }
 
     // Registers folder as the common files folder, with the catalogue file in it.
     void InstallCatalogue(const TempDir& folder) {
         ASSERT_TRUE(WriteTextFile(folder / "twm3t2.dat", "catalogue"));
         SetString(HKEY_LOCAL_MACHINE, kCommonKey, "CommonFilesPath", folder.Path());
     }
+
+    // The product-information reader and its catalogue, as a new process has them.
+    SeamGuard guard;
 };
 
 }  // namespace twtest

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "common/TestSupport.h"
 #include "logging/InstallTracker.h"
 
 using tw::InstallTracker;
@@ -23,8 +24,6 @@ public:
 class InstallTrackerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        tracker.ResetContext();
-        previous = tracker.SetSender(&sender);
         tracker.SetCountry("us");
         tracker.SetServer("pds");
         tracker.SetSlipStream("");
@@ -33,14 +32,11 @@ protected:
         tracker.SetSKU("KYVacct,KYVpro");
         tracker.SetOSFields("OS=\"64 Bit Windows10\"&OS_BUILD_NUMBER=19045&");
     }
-    void TearDown() override {
-        tracker.SetSender(previous);
-        tracker.ResetContext();
-    }
 
+    twtest::SeamGuard guard;
     InstallTracker& tracker = InstallTracker::Instance();
     RecordingSender sender;
-    ITrackingSender* previous = nullptr;
+    twtest::TrackingSenderScope senderScope{&sender};
 };
 
 TEST_F(InstallTrackerTest, ErrorMessageFieldByField) {

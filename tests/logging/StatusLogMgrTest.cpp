@@ -15,9 +15,6 @@ namespace {
 
 class StatusLogMgrTest : public ::testing::Test {
 protected:
-    void SetUp() override { StatusLogMgr::ResetState(); }
-    void TearDown() override { StatusLogMgr::ResetState(); }
-
     static size_t CountOf(const std::string& text, const std::string& what) {
         size_t n = 0;
         for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) ++n;
@@ -45,6 +42,7 @@ protected:
         return out;
     }
 
+    twtest::SeamGuard guard;
     TempDir dir{"patchlog"};
 };
 

@@ -48,7 +48,6 @@ protected:
         tw::Platform().Time64 = [this] { return now; };
         TWPatchLogUtil::SetProductPath(productDir.c_str());
     }
-    void TearDown() override { TWPatchLogUtil::SetProductPath(""); }
 
     void RegisterFlavor(const std::string& major, const std::string& flavor, const std::string& path) {
         ASSERT_TRUE(twtest::SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Veltra\\Tallyworks\\" + major + "\\" + flavor,

@@ -6,6 +6,7 @@
 #include <climits>
 #include <iterator>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -16,6 +17,9 @@
 #include "offcycle/ManifestParser.h"
 #include "offcycle/ManifestTable.h"
 #include "offcycle/MsxmlGuids.h"
+#include "offcycle/SAXContentHandlerImpl.h"
+#include "offcycle/SAXContentHandlerState.h"
+#include "offcycle/SAXContentHandlerStateFactory.h"
 
 using tw::Manifest::ManifestItem;
 using tw::Manifest::ManifestTable;
@@ -80,8 +84,8 @@ TEST_F(ManifestParserTest, FullManifestFillsEveryField) {
     // Code-unit order of the keys; equal keys in document order.
     ASSERT_EQ((std::vector<std::wstring>{L"", L"Alpha", L"Core", L"Core"}), Features(table));
     auto core = table.items.equal_range(L"Core");
-    const ManifestItem* first = core.first->second;
-    const ManifestItem* second = std::next(core.first)->second;
+    const ManifestItem* first = core.first->second.get();
+    const ManifestItem* second = std::next(core.first)->second.get();
     EXPECT_EQ(L"data\\a.dat", first->file);
     EXPECT_EQ(L"CommonAppDataFolder", first->base);
     EXPECT_EQ((std::map<std::wstring, std::wstring>{{L"", L"add"}, {L"1", L"modify"}}), first->actions);
@@ -89,10 +93,10 @@ TEST_F(ManifestParserTest, FullManifestFillsEveryField) {
     EXPECT_EQ(L"INSTALLDIR", second->base);  // no base attribute
     EXPECT_TRUE(second->actions.empty());
 
-    const ManifestItem* noFeature = table.items.find(L"")->second;
+    const ManifestItem* noFeature = table.items.find(L"")->second.get();
     EXPECT_EQ(L"c.txt", noFeature->file);
     EXPECT_EQ(L"", noFeature->feature);
-    const ManifestItem* noFile = table.items.find(L"Alpha")->second;
+    const ManifestItem* noFile = table.items.find(L"Alpha")->second.get();
     EXPECT_EQ(L"", noFile->file);
     EXPECT_EQ(L"", noFile->base);  // no file element at all
 }
@@ -289,7 +293,7 @@ TEST_F(ManifestParserTest, LongTextsAreKeptWhole) {
     ManifestTable table;
     ASSERT_EQ(S_OK, Parse(xml, table));
     ASSERT_EQ(1u, table.items.size());
-    const ManifestItem* item = table.items.begin()->second;
+    const ManifestItem* item = table.items.begin()->second.get();
     // A long text may come in several blocks; they are joined.
     EXPECT_EQ(std::wstring(longFile.begin(), longFile.end()), item->file);
     EXPECT_EQ(std::wstring(longFeature.begin(), longFeature.end()), item->feature);
@@ -315,6 +319,40 @@ TEST(ManifestItemTest, FirstActionForAFromValueStays) {
     item.AddAction(L"a", L"remove");
     item.AddAction(L"", L"replace");
     EXPECT_EQ((std::map<std::wstring, std::wstring>{{L"", L"replace"}, {L"a", L"add"}}), item.actions);
+}
+
+// A state that counts the live instances of its kind.
+class CountedState : public tw::Manifest::SAXContentHandlerState {
+public:
+    explicit CountedState(int& live) : m_live(live) { ++m_live; }
+    ~CountedState() override { --m_live; }
+    HRESULT startElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int, ISAXAttributes*) override {
+        return S_OK;
+    }
+    HRESULT endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) override { return S_OK; }
+    HRESULT characters(const wchar_t*, int) override { return S_OK; }
+
+private:
+    int& m_live;
+};
+
+// Builds the first state counted and runs out of memory at the last one.
+class FailingFactory : public SAXContentHandlerStateFactory {
+public:
+    tw::Manifest::SAXContentHandlerState* CreateManifestState(tw::Manifest::SAXContentHandlerImpl*) override {
+        return new CountedState(live);
+    }
+    tw::Manifest::SAXContentHandlerState* CreateUnexpectedState(tw::Manifest::SAXContentHandlerImpl*) override {
+        throw std::bad_alloc();
+    }
+    int live = 0;
+};
+
+// A handler whose construction fails half-way destroys the states it already had.
+TEST(ManifestContentHandler, StatesBuiltBeforeAFailureAreDestroyed) {
+    FailingFactory factory;
+    EXPECT_THROW(tw::Manifest::SAXContentHandlerImpl handler(&factory), std::bad_alloc);
+    EXPECT_EQ(0, factory.live);
 }
 
 }  // namespace

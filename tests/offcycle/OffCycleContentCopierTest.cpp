@@ -35,10 +35,8 @@ class CopierTest : public ::testing::Test {
 protected:
     void SetUp() override {
         octest::Lines().clear();
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     std::unique_ptr<COffCycleContentCopier> MakeCopier(bool copyMode) {
         std::unique_ptr<COffCycleContentCopier> copier(new COffCycleContentCopier(copyMode));
@@ -59,6 +57,7 @@ protected:
         return "";
     }
 
+    twtest::SeamGuard guard;
     TempDir dir{"copier"};
     TempDir logDir{"copierlog"};
 };

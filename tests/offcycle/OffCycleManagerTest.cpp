@@ -34,7 +34,6 @@ class ManagerTest : public ::testing::Test {
 protected:
     void SetUp() override {
         octest::Lines().clear();
-        tw::StatusLogMgr::ResetState();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
         manager.SetLogger(octest::RecordLine);
         manifests = product.Path() + "\\Components\\Manifest\\OffCycle";
@@ -49,7 +48,6 @@ protected:
                             Item("", "bin\\nofeature.dll");
         ASSERT_TRUE(WriteTextFile(manifests + "\\offcycle.xml", OffCycleManifest(items)));
     }
-    void TearDown() override { tw::StatusLogMgr::ResetState(); }
 
     HRESULT Save(const std::set<std::string>& features) {
         return manager.SaveOffCycleFiles(features, manifests.c_str(), product.Path().c_str(), common.Path().c_str());
@@ -63,6 +61,7 @@ protected:
 
     const std::vector<std::string> installFiles = {"bin\\a.dll", "bin\\b.dll", "report.dll", "bin\\nofeature.dll"};
     COffCycleManager manager{false};
+    twtest::SeamGuard guard;
     TempDir product{"product"};
     TempDir common{"common"};
     TempDir logDir{"managerlog"};
