@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/MSIObserver.h"
+#include "app/MsiMessageHandler.h"
 #include "app/PatchCmdInfo.h"
 #include "config/AgentInfo.h"
 #include "config/ConfigMgr.h"
@@ -20,16 +21,6 @@ namespace tw {
 
 class CMainWnd;
 class CWaitDialog;
-
-// Windows Installer progress counters of the run.
-struct MsiProgressState {
-    int32_t total = 0;    // m_iProgressTotal: never 0 after a reset
-    int32_t position = 0;  // m_iProgress
-    int32_t current = 0;  // m_ProgressCurrent: position at the last reset
-    int32_t stepInc = 0;  // m_StepInc: ticks per action-data message
-    bool forward = true;
-    bool actionData = false;
-};
 
 class CPatchInstallerBase : public MSIObserver {
 public:
@@ -145,14 +136,8 @@ protected:
     // The "damaged file" message shown when off-cycle files could not be restored.
     void ShowDamagedFileMessage();
 
-    // --- Windows Installer message handling ---
-    int HandleErrorMessage(UINT messageType, LPCSTR message);
-    int HandleUserMessage(UINT messageType, LPCSTR message);
-    int HandleProgressMessage(LPCSTR message);
-    void HandleActionData();
-    void HandleCommonData(LPCSTR message);
-    void ShowActionStartStatus(LPCSTR message);
-    void ShowPercent(int32_t percent);
+    // Windows Installer announced a restart: brings the product into a consistent state.
+    void OnRestartAnnounced();
 
     // --- Fields, in the order of the run's state ---
     bool m_continue = true;
@@ -193,6 +178,9 @@ protected:
     bool m_loggedProcessAlive = false;
 
     CMainWnd* m_mainWindow = nullptr;
+
+private:
+    CMsiMessageHandler m_msiHandler;
 };
 
 }  // namespace tw
