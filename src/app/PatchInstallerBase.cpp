@@ -6,13 +6,9 @@
 #include <ctime>
 #include <memory>
 #include <new>
-#include <optional>
 #include <set>
 #include <stdexcept>
-#include <utility>
 #include <vector>
-
-#include <tlhelp32.h>
 
 #include "app/DiskSpaceCheck.h"
 #include "app/InstallerTexts.h"
@@ -20,7 +16,6 @@
 #include "app/MsiInterface.h"
 #include "app/SecureProtocol.h"
 #include "ui/ShutdownWaitDialog.h"
-#include "common/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProductConstants.h"
@@ -49,7 +44,12 @@ namespace tw {
 // The process-wide Windows Installer interface object is created here; the first installer
 // becomes its one observer.
 CPatchInstallerBase::CPatchInstallerBase()
-    : m_msiHandler(MsiHandlerState{m_progress, m_logInfoMessages, m_logProgressMessages, m_lastPercent, m_retryCount,
+    : m_companions(m_config),
+      m_runningCheck(m_config, m_companions,
+                     RunningProductLogFlags{m_loggedGlobalMutex, m_loggedLocalMutex, m_loggedExecutableLocked,
+                                            m_loggedExecutableMissing, m_loggedProcessAlive},
+                     [this](const char* text) { ReportFailure(text); }),
+      m_msiHandler(MsiHandlerState{m_progress, m_logInfoMessages, m_logProgressMessages, m_lastPercent, m_retryCount,
                                    m_continue, m_abort, m_restartInProgress, m_waitDialog},
                    [this]() { OnRestartAnnounced(); }) {
     CMsiInterface& msi = CMsiInterface::Instance();
@@ -133,91 +133,6 @@ bool CPatchInstallerBase::OpenMainWindow(PatchCmdInfo& info) {
 // ============================================================================
 
 namespace {
-
-constexpr char kAgentProcessPrefix[] = "twdage";
-constexpr size_t kAgentProcessPrefixLength = sizeof(kAgentProcessPrefix) - 1;
-
-// Field text of a watched-program entry, or null when the field is missing or blank.
-const char* FieldOrNull(const std::optional<std::string>& field) {
-    return field && !field->empty() ? field->c_str() : nullptr;
-}
-
-// Executable names of the running processes, in snapshot order, with their ids.
-std::vector<std::pair<std::string, DWORD>> RunningProcesses() {
-    std::vector<std::pair<std::string, DWORD>> processes;
-    SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return processes;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
-        processes.emplace_back(entry.szExeFile, entry.th32ProcessID);
-    return processes;
-}
-
-// Id of the first running process whose executable name equals name (any case), or 0.
-DWORD FindProcessByName(const char* name) {
-    if (!name || !*name) return 0;
-    for (const auto& process : RunningProcesses())
-        if (_stricmp(process.first.c_str(), name) == 0) return process.second;
-    return 0;
-}
-
-// Ends the first running process of that name.
-void TerminateFirstProcessNamed(const char* name) {
-    DWORD id = FindProcessByName(name);
-    if (!id) return;
-    KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (process) ::TerminateProcess(process.Get(), 0);
-}
-
-// True when a process name is longer than the agent prefix and begins with it (any case).
-bool IsAgentProcessName(const std::string& name) {
-    return name.size() > kAgentProcessPrefixLength &&
-           _strnicmp(name.c_str(), kAgentProcessPrefix, kAgentProcessPrefixLength) == 0;
-}
-
-// The top-level window of a watched program. An entry without class and title names no
-// window (FindWindowA would answer with any window).
-HWND FindApplicationWindow(const AgentInfo& entry) {
-    const char* windowClass = FieldOrNull(entry.windowClass);
-    const char* title = FieldOrNull(entry.windowTitle);
-    if (!windowClass && !title) return nullptr;
-    return ::FindWindowA(windowClass, title);
-}
-
-// How long a companion's window may take to answer one message. A program that does not
-// pump its messages would otherwise hold the update, and the shutdown dialog's Cancel, for
-// good.
-constexpr UINT kWindowAnswerTimeoutMs = 3000;
-
-// Sends a message and waits a bounded time for the answer; a window that did not answer
-// (hung, or gone meanwhile) is logged. True when it answered.
-bool SendMessageBounded(HWND window, UINT message, const char* origin) {
-    DWORD_PTR answer = 0;
-    if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs,
-                              &answer))
-        return true;
-    char className[256] = {};
-    ::GetClassNameA(window, className, sizeof(className));
-    LogStatusF("In %s, the window %p of class %s did not answer message 0x%X within %u ms, error %lu.", origin,
-               static_cast<void*>(window), className, message, kWindowAnswerTimeoutMs, ::GetLastError());
-    return false;
-}
-
-// Asks a watched program's window to close and waits a bounded time for the call to
-// return; without a window its process is ended.
-void CloseApplication(const AgentInfo& entry) {
-    if (HWND window = FindApplicationWindow(entry)) {
-        SendMessageBounded(window, WM_CLOSE, "CPatchInstallerBase::CloseApplication");
-        return;
-    }
-    TerminateFirstProcessNamed(FieldOrNull(entry.processName));
-}
-
-// True when the window or the process of a watched program is there.
-bool IsApplicationPresent(const AgentInfo& entry) {
-    return FindApplicationWindow(entry) != nullptr || FindProcessByName(FieldOrNull(entry.processName)) != 0;
-}
 
 // The installed major version: from Windows Installer's "VersionMajor" of the product when
 // the product is located by its code, else from the product executable's version resource.
@@ -322,15 +237,7 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
     return true;
 }
 
-void CPatchInstallerBase::CloseAuxiliaryApplications() {
-    for (const AgentInfo& entry : m_config.GetAgentList()) CloseApplication(entry);
-    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) CloseApplication(entry);
-
-    std::vector<std::string> agentNames;
-    for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) agentNames.push_back(process.first);
-    for (const std::string& name : agentNames) TerminateFirstProcessNamed(name.c_str());
-}
+void CPatchInstallerBase::CloseAuxiliaryApplications() { m_companions.CloseAll(); }
 
 // ============================================================================
 // Patch application
@@ -687,67 +594,10 @@ void CPatchInstallerBase::OnRestartAnnounced() {
 
 namespace {
 
-constexpr char kDefaultFrameClass[] = "AtollFrame";
-constexpr char kGlobalMutexName[] = "Global\\Veltra, Inc. Tallyworks.";
-constexpr char kProductProcessName[] = "tww.exe";
-constexpr UINT kFrameQueryMessage = WM_USER + 161;
-constexpr UINT kFrameShutdownMessage = WM_USER + 190;
-constexpr DWORD kFrameExitWaitMs = 15000;
-constexpr DWORD kFrameTerminateWaitMs = 5000;
 constexpr DWORD kSecondLookDelayMs = 2000;
 constexpr char kCriticalFixesMarker[] = "force_apply_ulip.dat";
 constexpr unsigned kFirstFlavorKeyVersion = 12;
 constexpr unsigned kFirstValidInstallsVersion = 15;
-
-std::string ProductFrameClass() {
-    std::string frameClass = LoadResourceString(IDS_PRODUCT_FRAME_CLASS);
-    return frameClass.empty() ? kDefaultFrameClass : frameClass;
-}
-
-struct HiddenFrameSearch {
-    const char* frameClass;
-    std::vector<HWND> frames;
-};
-
-// Hidden product frames: class of the product frame, not visible, a title of three or more
-// characters that ends in "@@".
-BOOL CALLBACK CollectHiddenFrame(HWND window, LPARAM param) {
-    return GuardCallback("CPatchInstallerBase::CollectHiddenFrame", FALSE, [&]() -> BOOL {
-        auto* search = reinterpret_cast<HiddenFrameSearch*>(param);
-        char className[256] = {};
-        if (!::GetClassNameA(window, className, sizeof(className))) return TRUE;
-        if (_stricmp(className, search->frameClass) != 0 || ::IsWindowVisible(window)) return TRUE;
-        char title[512] = {};
-        int length = ::GetWindowTextA(window, title, sizeof(title));
-        if (length >= 3 && title[length - 1] == '@' && title[length - 2] == '@') search->frames.push_back(window);
-        return TRUE;
-    });
-}
-
-// Asks each hidden product frame to shut its process down and ends the process when it is
-// still there after the wait.
-void CloseHiddenProductFrames(const std::string& frameClass) {
-    HiddenFrameSearch search{frameClass.c_str(), {}};
-    ::EnumWindows(CollectHiddenFrame, reinterpret_cast<LPARAM>(&search));
-    for (HWND frame : search.frames) {
-        // Every answer to the query is accepted here, no answer as well.
-        SendMessageBounded(frame, kFrameQueryMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(frame, &processId);
-        KernelHandle process(processId ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId) : nullptr);
-        SendMessageBounded(frame, kFrameShutdownMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
-        if (!process) continue;
-        if (::WaitForSingleObject(process.Get(), kFrameExitWaitMs) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process.Get(), 0);
-            ::WaitForSingleObject(process.Get(), kFrameTerminateWaitMs);
-        }
-    }
-}
-
-bool MutexExists(const char* name) {
-    KernelHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
-    return mutex.IsValid();
-}
 
 bool IsExistingFile(const char* path) {
     DWORD attributes = ::GetFileAttributesA(path);
@@ -759,85 +609,10 @@ bool IsExistingDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// True when the file cannot be opened for reading with all sharing denied: someone has it
-// open.
-bool IsFileLocked(const char* path) {
-    FileHandle file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !file.IsValid();
-}
-
 }  // namespace
 
 bool CPatchInstallerBase::CheckIfTWIsRunning() {
-    const std::string frameClass = ProductFrameClass();
-    CloseHiddenProductFrames(frameClass);
-
-    if (::FindWindowA(frameClass.c_str(), nullptr)) return true;
-
-    // The global mutex alone does not mean that the product runs: only the companions are
-    // looked at then.
-    if (MutexExists(kGlobalMutexName)) {
-        if (!m_loggedGlobalMutex) {
-            m_loggedGlobalMutex = true;
-            StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
-                                    "there is still a global mutex");
-        }
-    } else {
-        const char* fileVersion = m_config.GetTWFileVersion();
-        const std::string localMutex =
-            FormatString("Veltra, Inc. Tallyworks. Major version %d", std::atoi(fileVersion ? fileVersion : ""));
-        if (MutexExists(localMutex.c_str())) {
-            if (!m_loggedLocalMutex) {
-                m_loggedLocalMutex = true;
-                StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
-                                        "because there is still a local mutex");
-            }
-            return true;
-        }
-
-        const std::string exePath = CRunState::Get().productExePath;
-        if (exePath.empty()) return false;
-        if (IsExistingFile(exePath.c_str())) {
-            if (IsFileLocked(exePath.c_str())) {
-                if (!m_loggedExecutableLocked) {
-                    m_loggedExecutableLocked = true;
-                    StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
-                                            "because the tww32.exe is still locked by someone");
-                }
-                return true;
-            }
-        } else if (!m_loggedExecutableMissing) {
-            m_loggedExecutableMissing = true;
-            ReportFailure("Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in "
-                          "the patch apply directory.");
-        }
-
-        if (FindProcessByName(kProductProcessName)) {
-            if (!m_loggedProcessAlive) {
-                m_loggedProcessAlive = true;
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
-            }
-            return true;
-        }
-    }
-
-    for (const AgentInfo& entry : m_config.GetAgentList())
-        if (IsApplicationPresent(entry)) return true;
-    for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) return true;
-
-    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) {
-        CloseApplication(entry);
-        if (!IsApplicationPresent(entry)) continue;
-        const char* name = FieldOrNull(entry.displayName);
-        if (!name) name = FieldOrNull(entry.processName);
-        if (!name) name = FieldOrNull(entry.windowTitle);
-        if (!name) name = FieldOrNull(entry.windowClass);
-        SafeCopy(m_productDisplayName, name ? name : "");
-        return true;
-    }
-    return false;
+    return m_runningCheck.IsRunning(m_productDisplayName, sizeof(m_productDisplayName));
 }
 
 bool CPatchInstallerBase::EnsureTWNotRunning() {

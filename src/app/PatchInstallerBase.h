@@ -10,9 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "app/CompanionCloser.h"
 #include "app/MSIObserver.h"
 #include "app/MsiMessageHandler.h"
 #include "app/PatchCmdInfo.h"
+#include "app/RunningProductCheck.h"
 #include "config/AgentInfo.h"
 #include "config/ConfigMgr.h"
 #include "offcycle/OffCycleManager.h"
@@ -180,6 +182,8 @@ protected:
     CMainWnd* m_mainWindow = nullptr;
 
 private:
+    CCompanionCloser m_companions;
+    CRunningProductCheck m_runningCheck;
     CMsiMessageHandler m_msiHandler;
 };
 
