@@ -23,9 +23,6 @@
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
 #include "datastore/AppParamUtility.h"
-#include "datastore/NodeFactory.h"
-#include "datastore/TWFlavorNode.h"
-#include "datastore/TWVersionNode.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
@@ -49,6 +46,7 @@ CPatchInstallerBase::CPatchInstallerBase()
                      RunningProductLogFlags{m_loggedGlobalMutex, m_loggedLocalMutex, m_loggedExecutableLocked,
                                             m_loggedExecutableMissing, m_loggedProcessAlive},
                      [this](const char* text) { ReportFailure(text); }),
+      m_flavors(m_majorVersion, m_installedFlavors, m_currentFlavor, [this](const char* text) { ReportFailure(text); }),
       m_msiHandler(MsiHandlerState{m_progress, m_logInfoMessages, m_logProgressMessages, m_lastPercent, m_retryCount,
                                    m_continue, m_abort, m_restartInProgress, m_waitDialog},
                    [this]() { OnRestartAnnounced(); }) {
@@ -596,8 +594,6 @@ namespace {
 
 constexpr DWORD kSecondLookDelayMs = 2000;
 constexpr char kCriticalFixesMarker[] = "force_apply_ulip.dat";
-constexpr unsigned kFirstFlavorKeyVersion = 12;
-constexpr unsigned kFirstValidInstallsVersion = 15;
 
 bool IsExistingFile(const char* path) {
     DWORD attributes = ::GetFileAttributesA(path);
@@ -676,188 +672,11 @@ bool CPatchInstallerBase::DeleteFiles(const char* folder) {
     return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
 }
 
-bool CPatchInstallerBase::GetInstalledFlavors() {
-    const CRunState& state = CRunState::Get();
-    if (state.alternateComponent) return false;
-
-    m_installedFlavors.clear();
-    m_currentFlavor.clear();
-    const std::string exePath = state.productExePath;
-    if (exePath.empty()) return true;
-
-    CAppParamUtility utility;
-    if (m_majorVersion < kFirstValidInstallsVersion) {
-        int major = 0;
-        const char* flavor = nullptr;
-        long result = utility.GetTWVersionFlavor(exePath.c_str(), &major, &flavor, true);
-        if (result < 0) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CAppParamUtility::GetTWVersionFlavor, TW path file name: %s, errorCode : %d",
-                                       exePath.c_str(), static_cast<int>(result))
-                              .c_str());
-            return true;
-        }
-        m_majorVersion = static_cast<uint32_t>(major);
-        m_installedFlavors.push_back(major >= static_cast<int>(kFirstFlavorKeyVersion) && flavor ? flavor : "");
-        return true;
-    }
-
-    const int major = static_cast<int>(m_majorVersion);
-    char** installs = nullptr;
-    DWORD count = 0, longest = 0;
-    long result = utility.GetValidInstalls(&installs, &count, &longest, major);
-    if (result < 0) {
-        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                   "CAppParamUtility::GetValidInstalls, TW major version: %d, errorCode : %d",
-                                   major, static_cast<int>(result))
-                          .c_str());
-        return true;
-    }
-    std::set<std::string> validFlavors;
-    for (DWORD i = 0; installs && i < count; ++i) {
-        if (!installs[i]) continue;
-        const char* hyphen = std::strchr(installs[i], '-');
-        if (hyphen) validFlavors.insert(hyphen + 1);
-    }
-
-    // The flavor the product used last wins when it is a valid install.
-    char lastFlavor[260] = {};
-    const std::string iniPath = state.ProductDir() + "\\TWW.INI";
-    ::GetPrivateProfileStringA("FLAVOR", "LastFlavorID", "", lastFlavor, sizeof(lastFlavor), iniPath.c_str());
-    const bool lastFlavorChosen = lastFlavor[0] != '\0' && validFlavors.count(lastFlavor) != 0;
-    if (lastFlavorChosen) m_currentFlavor = lastFlavor;
-
-    long error = 0;
-    std::unique_ptr<CTWVersionNode> versionNode(
-        NodeFactory::CreateVersionNode(TWDataBranch::Product, m_majorVersion, TWAccessMode::Read, nullptr, nullptr,
-                                       &error));
-    if (!versionNode) {
-        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                   "NodeFactory::CreateVersionNode, TW major version: %d, errorCode : %d",
-                                   major, static_cast<int>(error))
-                          .c_str());
-        return true;
-    }
-
-    char** children = nullptr;
-    DWORD childCount = 0;
-    if (versionNode->GetChildNodeNames(&children, &childCount) != kTWDataSuccess) return true;
-    // The names belong to the node until its next call: keep copies.
-    std::vector<std::string> flavors;
-    for (DWORD i = 0; children && i < childCount; ++i)
-        if (children[i] && validFlavors.count(children[i])) flavors.push_back(children[i]);
-
-    bool haveTimeStamp = false;
-    long newestTimeStamp = 0;
-    for (const std::string& flavor : flavors) {
-        CTWFlavorNode* rawNode = nullptr;
-        long nodeResult = versionNode->GetChildNode(flavor.c_str(), TWAccessMode::Read, &rawNode);
-        std::unique_ptr<CTWFlavorNode> flavorNode(rawNode);
-        if (nodeResult != kTWDataSuccess || !flavorNode) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWVersionNode::GetChildNode, TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(nodeResult))
-                              .c_str());
-            continue;
-        }
-        const char* path = nullptr;
-        long pathResult = flavorNode->ReadValueData("Path", &path);
-        if (pathResult != kTWDataSuccess || !path) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWFlavorNode::ReadValueData(Path), TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(pathResult))
-                              .c_str());
-            continue;
-        }
-        // Both sides may be written differently: relative, with slashes, in another case.
-        if (!GeneralUtil::IsSamePath(path, exePath.c_str())) continue;
-        m_installedFlavors.push_back(flavor);
-        if (lastFlavorChosen) continue;
-
-        const char* stamp = nullptr;
-        long stampResult = flavorNode->ReadValueData("InstallTimeStamp", &stamp);
-        if (stampResult != kTWDataSuccess || !stamp) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWFlavorNode::ReadValueData(InstallTimeStamp), TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(stampResult))
-                              .c_str());
-            continue;
-        }
-        long time = CAppParamUtility::ParseTimeStamp(stamp);
-        if (!haveTimeStamp || time > newestTimeStamp) {
-            haveTimeStamp = true;
-            newestTimeStamp = time;
-            m_currentFlavor = flavor;
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// The data node that holds "TWVersion": the flavor key from major version 12 on, the
-// version key before.
-std::unique_ptr<ITWDataNode> OpenRevisionNode(unsigned major, const std::string& flavor, TWAccessMode mode,
-                                              long* error) {
-    if (major >= kFirstFlavorKeyVersion)
-        return std::unique_ptr<ITWDataNode>(
-            NodeFactory::OpenFlavorNode(TWDataBranch::Product, major, flavor.c_str(), mode, error));
-    return std::unique_ptr<ITWDataNode>(NodeFactory::OpenVersionNode(TWDataBranch::Product, major, mode, error));
-}
-
-}  // namespace
+bool CPatchInstallerBase::GetInstalledFlavors() { return m_flavors.Find(); }
 
 void CPatchInstallerBase::NotifyTWOnSuccess() {
     if (!GetInstalledFlavors() || m_installedFlavors.empty()) return;
-
-    const int major = static_cast<int>(m_majorVersion);
-    long remembered = 0;
-    for (const std::string& flavor : m_installedFlavors) {
-        long error = 0;
-        std::unique_ptr<ITWDataNode> node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::Read, &error);
-        if (!node) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
-                                       "for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(error))
-                              .c_str());
-            return;
-        }
-        const char* stored = nullptr;
-        long readResult = node->ReadValueData("TWVersion", &stored);
-        if (readResult == kTWDataSuccess && stored) {
-            remembered = std::atol(stored);
-        } else if (readResult != 2 && readResult != kTWDataValueNotFound) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to read TWVersion "
-                                       "from registry for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(readResult))
-                              .c_str());
-        }
-
-        const long patchNumber = std::atol(m_config.GetTWVersionDigits().c_str());
-
-        node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::ReadWrite, &error);
-        if (!node) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
-                                       "for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(error))
-                              .c_str());
-            return;
-        }
-        if (patchNumber > remembered) {
-            const std::string text = std::to_string(patchNumber);
-            long writeResult = node->WriteValueData("TWVersion", text.c_str());
-            if (writeResult != kTWDataSuccess)
-                ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to write "
-                                           "TWVersion=%d to registry for version : %d and flavor : %s, error code : %d",
-                                           static_cast<int>(patchNumber), major, flavor.c_str(),
-                                           static_cast<int>(writeResult))
-                                  .c_str());
-            else
-                LogStatusF("In CPatchInstallerBase::NotifyTWOnSuccess, successfully updated TWVersion:%d in registry "
-                           "for version : %d and flavor : %s",
-                           static_cast<int>(patchNumber), major, flavor.c_str());
-        }
-    }
+    m_flavors.RaiseRevision(std::atol(m_config.GetTWVersionDigits().c_str()));
 }
 
 void CPatchInstallerBase::PostPatchProcessing() {}

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/CompanionCloser.h"
+#include "app/InstalledFlavors.h"
 #include "app/MSIObserver.h"
 #include "app/MsiMessageHandler.h"
 #include "app/PatchCmdInfo.h"
@@ -184,6 +185,7 @@ protected:
 private:
     CCompanionCloser m_companions;
     CRunningProductCheck m_runningCheck;
+    CInstalledFlavors m_flavors;
     CMsiMessageHandler m_msiHandler;
 };
 
