@@ -8,7 +8,6 @@
 #include <new>
 #include <set>
 #include <stdexcept>
-#include <vector>
 
 #include "app/DiskSpaceCheck.h"
 #include "app/InstallerTexts.h"
@@ -160,8 +159,26 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         state.exitCode = kExitNoInstallerDir;
         return false;
     }
+    EnforceSecureProtocols();
+    TakeAppPathFrom(info);
+    if (!LoadConfiguration()) return false;
 
-    // Secure protocols first; whatever goes wrong there does not stop the update.
+    // The product the update is for must be installed.
+    if (Platform().Msi.QueryProductState(m_config.GetProductCode().c_str()) != INSTALLSTATE_DEFAULT) {
+        Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
+        state.exitCode = kExitProductNotInstalled;
+        return false;
+    }
+    TakeProductPathFrom(info);
+    SetTrackingContext();
+    CloseAuxiliaryApplications();
+
+    RunOperatingSystemSupportGatePlaceholder(m_config);
+    return true;
+}
+
+// Secure protocols first; whatever goes wrong there does not stop the update.
+void CPatchInstallerBase::EnforceSecureProtocols() {
     StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Before EnforceProtocol.");
     try {
         CSecureProtocol::EnforceProtocol();
@@ -174,20 +191,24 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         StatusLogMgr::LogStatus(
             "In CPatchInstallerBase::InitInstance, Unknown exception occurred enforcing IE Security Protocols.");
     }
+}
 
-    // The product folder of the command line, without one trailing backslash.
+// The product folder of the command line, without one trailing backslash.
+void CPatchInstallerBase::TakeAppPathFrom(PatchCmdInfo& info) {
     m_twwAppPath[0] = '\0';
-    if (info.pathGiven && info.productDir[0] != '\0') {
-        size_t length = std::strlen(info.productDir);
-        if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
-        SafeCopy(m_twwAppPath, info.productDir);
-        LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the "
-                   "program parameter as %s",
-                   m_twwAppPath);
-    }
+    if (!info.pathGiven || info.productDir[0] == '\0') return;
+    const size_t length = std::strlen(info.productDir);
+    if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
+    SafeCopy(m_twwAppPath, info.productDir);
+    LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the program "
+               "parameter as %s",
+               m_twwAppPath);
+}
 
-    // patch.ini beside this program. A file the parser cannot read at all (missing, or
-    // without sections) counts as not loaded.
+// patch.ini beside this program. A file the parser cannot read at all (missing, or without
+// sections) counts as not loaded.
+bool CPatchInstallerBase::LoadConfiguration() {
+    CRunState& state = CRunState::Get();
     bool loaded = false;
     try {
         loaded = m_config.ReadConfInfoFromFile(state.installerDir.c_str());
@@ -195,44 +216,28 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         LogStatusF("In CPatchInstallerBase::InitInstance, %s", e.what());
         loaded = false;
     }
-    if (!loaded) {
-        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, it fails to read the configuration file.");
-        state.exitCode = kExitConfigUnreadable;
-        return false;
-    }
+    if (loaded) return true;
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, it fails to read the configuration file.");
+    state.exitCode = kExitConfigUnreadable;
+    return false;
+}
 
-    // The product the update is for must be installed.
-    const std::string productCode = m_config.GetProductCode();
-    if (Platform().Msi.QueryProductState(productCode.c_str()) != INSTALLSTATE_DEFAULT) {
-        Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
-        state.exitCode = kExitProductNotInstalled;
-        return false;
-    }
-
-    if (info.pathGiven == 1) {
-        m_locateByProductCode = false;
-        m_cmdLineProductPath = info.productDir;
-    }
-
-    // Context of the run's tracking messages.
+// Context of the run's tracking messages.
+void CPatchInstallerBase::SetTrackingContext() {
+    const CRunState& state = CRunState::Get();
     InstallTracker& tracker = InstallTracker::Instance();
     tracker.SetSlipStream(m_config.GetTWVersionDigits().c_str());
     tracker.SetCountry(m_config.GetCountry().c_str());
     tracker.SetServer(m_config.GetServer().c_str());
     tracker.SetSKU(m_config.GetReinstall().c_str());
     tracker.SetMajorVersion(
-        QueryInstalledMajorVersion(m_locateByProductCode, productCode, static_cast<int>(m_majorVersion)));
+        QueryInstalledMajorVersion(m_locateByProductCode, m_config.GetProductCode(), static_cast<int>(m_majorVersion)));
     tracker.SetOSFields(COSInfo::GetTrackingFields());
     char level[10] = {};
     if (!state.productExePath.empty() &&
         CAppParamUtility::GetProductLevel(state.productExePath.c_str(), level, sizeof(level)) != 0)
         level[0] = '\0';
     tracker.SetPrevSlipStream(level);
-
-    CloseAuxiliaryApplications();
-
-    RunOperatingSystemSupportGatePlaceholder(m_config);
-    return true;
 }
 
 void CPatchInstallerBase::CloseAuxiliaryApplications() { m_companions.CloseAll(); }
@@ -313,67 +318,22 @@ void CPatchInstallerBase::ShowDamagedFileMessage() {
     Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), "Tallyworks Error", MB_OK, 0);
 }
 
+// The run in order: preconditions, the packages joined into one list and applied, then the
+// completion steps. A precondition that fails ends it with its exit code.
 int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     CRunState& state = CRunState::Get();
+    TakeProductPathFrom(info);
 
-    if (info.pathGiven == 1) {
-        m_locateByProductCode = false;
-        m_cmdLineProductPath = info.productDir;
-    }
-
-    std::string productDir = state.ProductDir();
-    unsigned long long freeBytes = 0;
-    if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
-        GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
-        state.exitCode = kExitLowDiskSpace;
-        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
-        return kStatusPreconditionFailed;
-    }
-
+    if (!HasEnoughDiskSpace()) return kStatusPreconditionFailed;
     if (!EnsureTWNotRunning()) {
         state.exitCode = kExitProductStillRunning;
         return kStatusFailed;
     }
-
-    if (m_locateByProductCode) {
-        if (m_productCode.empty()) m_productCode = m_config.GetProductCode();
-        char major[260] = {};
-        DWORD size = sizeof(major);
-        Platform().Msi.GetProductInfo(m_productCode.c_str(), "VersionMajor", major, &size);
-        major[sizeof(major) - 1] = '\0';
-        m_majorVersion = static_cast<uint32_t>(std::atoi(major));
-    } else if (!state.productExePath.empty()) {
-        // A version resource that cannot be read leaves the major version as it was.
-        int major = CAppParamUtility::GetMajorVersion(state.productExePath.c_str());
-        if (major > 0) m_majorVersion = static_cast<uint32_t>(major);
-    }
-
-    if (!m_locateByProductCode) {
-        m_productCode = m_config.GetProductCode();
-        if (m_productCode.empty()) {
-            ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.");
-            state.exitCode = kExitNoProductCode;
-            return kStatusFailed;
-        }
-    }
-
-    // The file is read again and may have changed since the first read: a file the parser
-    // cannot read is a configuration that cannot be read, as it is then.
-    bool patchIniRead = false;
-    try {
-        patchIniRead = m_config.ReadPatchIniFile(state.installerDir.c_str());
-    } catch (const std::exception& e) {
-        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %s", e.what());
-    }
-    if (!patchIniRead) {
-        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
-        state.exitCode = kExitConfigUnreadable;
-        return kStatusPreconditionFailed;
-    }
+    if (!FindInstalledProduct()) return kStatusFailed;
+    if (!RereadConfiguration()) return kStatusPreconditionFailed;
 
     m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
     m_offCycle.SetCopyMode(m_config.GetSaveTempFiles());
-
     if (m_config.GetLoggingEnable()) CMsiInterface::Instance().EnableLog(m_config.GetLoggingMode());
 
     if (!CreateWaitDialog()) {
@@ -383,40 +343,8 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
         return kStatusPreconditionFailed;
     }
 
-    const unsigned count = m_config.GetDeltaPatchCount();
-    bool applyPatches = true;
-    if (count < 1) {
-        StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied");
-        applyPatches = false;
-    } else {
-        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %d delta patches will be applied", count);
-        if (m_config.GetDeltaPatchTotalSize() == 0) {
-            ReportFailure(
-                "Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch size is "
-                "zero.");
-        } else {
-            m_failed = false;
-            CDeltaPatchList& list = m_config.GetDeltaPatchList();
-            for (unsigned i = 0; i < count && !m_abort; ++i) {
-                std::unique_ptr<CDeltaPatchList::Entry> entry = list.TakeFirst();
-                if (!entry) {
-                    std::string text = LoadResourceString(IDS_NULL_PATCH);
-                    std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-                    Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND, 0);
-                    m_failed = true;
-                    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NULL patch.");
-                    state.exitCode = kExitEmptyPatchEntry;
-                    return kStatusPreconditionFailed;
-                }
-                SafeCopy(m_currentPatchDir, entry->targetFolder.c_str());
-                if (std::strlen(m_currentPatchDir) == 2 && m_currentPatchDir[1] == ':')
-                    SafeAppend(m_currentPatchDir, "\\");
-                m_failed = false;
-                if (!m_patchList.empty()) m_patchList += ";";
-                m_patchList += entry->patchFile;
-            }
-        }
-    }
+    bool applyPatches = false;
+    if (!JoinPatchList(&applyPatches)) return kStatusPreconditionFailed;
     if (applyPatches) DoPatch(m_patchList);
 
     LogStatusF("In CPatchInstallerBase::DoProgramPatches, successfully applied the patch: %s to the directory: %s",
@@ -426,45 +354,131 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     if (!ResetCriticalFixesFolder())
         ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, resetting criticalfixes folder failed.");
 
-    if (!m_restartInProgress) {
-        // The files saved before the patch are put back whenever they were saved: in every
-        // run that did not find the product through the alternate component.
-        if (!state.alternateComponent) {
-            bool restartNeeded = false;
-            int notRestored = m_offCycle.RestoreAllFiles(&restartNeeded);
-            if (notRestored > 0) ShowDamagedFileMessage();
-            if (restartNeeded) {
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
-                ::MessageBeep(0xF0);
-                Platform().ShowMessageBox(nullptr, texts::kRestartForChanges, "Warning", MB_ICONEXCLAMATION, 0);
-                // Restarting here would lose the run's outcome: the log, the status record
-                // and the message about a failed patch. The entry point restarts at the end.
-                m_restartPending = true;
-            }
-        }
-        if (m_failed) {
-            ShowMessage(IDS_PATCH_NOT_APPLIED, MB_ICONINFORMATION);
-            ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.");
-        } else {
-            StatusLogMgr::LogStatus(
-                "In CPatchInstallerBase::DoProgramPatches,  all patches have been applied successfully.");
-            NotifyTWOnSuccess();
-            StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NotifyTWOnSuccess has been completed.");
-            DoPostPatchBatchFile();
-            StatusLogMgr::LogStatus(
-                "In CPatchInstallerBase::DoProgramPatches, DoPostPatchBatchFile has been completed.");
-            if (!IsRestartRequired()) {
-                PostPatchProcessing();
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::DoProgramPatches, PostPatchProcessing has been completed.");
-            }
-        }
-    }
+    if (!m_restartInProgress) FinishPatchedProduct();
 
     DestroyWaitDialog();
     if (m_mainWindow && m_mainWindow->GetHwnd()) ::ShowWindow(m_mainWindow->GetHwnd(), SW_HIDE);
     return m_failed ? kStatusFailed : kStatusSuccess;
+}
+
+// A product folder given on the command line means the product is not located by its code.
+void CPatchInstallerBase::TakeProductPathFrom(const PatchCmdInfo& info) {
+    if (info.pathGiven != 1) return;
+    m_locateByProductCode = false;
+    m_cmdLineProductPath = info.productDir;
+}
+
+bool CPatchInstallerBase::HasEnoughDiskSpace() {
+    const std::string productDir = CRunState::Get().ProductDir();
+    unsigned long long freeBytes = 0;
+    if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) != CDiskSpaceCheck::kNotEnough) return true;
+    GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
+    CRunState::Get().exitCode = kExitLowDiskSpace;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
+    return false;
+}
+
+// The installed major version and the product code the packages are applied to. A version
+// resource that cannot be read leaves the major version as it was.
+bool CPatchInstallerBase::FindInstalledProduct() {
+    if (m_locateByProductCode && m_productCode.empty()) m_productCode = m_config.GetProductCode();
+    const int major =
+        QueryInstalledMajorVersion(m_locateByProductCode, m_productCode, static_cast<int>(m_majorVersion));
+    if (m_locateByProductCode || major > 0) m_majorVersion = static_cast<uint32_t>(major);
+    if (m_locateByProductCode) return true;
+
+    m_productCode = m_config.GetProductCode();
+    if (!m_productCode.empty()) return true;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.");
+    CRunState::Get().exitCode = kExitNoProductCode;
+    return false;
+}
+
+// The file is read again and may have changed since the first read: a file the parser
+// cannot read is a configuration that cannot be read, as it is then.
+bool CPatchInstallerBase::RereadConfiguration() {
+    CRunState& state = CRunState::Get();
+    bool read = false;
+    try {
+        read = m_config.ReadPatchIniFile(state.installerDir.c_str());
+    } catch (const std::exception& e) {
+        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %s", e.what());
+    }
+    if (read) return true;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
+    state.exitCode = kExitConfigUnreadable;
+    return false;
+}
+
+// Joins the package files of the delta-patch list into the one list applied. False when
+// the list holds an empty entry; *apply tells whether there is anything to apply.
+bool CPatchInstallerBase::JoinPatchList(bool* apply) {
+    const unsigned count = m_config.GetDeltaPatchCount();
+    *apply = count >= 1;
+    if (count < 1) {
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied");
+        return true;
+    }
+    LogStatusF("In CPatchInstallerBase::DoProgramPatches, %d delta patches will be applied", count);
+    if (m_config.GetDeltaPatchTotalSize() == 0) {
+        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch "
+                      "size is zero.");
+        return true;
+    }
+    m_failed = false;
+    CDeltaPatchList& list = m_config.GetDeltaPatchList();
+    for (unsigned i = 0; i < count && !m_abort; ++i) {
+        std::unique_ptr<CDeltaPatchList::Entry> entry = list.TakeFirst();
+        if (!entry) {
+            std::string text = LoadResourceString(IDS_NULL_PATCH);
+            std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
+            Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND, 0);
+            m_failed = true;
+            StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NULL patch.");
+            CRunState::Get().exitCode = kExitEmptyPatchEntry;
+            return false;
+        }
+        SafeCopy(m_currentPatchDir, entry->targetFolder.c_str());
+        if (std::strlen(m_currentPatchDir) == 2 && m_currentPatchDir[1] == ':') SafeAppend(m_currentPatchDir, "\\");
+        m_failed = false;
+        if (!m_patchList.empty()) m_patchList += ";";
+        m_patchList += entry->patchFile;
+    }
+    return true;
+}
+
+// After the packages: the saved off-cycle files go back, then the outcome is told and, on
+// success, the product learns its revision and the post-patch steps run.
+void CPatchInstallerBase::FinishPatchedProduct() {
+    // The files saved before the patch are put back whenever they were saved: in every run
+    // that did not find the product through the alternate component.
+    if (!CRunState::Get().alternateComponent) RestoreOffCycleFiles();
+    if (m_failed) {
+        ShowMessage(IDS_PATCH_NOT_APPLIED, MB_ICONINFORMATION);
+        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.");
+        return;
+    }
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches,  all patches have been applied successfully.");
+    NotifyTWOnSuccess();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NotifyTWOnSuccess has been completed.");
+    DoPostPatchBatchFile();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, DoPostPatchBatchFile has been completed.");
+    if (IsRestartRequired()) return;
+    PostPatchProcessing();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, PostPatchProcessing has been completed.");
+}
+
+void CPatchInstallerBase::RestoreOffCycleFiles() {
+    bool restartNeeded = false;
+    const int notRestored = m_offCycle.RestoreAllFiles(&restartNeeded);
+    if (notRestored > 0) ShowDamagedFileMessage();
+    if (!restartNeeded) return;
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
+    ::MessageBeep(0xF0);
+    Platform().ShowMessageBox(nullptr, texts::kRestartForChanges, "Warning", MB_ICONEXCLAMATION, 0);
+    // Restarting here would lose the run's outcome: the log, the status record and the
+    // message about a failed patch. The entry point restarts at the end.
+    m_restartPending = true;
 }
 
 std::string CPatchInstallerBase::BuildInstallerProperties(CConfigMgr& config) {
@@ -503,6 +517,22 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
                                                                   m_installerProperties.c_str(), errorText, &result);
     m_failed = !applied;
 
+    SendApplyOutcome(result);
+
+    if (state.exitCode == static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED)) m_restartRequired = true;
+
+    ::SetCursor(previousCursor);
+
+    if (!m_restartInProgress && !applied) {
+        std::string title = LoadResourceString(IDS_MSGBOX_TITLE) + " Error";
+        Platform().ShowMessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND, 0);
+    }
+}
+
+// The outcome of the apply call as a tracking message; a result that asks for a restart
+// sends none.
+void CPatchInstallerBase::SendApplyOutcome(UINT result) {
+    const CRunState& state = CRunState::Get();
     const char* installType = m_locateByProductCode ? "Web" : "Auto";
     if (result == ERROR_SUCCESS) {
         std::string text = "Patch Installation Success";
@@ -526,15 +556,6 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
         text += "\"Patch:";
         text += installType;
         InstallTracker::Instance().SendTrackingMessage(result, text.c_str(), true);
-    }
-
-    if (state.exitCode == static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED)) m_restartRequired = true;
-
-    ::SetCursor(previousCursor);
-
-    if (!m_restartInProgress && !applied) {
-        std::string title = LoadResourceString(IDS_MSGBOX_TITLE) + " Error";
-        Platform().ShowMessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND, 0);
     }
 }
 

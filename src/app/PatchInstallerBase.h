@@ -139,6 +139,22 @@ protected:
     // The "damaged file" message shown when off-cycle files could not be restored.
     void ShowDamagedFileMessage();
 
+    // --- Steps of InitInstance ---
+    void EnforceSecureProtocols();
+    void TakeAppPathFrom(PatchCmdInfo& info);
+    bool LoadConfiguration();
+    void SetTrackingContext();
+
+    // --- Steps of DoProgramPatches ---
+    void SendApplyOutcome(UINT result);
+    void TakeProductPathFrom(const PatchCmdInfo& info);
+    bool HasEnoughDiskSpace();
+    bool FindInstalledProduct();
+    bool RereadConfiguration();
+    bool JoinPatchList(bool* apply);
+    void FinishPatchedProduct();
+    void RestoreOffCycleFiles();
+
     // Windows Installer announced a restart: brings the product into a consistent state.
     void OnRestartAnnounced();
 
