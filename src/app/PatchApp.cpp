@@ -143,6 +143,94 @@ void CPatchApp::AdoptForTesting(CPatchInstallerBase* installer, CMainWnd* mainWi
     g_mainWindow = mainWindow;
 }
 
+namespace {
+
+// The installer and the main window of the variant, once per process.
+bool CreateRunObjects(InstallerKind kind) {
+    if (!g_installer) {
+        if (CPatchInstallerFactory* factory = CPatchInstallerFactory::GetFactory(static_cast<int32_t>(kind)))
+            g_installer = factory->CreateInstaller();
+    }
+    if (!g_mainWindow) {
+        if (kind == InstallerKind::Auto)
+            g_mainWindow = new (std::nothrow) CAutoPatchWnd();
+        else
+            g_mainWindow = new (std::nothrow) CWebPatchWnd();
+    }
+    if (!g_installer || !g_mainWindow) return false;
+    g_installer->SetMainWindow(g_mainWindow);
+    return true;
+}
+
+// The command line, the status record, the product executable, this program's folder and
+// the patch log.
+void StartRun(RunRecord& run, PatchCmdInfo& info, HINSTANCE instance, const char* cmd, bool hasCommandLine) {
+    CRunState& state = CRunState::Get();
+    g_installer->ParseCmdLine(info, cmd);
+    if (info.pathGiven == 1) PrepareProductDir(info);
+
+    state.exitCode = 0;
+    state.commandLineGiven = hasCommandLine;
+    if (info.pathGiven == 1) TWPatchLogUtil::SetProductPath(info.productDir);
+
+    run.util.reset(new TWPatchLogUtil());
+    run.record = run.util->CreateStatusRecord(hasCommandLine);
+    // An empty folder names no product executable.
+    if (info.pathGiven == 1 && info.productDir[0] != '\0')
+        state.productExePath = std::string(info.productDir) + "\\tww.exe";
+
+    char modulePath[CPatchInstallerBase::kModulePathSize] = {};
+    ::GetModuleFileNameA(instance, modulePath, sizeof(modulePath) - 1);
+    g_installer->SetModulePath(modulePath);
+    if (char* slash = std::strrchr(modulePath, '\\')) *slash = '\0';
+    state.installerDir = modulePath;
+    if (!StatusLogMgr::RenameLogFile(state.installerDir.c_str())) StatusLogMgr::LogStatus("Failed to rename log file");
+}
+
+// The auto run needs an existing product folder with enough free space. False when the run
+// ends here with the exit code set.
+bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
+    CRunState& state = CRunState::Get();
+    if (info.pathGiven != 1) {
+        state.exitCode = CPatchInstallerBase::kExitNoProductDir;
+        return false;
+    }
+    const std::string productDir = state.ProductDir();
+    // A folder that is not there holds no product to update: nothing may be changed.
+    if (!productDir.empty() && !IsExistingDirectory(productDir.c_str())) {
+        LogStatusF("In WinMain, the Tallyworks folder %s given on the command line does not exist.",
+                   productDir.c_str());
+        state.exitCode = CPatchInstallerBase::kExitNoProductDir;
+        return false;
+    }
+    unsigned long long freeBytes = 0;
+    if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
+        GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
+        state.exitCode = CPatchInstallerBase::kExitLowDiskSpace;
+        return false;
+    }
+    if (productDir.empty()) {
+        const std::string text = LoadResourceString(IDS_CANNOT_READ_PRODUCT);
+        const std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
+        Platform().ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_ICONHAND, 0);
+    }
+    return true;
+}
+
+// Offers the restart Windows Installer asked for; a restart that could not be started has
+// set the exit code of the record.
+void OfferRestart(RunRecord& run) {
+    if (!g_installer->IsRestartRequired()) return;
+    StatusLogMgr::LogStatus(
+        "In WinMain, some DLLs or other components of Tallyworks were used by some applications, "
+        "Tallyworks has to be re-started to complete the update.");
+    if (Platform().ShowMessageBox(nullptr, kRestartText, "Tallyworks Update", kRestartStyle, 0) != IDYES) return;
+    if (RestartWindows()) run.restarting = true;
+}
+
+}  // namespace
+
 int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR commandLine, int showCommand) {
     CRunState& state = CRunState::Get();
     const char* cmd = commandLine ? commandLine : "";
@@ -154,73 +242,18 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
     PatchCmdInfo info;
     std::memset(&info, 0, sizeof(info));
     info.instance = instance;
-
-    if (!g_installer) {
-        if (CPatchInstallerFactory* factory = CPatchInstallerFactory::GetFactory(static_cast<int32_t>(state.installerKind)))
-            g_installer = factory->CreateInstaller();
-    }
-    if (!g_mainWindow) {
-        if (state.installerKind == InstallerKind::Auto)
-            g_mainWindow = new (std::nothrow) CAutoPatchWnd();
-        else
-            g_mainWindow = new (std::nothrow) CWebPatchWnd();
-    }
-    if (!g_installer || !g_mainWindow) return 0;
-    g_installer->SetMainWindow(g_mainWindow);
+    if (!CreateRunObjects(state.installerKind)) return 0;
 
     RunRecord run;
     try {
-        g_installer->ParseCmdLine(info, cmd);
-        if (info.pathGiven == 1) PrepareProductDir(info);
-
-        state.exitCode = 0;
-        state.commandLineGiven = hasCommandLine;
-        if (info.pathGiven == 1) TWPatchLogUtil::SetProductPath(info.productDir);
-
-        run.util.reset(new TWPatchLogUtil());
-        run.record = run.util->CreateStatusRecord(hasCommandLine);
-        // An empty folder names no product executable.
-        if (info.pathGiven == 1 && info.productDir[0] != '\0')
-            state.productExePath = std::string(info.productDir) + "\\tww.exe";
-
-        char modulePath[CPatchInstallerBase::kModulePathSize] = {};
-        ::GetModuleFileNameA(instance, modulePath, sizeof(modulePath) - 1);
-        g_installer->SetModulePath(modulePath);
-        if (char* slash = std::strrchr(modulePath, '\\')) *slash = '\0';
-        state.installerDir = modulePath;
-        if (!StatusLogMgr::RenameLogFile(state.installerDir.c_str()))
-            StatusLogMgr::LogStatus("Failed to rename log file");
-
-        if (hasCommandLine) {
-            if (info.pathGiven != 1) {
-                state.exitCode = CPatchInstallerBase::kExitNoProductDir;
-                EndRun(run);
-                return 0;
-            }
-            const std::string productDir = state.ProductDir();
-            // A folder that is not there holds no product to update: nothing may be changed.
-            if (!productDir.empty() && !IsExistingDirectory(productDir.c_str())) {
-                LogStatusF("In WinMain, the Tallyworks folder %s given on the command line does not exist.",
-                           productDir.c_str());
-                state.exitCode = CPatchInstallerBase::kExitNoProductDir;
-                EndRun(run);
-                return 0;
-            }
-            unsigned long long freeBytes = 0;
-            if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
-                GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
-                StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
-                state.exitCode = CPatchInstallerBase::kExitLowDiskSpace;
-                EndRun(run);
-                return 0;
-            }
-            if (productDir.empty()) {
-                const std::string text = LoadResourceString(IDS_CANNOT_READ_PRODUCT);
-                const std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-                Platform().ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_ICONHAND, 0);
-            }
+        StartRun(run, info, instance, cmd, hasCommandLine);
+        if (hasCommandLine && !CheckAutoRunPreconditions(info)) {
+            EndRun(run);
+            return 0;
         }
-
+        // The variant runs from the installer's folder until its main window closes. The
+        // call stays in this frame: an exception keeps the last error it was thrown with
+        // only until it is caught here.
         if (previousInstance || g_mainWindow->InitApplication(instance) != 0) {
             char previousDir[520] = {};
             DWORD length = ::GetCurrentDirectoryA(sizeof(previousDir), previousDir);
@@ -231,20 +264,7 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
         }
 
         const int result = state.exitCode;
-
-        if (g_installer->IsRestartRequired()) {
-            StatusLogMgr::LogStatus(
-                "In WinMain, some DLLs or other components of Tallyworks were used by some applications, "
-                "Tallyworks has to be re-started to complete the update.");
-            if (Platform().ShowMessageBox(nullptr, kRestartText, "Tallyworks Update", kRestartStyle, 0) == IDYES) {
-                if (!RestartWindows()) {
-                    EndRun(run);
-                    return result;
-                }
-                run.restarting = true;
-            }
-        }
-
+        OfferRestart(run);
         EndRun(run);
         return result;
     } catch (const std::exception& e) {

@@ -1,27 +1,21 @@
 #include "app/PatchInstallerBase.h"
 
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <limits>
 #include <memory>
 #include <new>
-#include <optional>
 #include <set>
 #include <stdexcept>
-#include <utility>
-#include <vector>
-
-#include <tlhelp32.h>
 
 #include "app/DiskSpaceCheck.h"
+#include "app/InstallerTexts.h"
 #include "logging/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
+#include "app/PostPatchBatchFile.h"
 #include "app/SecureProtocol.h"
 #include "ui/ShutdownWaitDialog.h"
-#include "common/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProductConstants.h"
@@ -29,9 +23,6 @@
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
 #include "datastore/AppParamUtility.h"
-#include "datastore/NodeFactory.h"
-#include "datastore/TWFlavorNode.h"
-#include "datastore/TWVersionNode.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
@@ -49,7 +40,16 @@ namespace tw {
 
 // The process-wide Windows Installer interface object is created here; the first installer
 // becomes its one observer.
-CPatchInstallerBase::CPatchInstallerBase() {
+CPatchInstallerBase::CPatchInstallerBase()
+    : m_companions(m_config),
+      m_runningCheck(m_config, m_companions,
+                     RunningProductLogFlags{m_loggedGlobalMutex, m_loggedLocalMutex, m_loggedExecutableLocked,
+                                            m_loggedExecutableMissing, m_loggedProcessAlive},
+                     [this](const char* text) { ReportFailure(text); }),
+      m_flavors(m_majorVersion, m_installedFlavors, m_currentFlavor, [this](const char* text) { ReportFailure(text); }),
+      m_msiHandler(MsiHandlerState{m_progress, m_logInfoMessages, m_logProgressMessages, m_lastPercent, m_retryCount,
+                                   m_continue, m_abort, m_restartInProgress, m_waitDialog},
+                   [this]() { OnRestartAnnounced(); }) {
     CMsiInterface& msi = CMsiInterface::Instance();
     if (!msi.GetObserver()) msi.RegisterObserver(this);
 }
@@ -132,93 +132,6 @@ bool CPatchInstallerBase::OpenMainWindow(PatchCmdInfo& info) {
 
 namespace {
 
-constexpr char kProductMissingText[] = "No version of Tallyworks was found to update.\nCanceling update.";
-constexpr char kProductMissingTitle[] = "Tallyworks Update";
-constexpr char kAgentProcessPrefix[] = "twdage";
-constexpr size_t kAgentProcessPrefixLength = sizeof(kAgentProcessPrefix) - 1;
-
-// Field text of a watched-program entry, or null when the field is missing or blank.
-const char* FieldOrNull(const std::optional<std::string>& field) {
-    return field && !field->empty() ? field->c_str() : nullptr;
-}
-
-// Executable names of the running processes, in snapshot order, with their ids.
-std::vector<std::pair<std::string, DWORD>> RunningProcesses() {
-    std::vector<std::pair<std::string, DWORD>> processes;
-    SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return processes;
-    PROCESSENTRY32 entry = {};
-    entry.dwSize = sizeof(entry);
-    for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))
-        processes.emplace_back(entry.szExeFile, entry.th32ProcessID);
-    return processes;
-}
-
-// Id of the first running process whose executable name equals name (any case), or 0.
-DWORD FindProcessByName(const char* name) {
-    if (!name || !*name) return 0;
-    for (const auto& process : RunningProcesses())
-        if (_stricmp(process.first.c_str(), name) == 0) return process.second;
-    return 0;
-}
-
-// Ends the first running process of that name.
-void TerminateFirstProcessNamed(const char* name) {
-    DWORD id = FindProcessByName(name);
-    if (!id) return;
-    KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
-    if (process) ::TerminateProcess(process.Get(), 0);
-}
-
-// True when a process name is longer than the agent prefix and begins with it (any case).
-bool IsAgentProcessName(const std::string& name) {
-    return name.size() > kAgentProcessPrefixLength &&
-           _strnicmp(name.c_str(), kAgentProcessPrefix, kAgentProcessPrefixLength) == 0;
-}
-
-// The top-level window of a watched program. An entry without class and title names no
-// window (FindWindowA would answer with any window).
-HWND FindApplicationWindow(const AgentInfo& entry) {
-    const char* windowClass = FieldOrNull(entry.windowClass);
-    const char* title = FieldOrNull(entry.windowTitle);
-    if (!windowClass && !title) return nullptr;
-    return ::FindWindowA(windowClass, title);
-}
-
-// How long a companion's window may take to answer one message. A program that does not
-// pump its messages would otherwise hold the update, and the shutdown dialog's Cancel, for
-// good.
-constexpr UINT kWindowAnswerTimeoutMs = 3000;
-
-// Sends a message and waits a bounded time for the answer; a window that did not answer
-// (hung, or gone meanwhile) is logged. True when it answered.
-bool SendMessageBounded(HWND window, UINT message, const char* origin) {
-    DWORD_PTR answer = 0;
-    if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs,
-                              &answer))
-        return true;
-    char className[256] = {};
-    ::GetClassNameA(window, className, sizeof(className));
-    LogStatusF("In %s, the window %p of class %s did not answer message 0x%X within %u ms, error %lu.", origin,
-               static_cast<void*>(window), className, message, kWindowAnswerTimeoutMs, ::GetLastError());
-    return false;
-}
-
-// Asks a watched program's window to close and waits a bounded time for the call to
-// return; without a window its process is ended.
-void CloseApplication(const AgentInfo& entry) {
-    if (HWND window = FindApplicationWindow(entry)) {
-        SendMessageBounded(window, WM_CLOSE, "CPatchInstallerBase::CloseApplication");
-        return;
-    }
-    TerminateFirstProcessNamed(FieldOrNull(entry.processName));
-}
-
-// True when the window or the process of a watched program is there.
-bool IsApplicationPresent(const AgentInfo& entry) {
-    return FindApplicationWindow(entry) != nullptr || FindProcessByName(FieldOrNull(entry.processName)) != 0;
-}
-
 // The installed major version: from Windows Installer's "VersionMajor" of the product when
 // the product is located by its code, else from the product executable's version resource.
 int QueryInstalledMajorVersion(bool locateByProductCode, const std::string& productCode, int current) {
@@ -247,8 +160,26 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         state.exitCode = kExitNoInstallerDir;
         return false;
     }
+    EnforceSecureProtocols();
+    TakeAppPathFrom(info);
+    if (!LoadConfiguration()) return false;
 
-    // Secure protocols first; whatever goes wrong there does not stop the update.
+    // The product the update is for must be installed.
+    if (Platform().Msi.QueryProductState(m_config.GetProductCode().c_str()) != INSTALLSTATE_DEFAULT) {
+        Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
+        state.exitCode = kExitProductNotInstalled;
+        return false;
+    }
+    TakeProductPathFrom(info);
+    SetTrackingContext();
+    CloseAuxiliaryApplications();
+
+    RunOperatingSystemSupportGatePlaceholder(m_config);
+    return true;
+}
+
+// Secure protocols first; whatever goes wrong there does not stop the update.
+void CPatchInstallerBase::EnforceSecureProtocols() {
     StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Before EnforceProtocol.");
     try {
         CSecureProtocol::EnforceProtocol();
@@ -261,20 +192,24 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         StatusLogMgr::LogStatus(
             "In CPatchInstallerBase::InitInstance, Unknown exception occurred enforcing IE Security Protocols.");
     }
+}
 
-    // The product folder of the command line, without one trailing backslash.
+// The product folder of the command line, without one trailing backslash.
+void CPatchInstallerBase::TakeAppPathFrom(PatchCmdInfo& info) {
     m_twwAppPath[0] = '\0';
-    if (info.pathGiven && info.productDir[0] != '\0') {
-        size_t length = std::strlen(info.productDir);
-        if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
-        SafeCopy(m_twwAppPath, info.productDir);
-        LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the "
-                   "program parameter as %s",
-                   m_twwAppPath);
-    }
+    if (!info.pathGiven || info.productDir[0] == '\0') return;
+    const size_t length = std::strlen(info.productDir);
+    if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
+    SafeCopy(m_twwAppPath, info.productDir);
+    LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the program "
+               "parameter as %s",
+               m_twwAppPath);
+}
 
-    // patch.ini beside this program. A file the parser cannot read at all (missing, or
-    // without sections) counts as not loaded.
+// patch.ini beside this program. A file the parser cannot read at all (missing, or without
+// sections) counts as not loaded.
+bool CPatchInstallerBase::LoadConfiguration() {
+    CRunState& state = CRunState::Get();
     bool loaded = false;
     try {
         loaded = m_config.ReadConfInfoFromFile(state.installerDir.c_str());
@@ -282,55 +217,31 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
         LogStatusF("In CPatchInstallerBase::InitInstance, %s", e.what());
         loaded = false;
     }
-    if (!loaded) {
-        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, it fails to read the configuration file.");
-        state.exitCode = kExitConfigUnreadable;
-        return false;
-    }
+    if (loaded) return true;
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, it fails to read the configuration file.");
+    state.exitCode = kExitConfigUnreadable;
+    return false;
+}
 
-    // The product the update is for must be installed.
-    const std::string productCode = m_config.GetProductCode();
-    if (Platform().Msi.QueryProductState(productCode.c_str()) != INSTALLSTATE_DEFAULT) {
-        Platform().ShowMessageBox(nullptr, kProductMissingText, kProductMissingTitle, MB_ICONHAND, 0);
-        state.exitCode = kExitProductNotInstalled;
-        return false;
-    }
-
-    if (info.pathGiven == 1) {
-        m_locateByProductCode = false;
-        m_cmdLineProductPath = info.productDir;
-    }
-
-    // Context of the run's tracking messages.
+// Context of the run's tracking messages.
+void CPatchInstallerBase::SetTrackingContext() {
+    const CRunState& state = CRunState::Get();
     InstallTracker& tracker = InstallTracker::Instance();
     tracker.SetSlipStream(m_config.GetTWVersionDigits().c_str());
     tracker.SetCountry(m_config.GetCountry().c_str());
     tracker.SetServer(m_config.GetServer().c_str());
     tracker.SetSKU(m_config.GetReinstall().c_str());
     tracker.SetMajorVersion(
-        QueryInstalledMajorVersion(m_locateByProductCode, productCode, static_cast<int>(m_majorVersion)));
+        QueryInstalledMajorVersion(m_locateByProductCode, m_config.GetProductCode(), static_cast<int>(m_majorVersion)));
     tracker.SetOSFields(COSInfo::GetTrackingFields());
     char level[10] = {};
     if (!state.productExePath.empty() &&
         CAppParamUtility::GetProductLevel(state.productExePath.c_str(), level, sizeof(level)) != 0)
         level[0] = '\0';
     tracker.SetPrevSlipStream(level);
-
-    CloseAuxiliaryApplications();
-
-    RunOperatingSystemSupportGatePlaceholder(m_config);
-    return true;
 }
 
-void CPatchInstallerBase::CloseAuxiliaryApplications() {
-    for (const AgentInfo& entry : m_config.GetAgentList()) CloseApplication(entry);
-    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) CloseApplication(entry);
-
-    std::vector<std::string> agentNames;
-    for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) agentNames.push_back(process.first);
-    for (const std::string& name : agentNames) TerminateFirstProcessNamed(name.c_str());
-}
+void CPatchInstallerBase::CloseAuxiliaryApplications() { m_companions.CloseAll(); }
 
 // ============================================================================
 // Patch application
@@ -359,9 +270,6 @@ HWND CPatchInstallerBase::GetMessageOwner() {
 namespace {
 
 constexpr char kOffCycleComponent[] = "{4A98D858-2452-489F-959A-22754B36EFDB}";
-constexpr char kRestartForOffCycleText[] =
-    "You must restart your system for the configuration changes made to Tallyworks to take effect.Close all "
-    "other applications and click OK to restart now.";
 constexpr int kDamagedFileError = 25123;
 
 std::string CurrentTimeText() {
@@ -411,67 +319,22 @@ void CPatchInstallerBase::ShowDamagedFileMessage() {
     Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), "Tallyworks Error", MB_OK, 0);
 }
 
+// The run in order: preconditions, the packages joined into one list and applied, then the
+// completion steps. A precondition that fails ends it with its exit code.
 int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     CRunState& state = CRunState::Get();
+    TakeProductPathFrom(info);
 
-    if (info.pathGiven == 1) {
-        m_locateByProductCode = false;
-        m_cmdLineProductPath = info.productDir;
-    }
-
-    std::string productDir = state.ProductDir();
-    unsigned long long freeBytes = 0;
-    if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) == CDiskSpaceCheck::kNotEnough) {
-        GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
-        state.exitCode = kExitLowDiskSpace;
-        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
-        return kStatusPreconditionFailed;
-    }
-
+    if (!HasEnoughDiskSpace()) return kStatusPreconditionFailed;
     if (!EnsureTWNotRunning()) {
         state.exitCode = kExitProductStillRunning;
         return kStatusFailed;
     }
-
-    if (m_locateByProductCode) {
-        if (m_productCode.empty()) m_productCode = m_config.GetProductCode();
-        char major[260] = {};
-        DWORD size = sizeof(major);
-        Platform().Msi.GetProductInfo(m_productCode.c_str(), "VersionMajor", major, &size);
-        major[sizeof(major) - 1] = '\0';
-        m_majorVersion = static_cast<uint32_t>(std::atoi(major));
-    } else if (!state.productExePath.empty()) {
-        // A version resource that cannot be read leaves the major version as it was.
-        int major = CAppParamUtility::GetMajorVersion(state.productExePath.c_str());
-        if (major > 0) m_majorVersion = static_cast<uint32_t>(major);
-    }
-
-    if (!m_locateByProductCode) {
-        m_productCode = m_config.GetProductCode();
-        if (m_productCode.empty()) {
-            ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.");
-            state.exitCode = kExitNoProductCode;
-            return kStatusFailed;
-        }
-    }
-
-    // The file is read again and may have changed since the first read: a file the parser
-    // cannot read is a configuration that cannot be read, as it is then.
-    bool patchIniRead = false;
-    try {
-        patchIniRead = m_config.ReadPatchIniFile(state.installerDir.c_str());
-    } catch (const std::exception& e) {
-        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %s", e.what());
-    }
-    if (!patchIniRead) {
-        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
-        state.exitCode = kExitConfigUnreadable;
-        return kStatusPreconditionFailed;
-    }
+    if (!FindInstalledProduct()) return kStatusFailed;
+    if (!RereadConfiguration()) return kStatusPreconditionFailed;
 
     m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
     m_offCycle.SetCopyMode(m_config.GetSaveTempFiles());
-
     if (m_config.GetLoggingEnable()) CMsiInterface::Instance().EnableLog(m_config.GetLoggingMode());
 
     if (!CreateWaitDialog()) {
@@ -481,40 +344,8 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
         return kStatusPreconditionFailed;
     }
 
-    const unsigned count = m_config.GetDeltaPatchCount();
-    bool applyPatches = true;
-    if (count < 1) {
-        StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied");
-        applyPatches = false;
-    } else {
-        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %d delta patches will be applied", count);
-        if (m_config.GetDeltaPatchTotalSize() == 0) {
-            ReportFailure(
-                "Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch size is "
-                "zero.");
-        } else {
-            m_failed = false;
-            CDeltaPatchList& list = m_config.GetDeltaPatchList();
-            for (unsigned i = 0; i < count && !m_abort; ++i) {
-                std::unique_ptr<CDeltaPatchList::Entry> entry = list.TakeFirst();
-                if (!entry) {
-                    std::string text = LoadResourceString(IDS_NULL_PATCH);
-                    std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
-                    Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND, 0);
-                    m_failed = true;
-                    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NULL patch.");
-                    state.exitCode = kExitEmptyPatchEntry;
-                    return kStatusPreconditionFailed;
-                }
-                SafeCopy(m_currentPatchDir, entry->targetFolder.c_str());
-                if (std::strlen(m_currentPatchDir) == 2 && m_currentPatchDir[1] == ':')
-                    SafeAppend(m_currentPatchDir, "\\");
-                m_failed = false;
-                if (!m_patchList.empty()) m_patchList += ";";
-                m_patchList += entry->patchFile;
-            }
-        }
-    }
+    bool applyPatches = false;
+    if (!JoinPatchList(&applyPatches)) return kStatusPreconditionFailed;
     if (applyPatches) DoPatch(m_patchList);
 
     LogStatusF("In CPatchInstallerBase::DoProgramPatches, successfully applied the patch: %s to the directory: %s",
@@ -524,45 +355,131 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
     if (!ResetCriticalFixesFolder())
         ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, resetting criticalfixes folder failed.");
 
-    if (!m_restartInProgress) {
-        // The files saved before the patch are put back whenever they were saved: in every
-        // run that did not find the product through the alternate component.
-        if (!state.alternateComponent) {
-            bool restartNeeded = false;
-            int notRestored = m_offCycle.RestoreAllFiles(&restartNeeded);
-            if (notRestored > 0) ShowDamagedFileMessage();
-            if (restartNeeded) {
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
-                ::MessageBeep(0xF0);
-                Platform().ShowMessageBox(nullptr, kRestartForOffCycleText, "Warning", MB_ICONEXCLAMATION, 0);
-                // Restarting here would lose the run's outcome: the log, the status record
-                // and the message about a failed patch. The entry point restarts at the end.
-                m_restartPending = true;
-            }
-        }
-        if (m_failed) {
-            ShowMessage(IDS_PATCH_NOT_APPLIED, MB_ICONINFORMATION);
-            ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.");
-        } else {
-            StatusLogMgr::LogStatus(
-                "In CPatchInstallerBase::DoProgramPatches,  all patches have been applied successfully.");
-            NotifyTWOnSuccess();
-            StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NotifyTWOnSuccess has been completed.");
-            DoPostPatchBatchFile();
-            StatusLogMgr::LogStatus(
-                "In CPatchInstallerBase::DoProgramPatches, DoPostPatchBatchFile has been completed.");
-            if (!IsRestartRequired()) {
-                PostPatchProcessing();
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::DoProgramPatches, PostPatchProcessing has been completed.");
-            }
-        }
-    }
+    if (!m_restartInProgress) FinishPatchedProduct();
 
     DestroyWaitDialog();
     if (m_mainWindow && m_mainWindow->GetHwnd()) ::ShowWindow(m_mainWindow->GetHwnd(), SW_HIDE);
     return m_failed ? kStatusFailed : kStatusSuccess;
+}
+
+// A product folder given on the command line means the product is not located by its code.
+void CPatchInstallerBase::TakeProductPathFrom(const PatchCmdInfo& info) {
+    if (info.pathGiven != 1) return;
+    m_locateByProductCode = false;
+    m_cmdLineProductPath = info.productDir;
+}
+
+bool CPatchInstallerBase::HasEnoughDiskSpace() {
+    const std::string productDir = CRunState::Get().ProductDir();
+    unsigned long long freeBytes = 0;
+    if (CDiskSpaceCheck::Check(productDir.c_str(), &freeBytes) != CDiskSpaceCheck::kNotEnough) return true;
+    GeneralUtil::ShowLowDiskSpaceWarning(freeBytes, productDir.c_str());
+    CRunState::Get().exitCode = kExitLowDiskSpace;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no enough disk space.");
+    return false;
+}
+
+// The installed major version and the product code the packages are applied to. A version
+// resource that cannot be read leaves the major version as it was.
+bool CPatchInstallerBase::FindInstalledProduct() {
+    if (m_locateByProductCode && m_productCode.empty()) m_productCode = m_config.GetProductCode();
+    const int major =
+        QueryInstalledMajorVersion(m_locateByProductCode, m_productCode, static_cast<int>(m_majorVersion));
+    if (m_locateByProductCode || major > 0) m_majorVersion = static_cast<uint32_t>(major);
+    if (m_locateByProductCode) return true;
+
+    m_productCode = m_config.GetProductCode();
+    if (!m_productCode.empty()) return true;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.");
+    CRunState::Get().exitCode = kExitNoProductCode;
+    return false;
+}
+
+// The file is read again and may have changed since the first read: a file the parser
+// cannot read is a configuration that cannot be read, as it is then.
+bool CPatchInstallerBase::RereadConfiguration() {
+    CRunState& state = CRunState::Get();
+    bool read = false;
+    try {
+        read = m_config.ReadPatchIniFile(state.installerDir.c_str());
+    } catch (const std::exception& e) {
+        LogStatusF("In CPatchInstallerBase::DoProgramPatches, %s", e.what());
+    }
+    if (read) return true;
+    ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
+    state.exitCode = kExitConfigUnreadable;
+    return false;
+}
+
+// Joins the package files of the delta-patch list into the one list applied. False when
+// the list holds an empty entry; *apply tells whether there is anything to apply.
+bool CPatchInstallerBase::JoinPatchList(bool* apply) {
+    const unsigned count = m_config.GetDeltaPatchCount();
+    *apply = count >= 1;
+    if (count < 1) {
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied");
+        return true;
+    }
+    LogStatusF("In CPatchInstallerBase::DoProgramPatches, %d delta patches will be applied", count);
+    if (m_config.GetDeltaPatchTotalSize() == 0) {
+        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch "
+                      "size is zero.");
+        return true;
+    }
+    m_failed = false;
+    CDeltaPatchList& list = m_config.GetDeltaPatchList();
+    for (unsigned i = 0; i < count && !m_abort; ++i) {
+        std::unique_ptr<CDeltaPatchList::Entry> entry = list.TakeFirst();
+        if (!entry) {
+            std::string text = LoadResourceString(IDS_NULL_PATCH);
+            std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
+            Platform().ShowMessageBox(GetMessageOwner(), text.c_str(), title.c_str(), MB_ICONHAND, 0);
+            m_failed = true;
+            StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NULL patch.");
+            CRunState::Get().exitCode = kExitEmptyPatchEntry;
+            return false;
+        }
+        SafeCopy(m_currentPatchDir, entry->targetFolder.c_str());
+        if (std::strlen(m_currentPatchDir) == 2 && m_currentPatchDir[1] == ':') SafeAppend(m_currentPatchDir, "\\");
+        m_failed = false;
+        if (!m_patchList.empty()) m_patchList += ";";
+        m_patchList += entry->patchFile;
+    }
+    return true;
+}
+
+// After the packages: the saved off-cycle files go back, then the outcome is told and, on
+// success, the product learns its revision and the post-patch steps run.
+void CPatchInstallerBase::FinishPatchedProduct() {
+    // The files saved before the patch are put back whenever they were saved: in every run
+    // that did not find the product through the alternate component.
+    if (!CRunState::Get().alternateComponent) RestoreOffCycleFiles();
+    if (m_failed) {
+        ShowMessage(IDS_PATCH_NOT_APPLIED, MB_ICONINFORMATION);
+        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.");
+        return;
+    }
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches,  all patches have been applied successfully.");
+    NotifyTWOnSuccess();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, NotifyTWOnSuccess has been completed.");
+    DoPostPatchBatchFile();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, DoPostPatchBatchFile has been completed.");
+    if (IsRestartRequired()) return;
+    PostPatchProcessing();
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches, PostPatchProcessing has been completed.");
+}
+
+void CPatchInstallerBase::RestoreOffCycleFiles() {
+    bool restartNeeded = false;
+    const int notRestored = m_offCycle.RestoreAllFiles(&restartNeeded);
+    if (notRestored > 0) ShowDamagedFileMessage();
+    if (!restartNeeded) return;
+    StatusLogMgr::LogStatus("In CPatchInstallerBase::DoProgramPatches: restart is requested. Offcycle restore failed.");
+    ::MessageBeep(0xF0);
+    Platform().ShowMessageBox(nullptr, texts::kRestartForChanges, "Warning", MB_ICONEXCLAMATION, 0);
+    // Restarting here would lose the run's outcome: the log, the status record and the
+    // message about a failed patch. The entry point restarts at the end.
+    m_restartPending = true;
 }
 
 std::string CPatchInstallerBase::BuildInstallerProperties(CConfigMgr& config) {
@@ -601,6 +518,22 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
                                                                   m_installerProperties.c_str(), errorText, &result);
     m_failed = !applied;
 
+    SendApplyOutcome(result);
+
+    if (state.exitCode == static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED)) m_restartRequired = true;
+
+    ::SetCursor(previousCursor);
+
+    if (!m_restartInProgress && !applied) {
+        std::string title = LoadResourceString(IDS_MSGBOX_TITLE) + " Error";
+        Platform().ShowMessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND, 0);
+    }
+}
+
+// The outcome of the apply call as a tracking message; a result that asks for a restart
+// sends none.
+void CPatchInstallerBase::SendApplyOutcome(UINT result) {
+    const CRunState& state = CRunState::Get();
     const char* installType = m_locateByProductCode ? "Web" : "Auto";
     if (result == ERROR_SUCCESS) {
         std::string text = "Patch Installation Success";
@@ -624,15 +557,6 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
         text += "\"Patch:";
         text += installType;
         InstallTracker::Instance().SendTrackingMessage(result, text.c_str(), true);
-    }
-
-    if (state.exitCode == static_cast<int32_t>(ERROR_SUCCESS_REBOOT_REQUIRED)) m_restartRequired = true;
-
-    ::SetCursor(previousCursor);
-
-    if (!m_restartInProgress && !applied) {
-        std::string title = LoadResourceString(IDS_MSGBOX_TITLE) + " Error";
-        Platform().ShowMessageBox(GetMessageOwner(), errorText, title.c_str(), MB_ICONHAND, 0);
     }
 }
 
@@ -669,303 +593,19 @@ bool CPatchInstallerBase::SaveOffCycleFiles() {
 // Windows Installer messages
 // ============================================================================
 
-namespace {
-
-// Fields of the last common-data or progress message, and the language of the error boxes
-// (process-wide, as Windows Installer's records are).
-struct MsiRecordFields {
-    int field1 = 0;
-    int field2 = 0;
-    int field3 = 0;
-    int field4 = 0;
-};
-MsiRecordFields g_msiFields;
-WORD g_msiMessageBoxLanguage = 0;
-
-constexpr UINT kMessageKindMask = 0xFF000000;
-constexpr UINT kMessageStyleMask = 0x00FFFFFF;
-constexpr UINT kButtonMask = 0x0000000F;
-constexpr UINT kIconMask = 0x000000F0;
-
-constexpr int kRetryErrorWritingFile = 1310;
-constexpr int kRetryErrorReadingFile = 1321;
-constexpr DWORD kRetryWaitMs = 1000;
-
-constexpr const char kRestartText[] =
-    "You must restart your system for the configuration changes made to Tallyworks to take effect.Close all "
-    "other applications and click OK to restart now.";
-
-// The value after "<number>: " found at or after from, up to the next blank. Null when the
-// field is missing; otherwise the position after the value.
-const char* ReadIntField(const char* from, const char* label, int* value) {
-    const char* at = std::strstr(from, label);
-    if (!at) return nullptr;
-    at += std::strlen(label);
-    *value = std::atoi(at);
-    while (*at && *at != ' ') ++at;
-    return at;
-}
-
-// Reads the fields of a Windows Installer record text ("1: 0 2: 37209 3: 0 4: 0 ").
-// Progress records stop after field 2 when field 1 is 2 or 3, after field 3 when it is 1,
-// and read field 4 otherwise; common-data records read field 2 unless field 1 is 1.
-bool ParseRecordFields(const char* text, bool progress, MsiRecordFields* fields) {
-    if (!text || text[0] != '1') return false;
-    const char* at = std::strstr(text, "1: ");
-    if (!at) return false;
-    at += 3;
-    if (*at < '0' || *at > '9') return false;
-    fields->field1 = *at - '0';
-    ++at;
-    if (!progress) {
-        if (fields->field1 == 1) return true;
-        return ReadIntField(at, "2: ", &fields->field2) != nullptr;
-    }
-    at = ReadIntField(at, "2: ", &fields->field2);
-    if (!at) return false;
-    if (fields->field1 == 2 || fields->field1 == 3) return true;
-    at = ReadIntField(at, "3: ", &fields->field3);
-    if (!at) return false;
-    if (fields->field1 == 1) return true;
-    return ReadIntField(at, "4: ", &fields->field4) != nullptr;
-}
-
-// position * 100 / total with the position taken as unsigned, computed without overflow.
-int32_t PercentOf(int32_t position, int32_t total) {
-    if (total <= 0) return 0;
-    const uint64_t percent = static_cast<uint64_t>(static_cast<uint32_t>(position)) * 100u /
-                             static_cast<uint64_t>(total);
-    const uint64_t limit = static_cast<uint64_t>(std::numeric_limits<int32_t>::max());
-    return static_cast<int32_t>(percent > limit ? limit : percent);
-}
-
-// The number in the four characters after the first "Error " of the text, 0 without one.
-int ErrorNumberOf(const char* text) {
-    const char* at = std::strstr(text, "Error ");
-    if (!at) return 0;
-    char digits[5] = {};
-    std::strncpy(digits, at + 6, 4);
-    return std::atoi(digits);
-}
-
-}  // namespace
-
-// The answer to one Windows Installer message. Initialize and terminate messages carry no
-// text (Windows passes null, Wine an internal pointer), so their text is never read.
 int CPatchInstallerBase::OnMsiMessage(UINT messageType, LPCSTR message) {
-    const UINT kind = messageType & kMessageKindMask;
-    const UINT style = messageType & kMessageStyleMask;
-
-    if (kind == INSTALLMESSAGE_INITIALIZE || kind == INSTALLMESSAGE_TERMINATE) {
-        if (!message) return 0;
-        LogStatusF(kind == INSTALLMESSAGE_INITIALIZE ? "INSTALLMESSAGE_INITIALIZE Message: %s"
-                                                     : "INSTALLMESSAGE_TERMINATE Message: %s",
-                   "");
-        return IDOK;
-    }
-    if (!message) return 0;
-
-    switch (kind) {
-    case INSTALLMESSAGE_FATALEXIT: {
-        const std::string line = FormatString("Patch: INSTALLMESSAGE_FATALEXIT Message: %s", message);
-        StatusLogMgr::LogStatus(line.c_str());
-        InstallTracker::Instance().SendTrackingMessage(0, line.c_str(), true);
-        return Platform().ShowMessageBox(nullptr, message, "FatalError", style, 0);
-    }
-    case INSTALLMESSAGE_ERROR:
-        return HandleErrorMessage(messageType, message);
-    case INSTALLMESSAGE_WARNING:
-        LogStatusF("INSTALLMESSAGE_WARNING Message: %s", message);
-        return Platform().ShowMessageBox(nullptr, message, "Warning", style, 0);
-    case INSTALLMESSAGE_USER:
-        LogStatusF("INSTALLMESSAGE_USER Message: %s", message);
-        return HandleUserMessage(messageType, message);
-    case INSTALLMESSAGE_INFO:
-        if (m_logInfoMessages) LogStatusF("INSTALLMESSAGE_INFO Message: %s", message);
-        return IDOK;
-    case INSTALLMESSAGE_RESOLVESOURCE:
-        LogStatusF("INSTALLMESSAGE_RESOLVESOURCE Message: %s", message);
-        return 0;
-    case INSTALLMESSAGE_OUTOFDISKSPACE:
-        LogStatusF("INSTALLMESSAGE_OUTOFDISKSPACE Message: %s", message);
-        return IDABORT;
-    case INSTALLMESSAGE_ACTIONSTART:
-        LogStatusF("INSTALLMESSAGE_ACTIONSTART Message: %s", message);
-        ShowActionStartStatus(message);
-        return IDOK;
-    case INSTALLMESSAGE_ACTIONDATA:
-        if (m_progress.total != 0) {
-            LogStatusF("INSTALLMESSAGE_ACTIONDATA Message: %s", message);
-            HandleActionData();
-        }
-        return IDOK;
-    case INSTALLMESSAGE_PROGRESS:
-        return HandleProgressMessage(message);
-    case INSTALLMESSAGE_COMMONDATA:
-        LogStatusF("INSTALLMESSAGE_COMMONDATA Message: %s", message);
-        HandleCommonData(message);
-        return IDOK;
-    case INSTALLMESSAGE_SHOWDIALOG:
-        LogStatusF("INSTALLMESSAGE_SHOWDIALOG Message: %s", message);
-        return IDOK;
-    default:
-        LogStatusF("default: Message type %d, Message: %s", static_cast<int>(kind), message);
-        return 0;
-    }
+    return m_msiHandler.OnMessage(messageType, message);
 }
 
-// Errors 1310 and 1321 (a file that cannot be written or read, usually held by another
-// program for a moment) are retried automatically, at most ten times per run.
-int CPatchInstallerBase::HandleErrorMessage(UINT messageType, LPCSTR message) {
-    const std::string line = FormatString("Patch: INSTALLMESSAGE_ERROR Message: %s", message);
-    StatusLogMgr::LogStatus(line.c_str());
-    InstallTracker::Instance().SendTrackingMessage(0, line.c_str(), true);
-
-    const int errorNumber = ErrorNumberOf(message);
-    const UINT buttons = messageType & kButtonMask;
-    const bool retryButtons = buttons == MB_ABORTRETRYIGNORE || buttons == MB_RETRYCANCEL;
-    const bool retryError = errorNumber == kRetryErrorWritingFile || errorNumber == kRetryErrorReadingFile;
-    if (retryButtons && retryError && m_retryCount >= 1) {
-        --m_retryCount;
-        Platform().Sleep(kRetryWaitMs);
-        LogStatusF("AUTOMATIC RETRY:  error = %d, messageBoxStyle = %d, m_msiErrorMessageRetryCount = %d",
-                   errorNumber, static_cast<int>(buttons), m_retryCount);
-        return IDRETRY;
-    }
-    ::MessageBeep(messageType & kIconMask);
-    // Shown in the language of the last common-data message.
-    return Platform().ShowMessageBox(nullptr, message, "Error", messageType & kMessageStyleMask,
-                                      g_msiMessageBoxLanguage);
-}
-
-// A user message that mentions a restart: Windows Installer is about to restart Windows,
-// so the run brings the product into a consistent state now.
-int CPatchInstallerBase::HandleUserMessage(UINT messageType, LPCSTR message) {
-    std::string lower = message;
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (lower.find("restart") == std::string::npos) return IDOK;
-
-    m_restartInProgress = true;
-    StatusLogMgr::LogStatus("INSTALLMESSAGE_USER: restart is requested, transitioning to a consistent state.");
-    ::MessageBeep(messageType & kIconMask);
-    Platform().ShowMessageBox(nullptr, kRestartText, "Warning", MB_ICONEXCLAMATION, 0);
+// Windows Installer is about to restart Windows: the off-cycle files go back and the
+// product learns its new revision now.
+void CPatchInstallerBase::OnRestartAnnounced() {
     if (!CRunState::Get().alternateComponent) {
         bool restartNeeded = false;
         m_offCycle.RestoreAllFiles(&restartNeeded);
     }
     NotifyTWOnSuccess();
     StatusLogMgr::LogStatus("INSTALLMESSAGE_USER: NotifyTWOnSuccess has been completed.");
-    return IDOK;
-}
-
-// Progress records move the wait dialog's bar; each one is also the point where the user's
-// Cancel takes effect and where the dialog's pending messages are handled.
-int CPatchInstallerBase::HandleProgressMessage(LPCSTR message) {
-    MsiRecordFields fields = g_msiFields;
-    if (ParseRecordFields(message, true, &fields)) {
-        g_msiFields = fields;
-        MsiProgressState& p = m_progress;
-        switch (fields.field1) {
-        case 0: {  // reset
-            p.total = fields.field2;
-            p.forward = fields.field3 == 0;
-            p.position = p.forward ? 0 : fields.field2;
-            p.current = p.position;
-            p.stepInc = 0;
-            if (p.total == 0) p.total = 1;
-            const int32_t percent = PercentOf(p.position, p.total);
-            if (m_logProgressMessages) {
-                LogStatusF("INSTALLMESSAGE_PROGRESS case 0: m_iProgressTotal:%d, m_iProgress:%d, "
-                           "m_ProgressCurrent:%d, percent:%d ",
-                           p.total, p.position, p.position, percent);
-            }
-            ShowPercent(percent);
-            p.actionData = fields.field4 == 1;
-            break;
-        }
-        case 1:  // ticks per action-data message
-            if (fields.field3 == 0)
-                p.stepInc = 0;
-            else
-                p.stepInc = p.forward ? fields.field2 : -fields.field2;
-            break;
-        case 2:  // ticks done
-            if (p.total != 0) {
-                const int32_t before = p.position;
-                p.position = p.forward ? p.position + fields.field2 : p.position - fields.field2;
-                const int32_t percent = PercentOf(p.position, p.total);
-                if (percent != m_lastPercent) {
-                    if (m_logProgressMessages) {
-                        LogStatusF("INSTALLMESSAGE_PROGRESS case 2: m_iProgressTotal:%d, m_iProgress:%d, "
-                                   "m_ProgressCurrent:%d, percent:%d ",
-                                   p.total, p.current, before, percent);
-                    }
-                    ShowPercent(percent);
-                }
-            }
-            break;
-        default:
-            StatusLogMgr::LogStatus("INSTALLMESSAGE_PROGRESS case 3:");
-            break;
-        }
-    }
-
-    if (!m_waitDialog) return IDOK;
-    if (!m_continue) {
-        m_abort = true;
-        m_continue = true;
-        return IDCANCEL;
-    }
-    m_waitDialog->PumpMessages();
-    return IDOK;
-}
-
-void CPatchInstallerBase::HandleActionData() {
-    MsiProgressState& p = m_progress;
-    if (p.total == 0) return;
-    p.position += p.stepInc;
-    const int32_t percent = PercentOf(p.position, p.total);
-    if (p.stepInc != 0) {
-        LogStatusF("INSTALLMESSAGE_ACTIONDATA: m_iProgressTotal:%d, m_StepInc:%d, m_ProgressCurrent:%d, percent:%d ",
-                   p.total, p.stepInc, p.position, percent);
-    }
-    ShowPercent(percent);
-}
-
-// Field 1 = 0 gives the language of the error boxes; 2 shows or hides the wait dialog;
-// 1 (the caption) is ignored.
-void CPatchInstallerBase::HandleCommonData(LPCSTR message) {
-    MsiRecordFields fields = g_msiFields;
-    if (!ParseRecordFields(message, false, &fields)) return;
-    g_msiFields = fields;
-    if (fields.field1 == 0) {
-        g_msiMessageBoxLanguage = static_cast<WORD>(fields.field2 & 0xFFFF);
-    } else if (fields.field1 == 2) {
-        if (m_waitDialog && m_waitDialog->GetHwnd())
-            ::ShowWindow(m_waitDialog->GetHwnd(), fields.field2 != 0 ? SW_SHOW : SW_HIDE);
-    }
-}
-
-// "Action 6:17:43: WriteRegistryValues. Writing system registry values": the status line
-// becomes the description after the last full stop.
-void CPatchInstallerBase::ShowActionStartStatus(LPCSTR message) {
-    const char* stop = std::strrchr(message, '.');
-    if (!stop || std::strlen(stop) < 3) return;
-    if (m_waitDialog) m_waitDialog->SetStatusText(stop + 1);
-    LogStatusF("INSTALLMESSAGE_ACTIONSTART Message description: %s", stop + 1);
-}
-
-// A new percentage goes to the wait dialog (which clamps it to 0..100); at 100 % the
-// installation can no longer be cancelled, and Cancel stays disabled.
-void CPatchInstallerBase::ShowPercent(int32_t percent) {
-    if (percent == m_lastPercent) return;
-    m_lastPercent = percent;
-    if (!m_waitDialog) return;
-    const int32_t shown = percent > std::numeric_limits<int16_t>::max()   ? std::numeric_limits<int16_t>::max()
-                          : percent < std::numeric_limits<int16_t>::min() ? std::numeric_limits<int16_t>::min()
-                                                                          : percent;
-    m_waitDialog->SetProgress(1, static_cast<int16_t>(shown));
-    if (m_lastPercent == 100) m_waitDialog->EnableCancel(false);
 }
 
 // ============================================================================
@@ -974,157 +614,18 @@ void CPatchInstallerBase::ShowPercent(int32_t percent) {
 
 namespace {
 
-constexpr char kDefaultFrameClass[] = "AtollFrame";
-constexpr char kGlobalMutexName[] = "Global\\Veltra, Inc. Tallyworks.";
-constexpr char kProductProcessName[] = "tww.exe";
-constexpr UINT kFrameQueryMessage = WM_USER + 161;
-constexpr UINT kFrameShutdownMessage = WM_USER + 190;
-constexpr DWORD kFrameExitWaitMs = 15000;
-constexpr DWORD kFrameTerminateWaitMs = 5000;
 constexpr DWORD kSecondLookDelayMs = 2000;
 constexpr char kCriticalFixesMarker[] = "force_apply_ulip.dat";
-constexpr unsigned kFirstFlavorKeyVersion = 12;
-constexpr unsigned kFirstValidInstallsVersion = 15;
-
-std::string ProductFrameClass() {
-    std::string frameClass = LoadResourceString(IDS_PRODUCT_FRAME_CLASS);
-    return frameClass.empty() ? kDefaultFrameClass : frameClass;
-}
-
-struct HiddenFrameSearch {
-    const char* frameClass;
-    std::vector<HWND> frames;
-};
-
-// Hidden product frames: class of the product frame, not visible, a title of three or more
-// characters that ends in "@@".
-BOOL CALLBACK CollectHiddenFrame(HWND window, LPARAM param) {
-    return GuardCallback("CPatchInstallerBase::CollectHiddenFrame", FALSE, [&]() -> BOOL {
-        auto* search = reinterpret_cast<HiddenFrameSearch*>(param);
-        char className[256] = {};
-        if (!::GetClassNameA(window, className, sizeof(className))) return TRUE;
-        if (_stricmp(className, search->frameClass) != 0 || ::IsWindowVisible(window)) return TRUE;
-        char title[512] = {};
-        int length = ::GetWindowTextA(window, title, sizeof(title));
-        if (length >= 3 && title[length - 1] == '@' && title[length - 2] == '@') search->frames.push_back(window);
-        return TRUE;
-    });
-}
-
-// Asks each hidden product frame to shut its process down and ends the process when it is
-// still there after the wait.
-void CloseHiddenProductFrames(const std::string& frameClass) {
-    HiddenFrameSearch search{frameClass.c_str(), {}};
-    ::EnumWindows(CollectHiddenFrame, reinterpret_cast<LPARAM>(&search));
-    for (HWND frame : search.frames) {
-        // Every answer to the query is accepted here, no answer as well.
-        SendMessageBounded(frame, kFrameQueryMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
-        DWORD processId = 0;
-        ::GetWindowThreadProcessId(frame, &processId);
-        KernelHandle process(processId ? ::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, processId) : nullptr);
-        SendMessageBounded(frame, kFrameShutdownMessage, "CPatchInstallerBase::CheckIfTWIsRunning");
-        if (!process) continue;
-        if (::WaitForSingleObject(process.Get(), kFrameExitWaitMs) != WAIT_OBJECT_0) {
-            ::TerminateProcess(process.Get(), 0);
-            ::WaitForSingleObject(process.Get(), kFrameTerminateWaitMs);
-        }
-    }
-}
-
-bool MutexExists(const char* name) {
-    KernelHandle mutex(::OpenMutexA(MUTEX_ALL_ACCESS, FALSE, name));
-    return mutex.IsValid();
-}
-
-bool IsExistingFile(const char* path) {
-    DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 bool IsExistingDirectory(const char* path) {
     DWORD attributes = ::GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// True when the file cannot be opened for reading with all sharing denied: someone has it
-// open.
-bool IsFileLocked(const char* path) {
-    FileHandle file(::CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return !file.IsValid();
-}
-
 }  // namespace
 
 bool CPatchInstallerBase::CheckIfTWIsRunning() {
-    const std::string frameClass = ProductFrameClass();
-    CloseHiddenProductFrames(frameClass);
-
-    if (::FindWindowA(frameClass.c_str(), nullptr)) return true;
-
-    // The global mutex alone does not mean that the product runs: only the companions are
-    // looked at then.
-    if (MutexExists(kGlobalMutexName)) {
-        if (!m_loggedGlobalMutex) {
-            m_loggedGlobalMutex = true;
-            StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
-                                    "there is still a global mutex");
-        }
-    } else {
-        const char* fileVersion = m_config.GetTWFileVersion();
-        const std::string localMutex =
-            FormatString("Veltra, Inc. Tallyworks. Major version %d", std::atoi(fileVersion ? fileVersion : ""));
-        if (MutexExists(localMutex.c_str())) {
-            if (!m_loggedLocalMutex) {
-                m_loggedLocalMutex = true;
-                StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
-                                        "because there is still a local mutex");
-            }
-            return true;
-        }
-
-        const std::string exePath = CRunState::Get().productExePath;
-        if (exePath.empty()) return false;
-        if (IsExistingFile(exePath.c_str())) {
-            if (IsFileLocked(exePath.c_str())) {
-                if (!m_loggedExecutableLocked) {
-                    m_loggedExecutableLocked = true;
-                    StatusLogMgr::LogStatus("In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
-                                            "because the tww32.exe is still locked by someone");
-                }
-                return true;
-            }
-        } else if (!m_loggedExecutableMissing) {
-            m_loggedExecutableMissing = true;
-            ReportFailure("Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in "
-                          "the patch apply directory.");
-        }
-
-        if (FindProcessByName(kProductProcessName)) {
-            if (!m_loggedProcessAlive) {
-                m_loggedProcessAlive = true;
-                StatusLogMgr::LogStatus(
-                    "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
-            }
-            return true;
-        }
-    }
-
-    for (const AgentInfo& entry : m_config.GetAgentList())
-        if (IsApplicationPresent(entry)) return true;
-    for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) return true;
-
-    for (const AgentInfo& entry : m_config.GetRelatedAppsList()) {
-        CloseApplication(entry);
-        if (!IsApplicationPresent(entry)) continue;
-        const char* name = FieldOrNull(entry.displayName);
-        if (!name) name = FieldOrNull(entry.processName);
-        if (!name) name = FieldOrNull(entry.windowTitle);
-        if (!name) name = FieldOrNull(entry.windowClass);
-        SafeCopy(m_productDisplayName, name ? name : "");
-        return true;
-    }
-    return false;
+    return m_runningCheck.IsRunning(m_productDisplayName, sizeof(m_productDisplayName));
 }
 
 bool CPatchInstallerBase::EnsureTWNotRunning() {
@@ -1188,236 +689,18 @@ bool CPatchInstallerBase::DeleteFiles(const char* folder) {
     return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
 }
 
-bool CPatchInstallerBase::GetInstalledFlavors() {
-    const CRunState& state = CRunState::Get();
-    if (state.alternateComponent) return false;
-
-    m_installedFlavors.clear();
-    m_currentFlavor.clear();
-    const std::string exePath = state.productExePath;
-    if (exePath.empty()) return true;
-
-    CAppParamUtility utility;
-    if (m_majorVersion < kFirstValidInstallsVersion) {
-        int major = 0;
-        const char* flavor = nullptr;
-        long result = utility.GetTWVersionFlavor(exePath.c_str(), &major, &flavor, true);
-        if (result < 0) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CAppParamUtility::GetTWVersionFlavor, TW path file name: %s, errorCode : %d",
-                                       exePath.c_str(), static_cast<int>(result))
-                              .c_str());
-            return true;
-        }
-        m_majorVersion = static_cast<uint32_t>(major);
-        m_installedFlavors.push_back(major >= static_cast<int>(kFirstFlavorKeyVersion) && flavor ? flavor : "");
-        return true;
-    }
-
-    const int major = static_cast<int>(m_majorVersion);
-    char** installs = nullptr;
-    DWORD count = 0, longest = 0;
-    long result = utility.GetValidInstalls(&installs, &count, &longest, major);
-    if (result < 0) {
-        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                   "CAppParamUtility::GetValidInstalls, TW major version: %d, errorCode : %d",
-                                   major, static_cast<int>(result))
-                          .c_str());
-        return true;
-    }
-    std::set<std::string> validFlavors;
-    for (DWORD i = 0; installs && i < count; ++i) {
-        if (!installs[i]) continue;
-        const char* hyphen = std::strchr(installs[i], '-');
-        if (hyphen) validFlavors.insert(hyphen + 1);
-    }
-
-    // The flavor the product used last wins when it is a valid install.
-    char lastFlavor[260] = {};
-    const std::string iniPath = state.ProductDir() + "\\TWW.INI";
-    ::GetPrivateProfileStringA("FLAVOR", "LastFlavorID", "", lastFlavor, sizeof(lastFlavor), iniPath.c_str());
-    const bool lastFlavorChosen = lastFlavor[0] != '\0' && validFlavors.count(lastFlavor) != 0;
-    if (lastFlavorChosen) m_currentFlavor = lastFlavor;
-
-    long error = 0;
-    std::unique_ptr<CTWVersionNode> versionNode(
-        NodeFactory::CreateVersionNode(TWDataBranch::Product, m_majorVersion, TWAccessMode::Read, nullptr, nullptr,
-                                       &error));
-    if (!versionNode) {
-        ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                   "NodeFactory::CreateVersionNode, TW major version: %d, errorCode : %d",
-                                   major, static_cast<int>(error))
-                          .c_str());
-        return true;
-    }
-
-    char** children = nullptr;
-    DWORD childCount = 0;
-    if (versionNode->GetChildNodeNames(&children, &childCount) != kTWDataSuccess) return true;
-    // The names belong to the node until its next call: keep copies.
-    std::vector<std::string> flavors;
-    for (DWORD i = 0; children && i < childCount; ++i)
-        if (children[i] && validFlavors.count(children[i])) flavors.push_back(children[i]);
-
-    bool haveTimeStamp = false;
-    long newestTimeStamp = 0;
-    for (const std::string& flavor : flavors) {
-        CTWFlavorNode* rawNode = nullptr;
-        long nodeResult = versionNode->GetChildNode(flavor.c_str(), TWAccessMode::Read, &rawNode);
-        std::unique_ptr<CTWFlavorNode> flavorNode(rawNode);
-        if (nodeResult != kTWDataSuccess || !flavorNode) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWVersionNode::GetChildNode, TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(nodeResult))
-                              .c_str());
-            continue;
-        }
-        const char* path = nullptr;
-        long pathResult = flavorNode->ReadValueData("Path", &path);
-        if (pathResult != kTWDataSuccess || !path) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWFlavorNode::ReadValueData(Path), TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(pathResult))
-                              .c_str());
-            continue;
-        }
-        // Both sides may be written differently: relative, with slashes, in another case.
-        if (!GeneralUtil::IsSamePath(path, exePath.c_str())) continue;
-        m_installedFlavors.push_back(flavor);
-        if (lastFlavorChosen) continue;
-
-        const char* stamp = nullptr;
-        long stampResult = flavorNode->ReadValueData("InstallTimeStamp", &stamp);
-        if (stampResult != kTWDataSuccess || !stamp) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call "
-                                       "CTWFlavorNode::ReadValueData(InstallTimeStamp), TW flavor: %s, errorCode : %d",
-                                       flavor.c_str(), static_cast<int>(stampResult))
-                              .c_str());
-            continue;
-        }
-        long time = CAppParamUtility::ParseTimeStamp(stamp);
-        if (!haveTimeStamp || time > newestTimeStamp) {
-            haveTimeStamp = true;
-            newestTimeStamp = time;
-            m_currentFlavor = flavor;
-        }
-    }
-    return true;
-}
-
-namespace {
-
-// The data node that holds "TWVersion": the flavor key from major version 12 on, the
-// version key before.
-std::unique_ptr<ITWDataNode> OpenRevisionNode(unsigned major, const std::string& flavor, TWAccessMode mode,
-                                              long* error) {
-    if (major >= kFirstFlavorKeyVersion)
-        return std::unique_ptr<ITWDataNode>(
-            NodeFactory::OpenFlavorNode(TWDataBranch::Product, major, flavor.c_str(), mode, error));
-    return std::unique_ptr<ITWDataNode>(NodeFactory::OpenVersionNode(TWDataBranch::Product, major, mode, error));
-}
-
-}  // namespace
+bool CPatchInstallerBase::GetInstalledFlavors() { return m_flavors.Find(); }
 
 void CPatchInstallerBase::NotifyTWOnSuccess() {
     if (!GetInstalledFlavors() || m_installedFlavors.empty()) return;
-
-    const int major = static_cast<int>(m_majorVersion);
-    long remembered = 0;
-    for (const std::string& flavor : m_installedFlavors) {
-        long error = 0;
-        std::unique_ptr<ITWDataNode> node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::Read, &error);
-        if (!node) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
-                                       "for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(error))
-                              .c_str());
-            return;
-        }
-        const char* stored = nullptr;
-        long readResult = node->ReadValueData("TWVersion", &stored);
-        if (readResult == kTWDataSuccess && stored) {
-            remembered = std::atol(stored);
-        } else if (readResult != 2 && readResult != kTWDataValueNotFound) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to read TWVersion "
-                                       "from registry for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(readResult))
-                              .c_str());
-        }
-
-        const long patchNumber = std::atol(m_config.GetTWVersionDigits().c_str());
-
-        node = OpenRevisionNode(m_majorVersion, flavor, TWAccessMode::ReadWrite, &error);
-        if (!node) {
-            ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to get node object "
-                                       "for version : %d and flavor : %s, error code : %d",
-                                       major, flavor.c_str(), static_cast<int>(error))
-                              .c_str());
-            return;
-        }
-        if (patchNumber > remembered) {
-            const std::string text = std::to_string(patchNumber);
-            long writeResult = node->WriteValueData("TWVersion", text.c_str());
-            if (writeResult != kTWDataSuccess)
-                ReportFailure(FormatString("Patch: In CPatchInstallerBase::NotifyTWOnSuccess, failed to write "
-                                           "TWVersion=%d to registry for version : %d and flavor : %s, error code : %d",
-                                           static_cast<int>(patchNumber), major, flavor.c_str(),
-                                           static_cast<int>(writeResult))
-                                  .c_str());
-            else
-                LogStatusF("In CPatchInstallerBase::NotifyTWOnSuccess, successfully updated TWVersion:%d in registry "
-                           "for version : %d and flavor : %s",
-                           static_cast<int>(patchNumber), major, flavor.c_str());
-        }
-    }
+    m_flavors.RaiseRevision(std::atol(m_config.GetTWVersionDigits().c_str()));
 }
 
 void CPatchInstallerBase::PostPatchProcessing() {}
 
 void CPatchInstallerBase::DoPostPatchBatchFile() {}
 
-void CPatchInstallerBase::RunPostPatchBatchFile() {
-    std::string folder = CRunState::Get().ProductDir();
-    if (folder.empty()) return;
-    if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
-    const std::string batchFile = folder + "PostPatch.bat";
-    const std::string pifFile = folder + "PostPatch.pif";
-    if (!IsExistingFile(batchFile.c_str())) return;
-
-    std::string toRun = batchFile;
-    if (IsExistingFile(pifFile.c_str())) {
-        OSVERSIONINFOA version = {};
-        version.dwOSVersionInfoSize = sizeof(version);
-        if (::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) toRun = pifFile;
-    }
-
-    char previous[MAX_PATH * 4] = {};
-    DWORD length = ::GetCurrentDirectoryA(sizeof(previous), previous);
-    const bool remembered = length > 0 && length < sizeof(previous);
-    ::SetCurrentDirectoryA(folder.c_str());
-
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_FORCEOFFFEEDBACK;
-    PROCESS_INFORMATION info = {};
-    if (::CreateProcessA(toRun.c_str(), nullptr, nullptr, nullptr, FALSE,
-                         CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS | CREATE_SEPARATE_WOW_VDM, nullptr, nullptr,
-                         &startup, &info)) {
-        KernelHandle process(info.hProcess);
-        KernelHandle thread(info.hThread);
-        DWORD exitCode = 0;
-        while (::GetExitCodeProcess(process.Get(), &exitCode) && exitCode == STILL_ACTIVE) {
-            MSG message;
-            while (::PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) ::DispatchMessageA(&message);
-            Platform().Sleep(10);
-        }
-    } else {
-        LogStatusF("In CPatchInstallerBase::DoPostPatchBatchFile, could not start %s. Error code is: %lu",
-                   toRun.c_str(), ::GetLastError());
-    }
-
-    if (remembered) ::SetCurrentDirectoryA(previous);
-}
+void CPatchInstallerBase::RunPostPatchBatchFile() { CPostPatchBatchFile::Run(CRunState::Get().ProductDir()); }
 
 void CPatchInstallerBase::ShowCompletionMessage() {
     char version[10] = {};

@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "app/CompanionCloser.h"
+#include "app/InstalledFlavors.h"
 #include "app/MSIObserver.h"
+#include "app/MsiMessageHandler.h"
 #include "app/PatchCmdInfo.h"
+#include "app/RunningProductCheck.h"
 #include "config/AgentInfo.h"
 #include "config/ConfigMgr.h"
 #include "offcycle/OffCycleManager.h"
@@ -20,16 +24,6 @@ namespace tw {
 
 class CMainWnd;
 class CWaitDialog;
-
-// Windows Installer progress counters of the run.
-struct MsiProgressState {
-    int32_t total = 0;    // m_iProgressTotal: never 0 after a reset
-    int32_t position = 0;  // m_iProgress
-    int32_t current = 0;  // m_ProgressCurrent: position at the last reset
-    int32_t stepInc = 0;  // m_StepInc: ticks per action-data message
-    bool forward = true;
-    bool actionData = false;
-};
 
 class CPatchInstallerBase : public MSIObserver {
 public:
@@ -145,14 +139,24 @@ protected:
     // The "damaged file" message shown when off-cycle files could not be restored.
     void ShowDamagedFileMessage();
 
-    // --- Windows Installer message handling ---
-    int HandleErrorMessage(UINT messageType, LPCSTR message);
-    int HandleUserMessage(UINT messageType, LPCSTR message);
-    int HandleProgressMessage(LPCSTR message);
-    void HandleActionData();
-    void HandleCommonData(LPCSTR message);
-    void ShowActionStartStatus(LPCSTR message);
-    void ShowPercent(int32_t percent);
+    // --- Steps of InitInstance ---
+    void EnforceSecureProtocols();
+    void TakeAppPathFrom(PatchCmdInfo& info);
+    bool LoadConfiguration();
+    void SetTrackingContext();
+
+    // --- Steps of DoProgramPatches ---
+    void SendApplyOutcome(UINT result);
+    void TakeProductPathFrom(const PatchCmdInfo& info);
+    bool HasEnoughDiskSpace();
+    bool FindInstalledProduct();
+    bool RereadConfiguration();
+    bool JoinPatchList(bool* apply);
+    void FinishPatchedProduct();
+    void RestoreOffCycleFiles();
+
+    // Windows Installer announced a restart: brings the product into a consistent state.
+    void OnRestartAnnounced();
 
     // --- Fields, in the order of the run's state ---
     bool m_continue = true;
@@ -193,6 +197,12 @@ protected:
     bool m_loggedProcessAlive = false;
 
     CMainWnd* m_mainWindow = nullptr;
+
+private:
+    CCompanionCloser m_companions;
+    CRunningProductCheck m_runningCheck;
+    CInstalledFlavors m_flavors;
+    CMsiMessageHandler m_msiHandler;
 };
 
 }  // namespace tw

@@ -1,5 +1,6 @@
 #include "app/WebPatchInstaller.h"
 
+#include "app/InstallerTexts.h"
 #include "common/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
@@ -14,7 +15,6 @@ namespace {
 
 constexpr char kMainComponent[] = "{BE98D8DD-CEAD-4F03-8333-D9B96083B6F6}";
 constexpr char kAlternateComponent[] = "{D5557A3E-E81C-4C6F-A3FF-AC5A3FDA3D7B}";
-constexpr char kProductMissingText[] = "No version of Tallyworks was found to update.\nCanceling update.";
 
 std::string ComponentPath(const std::string& productCode, const char* component) {
     char path[1040] = {};
@@ -77,7 +77,7 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
         if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
             ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
         } else {
-            Platform().ShowMessageBox(nullptr, kProductMissingText, "Tallyworks Update", MB_ICONHAND, 0);
+            Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
             if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
         }
         return TRUE;

@@ -89,73 +89,105 @@ bool PatchIniMgr::GetInstalledVersion(const char* productCode, InstalledVersion&
     return true;
 }
 
+PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeFileVersion(const TWVersionInfo& info) {
+    VersionGateVerdict verdict;
+    if (info.productFileVersion[0] == '\0') {
+        verdict.outcome = VersionGateVerdict::kStop;
+        verdict.shownText = "TWFileVersion in the patch.ini file is not available";
+        verdict.logShown = true;
+        return verdict;
+    }
+    const int fileMajor = std::atoi(info.productFileVersion);
+    if (fileMajor != info.majorVersion) {
+        verdict.outcome = VersionGateVerdict::kStop;
+        verdict.shownText = FormatString("Major version (%d) of TWFileVersion in the patch.ini file not matched with "
+                                         "that (%d) in the patch.ini file",
+                                         fileMajor, info.majorVersion);
+        verdict.logShown = true;
+    }
+    return verdict;
+}
+
+PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeInstalledVersion(const TWVersionInfo& info,
+                                                                   const InstalledVersion* installed,
+                                                                   const char* installFolder) {
+    VersionGateVerdict verdict;
+    if (!installed) {
+        verdict.outcome = VersionGateVerdict::kFail;
+        verdict.logLines.push_back(FormatString("In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to "
+                                                "locate file version information for file %s\\%s. ",
+                                                installFolder ? installFolder : "", "tww32.exe"));
+        verdict.shownText = "Unable to locate Tallyworks version information. \n Please reinstall or repair "
+                            "Tallyworks before patching again. ";
+        verdict.logShown = true;
+        return verdict;
+    }
+    if (static_cast<uint32_t>(info.majorVersion) != installed->major) {
+        verdict.outcome = VersionGateVerdict::kFail;
+        verdict.logLines.push_back(
+            "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry on "
+            "user's machine not matched with the current major version indicated in the patch.ini file.");
+        verdict.shownText =
+            FormatString("Installed Tallyworks version = %d not matched with the version = %d in the patch",
+                         static_cast<int>(installed->major), info.majorVersion);
+        verdict.logShown = true;
+    } else if (info.patchRevision < installed->revision) {
+        verdict.outcome = VersionGateVerdict::kFail;
+        verdict.logLines.push_back(
+            "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  file revision of tww32.exe on user's machine "
+            "is newer than or same as the current revision indicated in the patch.ini file.");
+        verdict.logLines.push_back(FormatString("Revision in patch.ini = %d and revision of the tww32.exe = %d",
+                                                static_cast<int>(info.patchRevision),
+                                                static_cast<int>(installed->revision)));
+    } else if (info.patchLevel != static_cast<int32_t>(installed->level)) {
+        verdict.outcome = VersionGateVerdict::kFail;
+        verdict.logLines.push_back(
+            "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection, level of tww32.exe on user's machine not equal "
+            "to level in patch.ini.");
+        verdict.logLines.push_back(FormatString("Level in patch.ini = %d and level of the tww32.exe = %d",
+                                                info.patchLevel, static_cast<int>(installed->level)));
+        verdict.shownText = FormatString("Can't apply the %s version of the patch to the %s version of Tallyworks.",
+                                         LevelName(info.patchLevel),
+                                         LevelName(static_cast<int32_t>(installed->level)));
+    }
+    return verdict;
+}
+
+namespace {
+
+// Writes what a verdict has to say; true when the target passed.
+bool Announce(const PatchIniMgr::VersionGateVerdict& verdict) {
+    for (const std::string& line : verdict.logLines) StatusLogMgr::LogStatus(line.c_str());
+    if (!verdict.shownText.empty()) {
+        if (verdict.logShown) StatusLogMgr::LogStatus(verdict.shownText.c_str());
+        GeneralUtil::ShowSevereError(verdict.shownText.c_str());
+    }
+    return verdict.outcome == PatchIniMgr::VersionGateVerdict::kPass;
+}
+
+}  // namespace
+
 bool PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
                                                            const char* installFolder, const char* productCode) {
-    if (!installFolder) installFolder = "";
     bool result = true;
-    char text[kMessageSize];
     for (const auto& pair : pairs) {
         const std::string key = GeneralUtil::ToLower(pair.first);
-        const std::string& value = pair.second;
         if (key.find("twversion") != std::string::npos) {
-            SafeCopy(info.targetVersion, value.c_str());
+            SafeCopy(info.targetVersion, pair.second.c_str());
             AssignVersionInfo(info);
             info.patchRevision = static_cast<uint32_t>(info.revision);
             info.patchLevel = info.level;
 
-            if (info.productFileVersion[0] == '\0') {
-                LogAndShow("TWFileVersion in the patch.ini file is not available");
-                return false;
-            }
-            int fileMajor = std::atoi(info.productFileVersion);
-            if (fileMajor != info.majorVersion) {
-                SafeFormat(text, sizeof(text),
-                           "Major version (%d) of TWFileVersion in the patch.ini file not matched with that (%d) in "
-                           "the patch.ini file",
-                           fileMajor, info.majorVersion);
-                LogAndShow(text);
-                return false;
-            }
+            const VersionGateVerdict fileVerdict = JudgeFileVersion(info);
+            if (!Announce(fileVerdict)) return false;
 
             InstalledVersion installed;
-            if (!GetInstalledVersion(productCode, installed)) {
-                LogStatusF("In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to locate file version "
-                           "information for file %s\\%s. ",
-                           installFolder, "tww32.exe");
-                LogAndShow("Unable to locate Tallyworks version information. \n Please reinstall or repair Tallyworks "
-                           "before patching again. ");
-                result = false;
-                continue;
+            const bool known = GetInstalledVersion(productCode, installed);
+            if (known) {
+                info.installedLevel = static_cast<int32_t>(installed.level);
+                info.installedRevision = installed.revision;
             }
-            info.installedLevel = static_cast<int32_t>(installed.level);
-            info.installedRevision = installed.revision;
-
-            if (static_cast<uint32_t>(info.majorVersion) != installed.major) {
-                StatusLogMgr::LogStatus(
-                    "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry "
-                    "on user's machine not matched with the current major version indicated in the patch.ini file.");
-                SafeFormat(text, sizeof(text), "Installed Tallyworks version = %d not matched with the version = %d in the patch",
-                           static_cast<int>(installed.major), info.majorVersion);
-                LogAndShow(text);
-                result = false;
-            } else if (info.patchRevision < info.installedRevision) {
-                StatusLogMgr::LogStatus(
-                    "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  file revision of tww32.exe on user's "
-                    "machine is newer than or same as the current revision indicated in the patch.ini file.");
-                LogStatusF("Revision in patch.ini = %d and revision of the tww32.exe = %d",
-                           static_cast<int>(info.patchRevision), static_cast<int>(info.installedRevision));
-                result = false;
-            } else if (info.patchLevel != info.installedLevel) {
-                StatusLogMgr::LogStatus(
-                    "In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection, level of tww32.exe on user's machine "
-                    "not equal to level in patch.ini.");
-                LogStatusF("Level in patch.ini = %d and level of the tww32.exe = %d", info.patchLevel,
-                           info.installedLevel);
-                SafeFormat(text, sizeof(text), "Can't apply the %s version of the patch to the %s version of Tallyworks.",
-                           LevelName(info.patchLevel), LevelName(info.installedLevel));
-                GeneralUtil::ShowSevereError(text);
-                result = false;
-            }
+            if (!Announce(JudgeInstalledVersion(info, known ? &installed : nullptr, installFolder))) result = false;
         } else if (key.find("lastschemachangereleasenum") != std::string::npos) {
             // Known key without effect on the gate.
         } else if (key.find("country") != std::string::npos) {

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "config/DeltaPatchList.h"
 #include "config/ParserBase.h"
@@ -23,6 +24,16 @@ public:
         uint32_t build = 0;      // D (kept, not used)
     };
 
+    // What the version gate decided about the target version, and what it has to say: the
+    // log lines first, then the text of the "Severe Error" box (logged too when logShown).
+    struct VersionGateVerdict {
+        enum Outcome { kPass, kFail, kStop };  // kStop: the remaining pairs are not read
+        Outcome outcome = kPass;
+        std::vector<std::string> logLines;
+        std::string shownText;
+        bool logShown = false;
+    };
+
     static constexpr int kReleaseLevel = 4;
     // Error number shown in the files-missing box.
     static constexpr int kFilesMissingError = 13;
@@ -35,6 +46,13 @@ public:
     // Reads "VersionString" of the installed product through Windows Installer. False when
     // it cannot be read or does not hold at least three dot-separated numbers.
     static bool GetInstalledVersion(const char* productCode, InstalledVersion& version);
+
+    // The first verdict: the file version of patch.ini must name the target's major version.
+    static VersionGateVerdict JudgeFileVersion(const TWVersionInfo& info);
+    // The second verdict: the target against the installed product (null when its version
+    // could not be read). installFolder is used in a message only.
+    static VersionGateVerdict JudgeInstalledVersion(const TWVersionInfo& info, const InstalledVersion* installed,
+                                                    const char* installFolder);
 
     // The version gate over the pairs of the auto-patch section. installFolder is used in a
     // message only; productCode names the installed product for Windows Installer.

@@ -23,7 +23,6 @@ namespace tw {
 
 namespace {
 
-constexpr int kFirstFlavorVersion = 12;      // flavor keys and the flavor data file
 constexpr int kFirstEditionExeVersion = 15;  // one product executable per edition
 constexpr int kLastSelectableVersion = 999;
 constexpr int kVersionBound = 1000;
@@ -230,7 +229,7 @@ bool CAppParamUtility::IsValidInstall(CTWFlavorNode* node, TWAccessMode view) {
         std::string exe = folder + (view == TWAccessMode::Read32 ? "tww32" : "tww") + suffix + ".exe";
         return FileFound(exe);
     }
-    if (major >= kFirstFlavorVersion) {
+    if (major >= kFirstFlavorMajorVersion) {
         char flavor[kFlavorTextSize] = {};
         std::string dataFile = folder + kFlavorDataFile;
         if (!ProductInfoReader().ReadFlavorData(dataFile.c_str(), true, flavor, sizeof(flavor))) return false;
@@ -265,7 +264,7 @@ long CAppParamUtility::WalkValidInstalls(int selector, CTWNameList* list, DWORD 
     }
 
     for (int major : versions) {
-        if (major < kFirstFlavorVersion || major >= bound) continue;
+        if (major < kFirstFlavorMajorVersion || major >= bound) continue;
         CTWVersionNode* opened = nullptr;
         if (branch->GetVersionNode(static_cast<unsigned>(major), TWAccessMode::Read, &opened) != kTWDataSuccess)
             continue;
@@ -299,7 +298,7 @@ long CAppParamUtility::GetValidInstalls(char*** installs, DWORD* count, DWORD* l
     if (longestPlusOne) *longestPlusOne = 0;
     m_installs.Clear();
     m_installCount = 0;
-    if (selector >= 0 && (selector < kFirstFlavorVersion || selector > kLastSelectableVersion)) return -1;
+    if (selector >= 0 && (selector < kFirstFlavorMajorVersion || selector > kLastSelectableVersion)) return -1;
 
     DWORD counted = 0;
     long result = WalkValidInstalls(selector, nullptr, 0, &counted, nullptr);
@@ -333,7 +332,7 @@ long CAppParamUtility::GetTWVersionFlavor(const char* path, int* majorVersion, c
     if (major < kFirstEditionExeVersion) {
         std::string dataFile = FolderOf(path) + kFlavorDataFile;
         if (!ProductInfoReader().ReadFlavorData(dataFile.c_str(), reread, text, sizeof(text))) return -4;
-        result = major < kFirstFlavorVersion ? ERROR_FILE_NOT_FOUND : 0;
+        result = major < kFirstFlavorMajorVersion ? ERROR_FILE_NOT_FOUND : 0;
     }
     m_scratch.reset(new (std::nothrow) char[kFlavorTextSize]);
     if (!m_scratch) return -3;

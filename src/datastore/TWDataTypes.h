@@ -49,6 +49,9 @@ constexpr unsigned kTWMaxChildKeyPath = 255;
 // Lowest and highest major version that has a version key.
 constexpr unsigned kTWMinKeyVersion = 6;
 constexpr unsigned kTWMaxKeyVersion = 40;
+// From this major version on the installed editions have flavor keys (and a flavor data
+// file) below the version key.
+constexpr int kFirstFlavorMajorVersion = 12;
 // Longest value name that is written.
 constexpr unsigned kTWMaxValueName = 255;
 

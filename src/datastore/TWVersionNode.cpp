@@ -9,19 +9,13 @@
 
 namespace tw {
 
-namespace {
-
-// Major versions from this one on register one key per installed flavor.
-constexpr unsigned kFirstFlavorVersion = 12;
-
-}  // namespace
-
 CTWVersionNode::CTWVersionNode(TWAccessMode mode) : CTWAppParameterNode(mode) {}
 
 CTWVersionNode::~CTWVersionNode() = default;
 
 long CTWVersionNode::GetChildNode(const char* childName, TWAccessMode mode, CTWAppParameterNode** child) {
-    if (GetMajorVersion() < kFirstFlavorVersion) return MakeGenericChild(childName, mode, false, nullptr, nullptr, child);
+    if (GetMajorVersion() < kFirstFlavorMajorVersion)
+        return MakeGenericChild(childName, mode, false, nullptr, nullptr, child);
     CTWFlavorNode* flavor = nullptr;
     long error = GetChildNode(childName, mode, &flavor);
     HandOver(std::unique_ptr<CTWFlavorNode>(flavor), child);
@@ -31,7 +25,7 @@ long CTWVersionNode::GetChildNode(const char* childName, TWAccessMode mode, CTWA
 long CTWVersionNode::CreateChildNode(const char* childName, TWAccessMode mode, CTWAppParameterNode** child,
                                      DWORD* created, const char* className) {
     if (child) *child = nullptr;
-    if (GetMajorVersion() < kFirstFlavorVersion)
+    if (GetMajorVersion() < kFirstFlavorMajorVersion)
         return MakeGenericChild(childName, mode, true, created, className, child);
     if (!childName || !*childName) return SetResult(kTWDataNoKeyPath);
     if (!GetKey()) return SetResult(kTWDataNoKey);

@@ -20,7 +20,6 @@ namespace {
 
 constexpr char kCatalogueFile[] = "twm3t2.dat";
 // Major versions from this one on register one key per installed flavor.
-constexpr int kFirstFlavorVersion = 12;
 
 bool IsFile(const std::string& path) {
     DWORD attributes = ::GetFileAttributesA(path.c_str());
@@ -81,7 +80,7 @@ bool CInstalledProductInfoReader::FindFlavorOfFolder(const std::string& folder, 
         if (branch->GetChildNodeNames(&versions, &versionCount) != kTWDataSuccess || !versions) continue;
         for (DWORD v = 0; v < versionCount; ++v) {
             int major = std::atoi(versions[v]);
-            if (major < kFirstFlavorVersion) continue;
+            if (major < kFirstFlavorMajorVersion) continue;
             CTWVersionNode* opened = nullptr;
             if (branch->GetVersionNode(static_cast<unsigned>(major), view, &opened) != kTWDataSuccess) continue;
             std::unique_ptr<CTWVersionNode> version(opened);

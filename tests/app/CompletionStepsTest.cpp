@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "InstallerTestSupport.h"
 #include "app/AutoPatchInstaller.h"
+#include "app/InstalledFlavors.h"
 #include "app/WebPatchInstaller.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
@@ -297,6 +299,67 @@ TEST_F(FlavorTest, OlderProductsTakeVersionAndFlavorFromTheExecutable) {
                                     "CAppParamUtility::GetTWVersionFlavor, TW path file name: "));
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+using tw::CInstalledFlavors;
+using tw::FlavorRecord;
+
+// The flavor match on records as the search reads them from the flavor keys.
+TEST(FlavorMatchTest, InstalledAndCurrentFlavorFromTheRecords) {
+    struct Case {
+        const char* name;
+        std::vector<FlavorRecord> records;
+        std::string lastFlavor;
+        std::vector<std::string> installed;
+        std::string current;
+    } cases[] = {
+        {"none installed here", {{"pro", false, true, 50}, {"acct", false, true, 90}}, "", {}, ""},
+        {"newest install time wins",
+         {{"pro", true, true, 50}, {"acct", true, true, 90}, {"prem", true, true, 70}},
+         "",
+         {"pro", "acct", "prem"},
+         "acct"},
+        {"the first of equal times wins", {{"pro", true, true, 50}, {"acct", true, true, 50}}, "", {"pro", "acct"},
+         "pro"},
+        {"a time stamp of 0 still counts", {{"pro", true, true, 0}, {"acct", true, true, -5}}, "",
+         {"pro", "acct"}, "pro"},
+        {"a flavor elsewhere does not count however new",
+         {{"pro", true, true, 50}, {"acct", false, true, 90}},
+         "",
+         {"pro"},
+         "pro"},
+        {"without a time stamp installed but not current",
+         {{"pro", true, false, 0}, {"acct", true, true, 10}},
+         "",
+         {"pro", "acct"},
+         "acct"},
+        {"no time stamp at all: no current flavor", {{"pro", true, false, 0}}, "", {"pro"}, ""},
+        {"the last flavor is current over any time stamp",
+         {{"pro", true, true, 50}, {"acct", true, true, 90}},
+         "pro",
+         {"pro", "acct"},
+         "pro"},
+        {"the last flavor is current even when installed elsewhere", {{"pro", false, true, 50}}, "prem", {}, "prem"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const tw::FlavorMatch match = CInstalledFlavors::MatchFlavors(c.records, c.lastFlavor);
+        EXPECT_EQ(c.installed, match.installed);
+        EXPECT_EQ(c.current, match.current);
+    }
+}
+
+TEST(FlavorMatchTest, ValidFlavorNamesAreTheTextsAfterTheHyphen) {
+    char first[] = "28.0-pro";
+    char second[] = "28.0-acct-x";
+    char noHyphen[] = "28.0";
+    char* installs[] = {first, nullptr, second, noHyphen, first};
+    EXPECT_EQ((std::set<std::string>{"pro", "acct-x"}), CInstalledFlavors::ValidFlavorNames(installs, 5));
+    EXPECT_TRUE(CInstalledFlavors::ValidFlavorNames(nullptr, 3).empty());
 }
 
 }  // namespace

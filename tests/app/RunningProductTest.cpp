@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "InstallerTestSupport.h"
+#include "app/RunningProductCheck.h"
 #include "ui/ShutdownWaitDialog.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
@@ -451,6 +452,51 @@ TEST(ShutdownWaitDialog, TicksRecheckAndCloseCompanionsAgainAfter20ThenEvery10) 
     running = false;
     EXPECT_TRUE(dialog.OnTick());
     EXPECT_EQ(3, closings);
+}
+
+}  // namespace
+
+namespace {
+
+using tw::CRunningProductCheck;
+using tw::ProductProbes;
+using V = tw::RunningProductVerdict;
+
+// The verdict over what was seen of the product: which sign decides, and in which order.
+TEST(RunningProductVerdictTest, SignsDecideInOrder) {
+    // frame, global, local, have path, exists, locked, process
+    struct Case {
+        const char* name;
+        ProductProbes probes;
+        V::Answer answer;
+        V::Reason reason;
+        bool missing;
+    } cases[] = {
+        {"nothing seen: ask the companions", {false, false, false, true, true, false, false}, V::kAskCompanions,
+         V::kNoReason, false},
+        {"a product frame is enough", {true, true, true, true, true, true, true}, V::kRunning, V::kFrameWindow, false},
+        {"the global mutex alone only sends to the companions", {false, true, true, true, true, true, true},
+         V::kAskCompanions, V::kGlobalMutex, false},
+        {"the local mutex", {false, false, true, true, true, true, true}, V::kRunning, V::kLocalMutex, false},
+        {"without an executable path nothing more is known", {false, false, false, false, false, false, true},
+         V::kNotRunning, V::kNoReason, false},
+        {"a locked executable", {false, false, false, true, true, true, true}, V::kRunning, V::kExecutableLocked,
+         false},
+        {"a product process", {false, false, false, true, true, false, true}, V::kRunning, V::kProcessAlive, false},
+        {"a missing executable is noted, the process still counts", {false, false, false, true, false, false, true},
+         V::kRunning, V::kProcessAlive, true},
+        {"a missing executable without a process", {false, false, false, true, false, false, false},
+         V::kAskCompanions, V::kNoReason, true},
+        {"a lock is not looked at without the file", {false, false, false, true, false, true, false},
+         V::kAskCompanions, V::kNoReason, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const V verdict = CRunningProductCheck::Judge(c.probes);
+        EXPECT_EQ(c.answer, verdict.answer);
+        EXPECT_EQ(c.reason, verdict.reason);
+        EXPECT_EQ(c.missing, verdict.executableMissing);
+    }
 }
 
 }  // namespace

@@ -398,3 +398,73 @@ TEST_F(PatchIniMgrTest, DeltaPatchSectionPairs) {
 }
 
 }  // namespace
+
+namespace {
+
+using Verdict = PatchIniMgr::VersionGateVerdict;
+
+// The gate's two verdicts without a product, a log or a box: outcome, box text, whether the
+// box text is logged, and the log lines before it.
+TEST(VersionGateVerdictTest, DecidesFromTargetAndInstalledVersion) {
+    struct Case {
+        const char* name;
+        const char* fileVersion;
+        int32_t major;
+        uint32_t patchRevision;
+        int32_t patchLevel;
+        bool installedKnown;
+        PatchIniMgr::InstalledVersion installed;
+        Verdict::Outcome outcome;
+        const char* shown;
+        bool logShown;
+        std::vector<std::string> logLines;
+    } cases[] = {
+        {"newer revision", "28.0", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kPass, "", false, {}},
+        {"same revision", "28.0", 28, 5, 4, true, {28, 0, 4, 5, 1}, Verdict::kPass, "", false, {}},
+        {"no file version", "", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kStop,
+         "TWFileVersion in the patch.ini file is not available", true, {}},
+        {"file version of another major", "27.0", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kStop,
+         "Major version (27) of TWFileVersion in the patch.ini file not matched with that (28) in the patch.ini file",
+         true, {}},
+        {"installed version unknown", "28.0", 28, 7, 4, false, {}, Verdict::kFail,
+         "Unable to locate Tallyworks version information. \n Please reinstall or repair Tallyworks before patching "
+         "again. ",
+         true,
+         {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to locate file version information for "
+          "file C:\\TW\\tww32.exe. "}},
+        {"installed major differs", "28.0", 28, 7, 4, true, {27, 0, 4, 5, 1}, Verdict::kFail,
+         "Installed Tallyworks version = 27 not matched with the version = 28 in the patch", true,
+         {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry on "
+          "user's machine not matched with the current major version indicated in the patch.ini file."}},
+        {"older revision", "28.0", 28, 3, 4, true, {28, 0, 4, 5, 1}, Verdict::kFail, "", false,
+         {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  file revision of tww32.exe on user's machine is "
+          "newer than or same as the current revision indicated in the patch.ini file.",
+          "Revision in patch.ini = 3 and revision of the tww32.exe = 5"}},
+        {"other level is shown, not logged", "28.0", 28, 7, 3, true, {28, 0, 4, 5, 1}, Verdict::kFail,
+         "Can't apply the Beta version of the patch to the Release version of Tallyworks.", false,
+         {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection, level of tww32.exe on user's machine not equal "
+          "to level in patch.ini.",
+          "Level in patch.ini = 3 and level of the tww32.exe = 4"}},
+        {"major checked before revision", "28.0", 28, 3, 3, true, {29, 0, 4, 5, 1}, Verdict::kFail,
+         "Installed Tallyworks version = 29 not matched with the version = 28 in the patch", true,
+         {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry on "
+          "user's machine not matched with the current major version indicated in the patch.ini file."}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TWVersionInfo info;
+        tw::SafeCopy(info.productFileVersion, c.fileVersion);
+        info.majorVersion = c.major;
+        info.patchRevision = c.patchRevision;
+        info.patchLevel = c.patchLevel;
+        Verdict verdict = PatchIniMgr::JudgeFileVersion(info);
+        if (verdict.outcome == Verdict::kPass)
+            verdict = PatchIniMgr::JudgeInstalledVersion(info, c.installedKnown ? &c.installed : nullptr, "C:\\TW");
+        EXPECT_EQ(c.outcome, verdict.outcome);
+        EXPECT_EQ(c.shown, verdict.shownText);
+        EXPECT_EQ(c.logShown, verdict.logShown);
+        EXPECT_EQ(c.logLines, verdict.logLines);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#pragma once
+// The programs that must not run while the product is patched: the agents and related
+// applications patch.ini names, and the "twdage" agent processes. Finds them and asks them
+// to close, or ends their processes.
+
+#include <windows.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "config/AgentInfo.h"
+#include "config/ConfigMgr.h"
+
+namespace tw {
+
+class CCompanionCloser {
+public:
+    explicit CCompanionCloser(const CConfigMgr& config) : m_config(config) {}
+
+    // Closes the agent and related-application windows, or ends their processes, and ends
+    // the "twdage" processes.
+    void CloseAll() const;
+    // True when an agent's window or process, or a "twdage" process, is there.
+    bool IsAnyAgentPresent() const;
+    // Asks each related application to close once more; false and the name to show of the
+    // first one still there, true when none is.
+    bool CloseRelatedApplications(std::string* stillRunning) const;
+
+    // Executable names of the running processes, in snapshot order, with their ids.
+    static std::vector<std::pair<std::string, DWORD>> RunningProcesses();
+    // Id of the first running process whose executable name equals name (any case), or 0.
+    static DWORD FindProcessByName(const char* name);
+    // True when a process name is longer than the agent prefix and begins with it (any case).
+    static bool IsAgentProcessName(const std::string& name);
+    // The name a still-running application is shown by: its display name, else its process
+    // name, window title or window class, the first that is not blank.
+    static std::string DisplayNameOf(const AgentInfo& entry);
+    // Sends a message and waits a bounded time for the answer; a window that did not answer
+    // (hung, or gone meanwhile) is logged with origin. True when it answered.
+    static bool SendMessageBounded(HWND window, UINT message, const char* origin);
+
+private:
+    const CConfigMgr& m_config;
+};
+
+}  // namespace tw
