@@ -11,6 +11,7 @@
 #include "app/PatchInstallerFactory.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
+#include "common/ProcessState.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
@@ -24,8 +25,17 @@
 namespace tw {
 namespace {
 
-CPatchInstallerBase* g_installer = nullptr;
-CMainWnd* g_mainWindow = nullptr;
+// The installer and the main window of the run. They live until the process ends and are
+// never torn down by static destruction, where the singletons they use may already be gone.
+struct RunObjects {
+    std::unique_ptr<CPatchInstallerBase> installer;
+    std::unique_ptr<CMainWnd> mainWindow;
+};
+
+RunObjects& Objects() {
+    static RunObjects* objects = new RunObjects();
+    return *objects;
+}
 
 constexpr char kRestartText[] =
     "Tallyworks Update has to restart your computer \nto complete the update.\n\n"
@@ -97,7 +107,7 @@ bool IsExistingDirectory(const char* path) {
 // Writes the status record out, then carries out a restart the run deferred until its
 // outcome was recorded.
 void EndRun(RunRecord& run) {
-    const bool restartPending = g_installer && g_installer->IsRestartPending() && !run.restarting;
+    const bool restartPending = Objects().installer && Objects().installer->IsRestartPending() && !run.restarting;
     if (restartPending) StatusLogMgr::LogStatus("In WinMain, restarting Windows as the update asked before.");
     run.Finish();
     if (restartPending && !Platform().ExitWindowsEx(EWX_REBOOT, 0))
@@ -126,39 +136,44 @@ void RunMessageLoop() {
 
 }  // namespace
 
-CPatchInstallerBase* CPatchApp::Installer() { return g_installer; }
-CMainWnd* CPatchApp::MainWindow() { return g_mainWindow; }
+CPatchInstallerBase* CPatchApp::Installer() { return Objects().installer.get(); }
+CMainWnd* CPatchApp::MainWindow() { return Objects().mainWindow.get(); }
 
-void CPatchApp::ResetForTesting() {
-    delete g_installer;
-    g_installer = nullptr;
-    delete g_mainWindow;
-    g_mainWindow = nullptr;
+namespace {
+
+// The installer and window of a finished run go before the singletons they use.
+void DestroyRunObjects() {
+    Objects().installer.reset();
+    Objects().mainWindow.reset();
     CPatchInstallerFactory::ResetFactory();
 }
 
-void CPatchApp::AdoptForTesting(CPatchInstallerBase* installer, CMainWnd* mainWindow) {
-    ResetForTesting();
-    g_installer = installer;
-    g_mainWindow = mainWindow;
+[[maybe_unused]] const bool g_runObjectsRegistered = RegisterProcessStateReset(ProcessLayer::Host, &DestroyRunObjects);
+
+}  // namespace
+
+void CPatchApp::Adopt(std::unique_ptr<CPatchInstallerBase> installer, std::unique_ptr<CMainWnd> mainWindow) {
+    DestroyRunObjects();
+    Objects().installer = std::move(installer);
+    Objects().mainWindow = std::move(mainWindow);
 }
 
 namespace {
 
 // The installer and the main window of the variant, once per process.
 bool CreateRunObjects(InstallerKind kind) {
-    if (!g_installer) {
+    if (!Objects().installer) {
         if (CPatchInstallerFactory* factory = CPatchInstallerFactory::GetFactory(static_cast<int32_t>(kind)))
-            g_installer = factory->CreateInstaller();
+            Objects().installer.reset(factory->CreateInstaller());
     }
-    if (!g_mainWindow) {
+    if (!Objects().mainWindow) {
         if (kind == InstallerKind::Auto)
-            g_mainWindow = new (std::nothrow) CAutoPatchWnd();
+            Objects().mainWindow.reset(new (std::nothrow) CAutoPatchWnd());
         else
-            g_mainWindow = new (std::nothrow) CWebPatchWnd();
+            Objects().mainWindow.reset(new (std::nothrow) CWebPatchWnd());
     }
-    if (!g_installer || !g_mainWindow) return false;
-    g_installer->SetMainWindow(g_mainWindow);
+    if (!Objects().installer || !Objects().mainWindow) return false;
+    Objects().installer->SetMainWindow(Objects().mainWindow.get());
     return true;
 }
 
@@ -166,7 +181,7 @@ bool CreateRunObjects(InstallerKind kind) {
 // the patch log.
 void StartRun(RunRecord& run, PatchCmdInfo& info, HINSTANCE instance, const char* cmd, bool hasCommandLine) {
     CRunState& state = CRunState::Get();
-    g_installer->ParseCmdLine(info, cmd);
+    Objects().installer->ParseCmdLine(info, cmd);
     if (info.pathGiven == 1) PrepareProductDir(info);
 
     state.exitCode = 0;
@@ -181,7 +196,7 @@ void StartRun(RunRecord& run, PatchCmdInfo& info, HINSTANCE instance, const char
 
     char modulePath[CPatchInstallerBase::kModulePathSize] = {};
     ::GetModuleFileNameA(instance, modulePath, sizeof(modulePath) - 1);
-    g_installer->SetModulePath(modulePath);
+    Objects().installer->SetModulePath(modulePath);
     if (char* slash = std::strrchr(modulePath, '\\')) *slash = '\0';
     state.installerDir = modulePath;
     if (!StatusLogMgr::RenameLogFile(state.installerDir.c_str())) StatusLogMgr::LogStatus("Failed to rename log file");
@@ -221,7 +236,7 @@ bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
 // Offers the restart Windows Installer asked for; a restart that could not be started has
 // set the exit code of the record.
 void OfferRestart(RunRecord& run) {
-    if (!g_installer->IsRestartRequired()) return;
+    if (!Objects().installer->IsRestartRequired()) return;
     StatusLogMgr::LogStatus(
         "In WinMain, some DLLs or other components of Tallyworks were used by some applications, "
         "Tallyworks has to be re-started to complete the update.");
@@ -254,12 +269,12 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
         // The variant runs from the installer's folder until its main window closes. The
         // call stays in this frame: an exception keeps the last error it was thrown with
         // only until it is caught here.
-        if (previousInstance || g_mainWindow->InitApplication(instance) != 0) {
+        if (previousInstance || Objects().mainWindow->InitApplication(instance) != 0) {
             char previousDir[520] = {};
             DWORD length = ::GetCurrentDirectoryA(sizeof(previousDir), previousDir);
             bool remembered = length > 0 && length < sizeof(previousDir);
             ::SetCurrentDirectoryA(state.installerDir.c_str());
-            if (g_installer->Run(info, showCommand, cmd)) RunMessageLoop();
+            if (Objects().installer->Run(info, showCommand, cmd)) RunMessageLoop();
             if (remembered) ::SetCurrentDirectoryA(previousDir);
         }
 

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <memory>
+
 namespace tw {
 
 class CPatchInstallerBase;
@@ -18,10 +20,9 @@ public:
     static CPatchInstallerBase* Installer();
     static CMainWnd* MainWindow();
 
-    // Destroys the process-wide objects so that a test can start another run.
-    static void ResetForTesting();
-    // Seats objects a test prepared; the next run uses them instead of creating its own.
-    static void AdoptForTesting(CPatchInstallerBase* installer, CMainWnd* mainWindow);
+    // Seats the installer and window of the next run instead of the ones its variant's
+    // factory would create (a host, or a test, that brings its own).
+    static void Adopt(std::unique_ptr<CPatchInstallerBase> installer, std::unique_ptr<CMainWnd> mainWindow);
 };
 
 }  // namespace tw

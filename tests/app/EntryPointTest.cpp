@@ -7,6 +7,7 @@
 
 #include "app/AutoPatchInstaller.h"
 #include "app/PatchApp.h"
+#include "common/ProcessState.h"
 #include "app/PatchInstallerBase.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
@@ -48,7 +49,7 @@ protected:
         };
     }
     void TearDown() override {
-        CPatchApp::ResetForTesting();
+        tw::ResetProcessState();
         ::DeleteFileA(PatchIniBesideProgram().c_str());
     }
 
@@ -165,7 +166,7 @@ TEST_F(EntryPointTest, EmptyCommandLineSelectsTheWebVariantWithoutDiskCheck) {
 }
 
 TEST_F(EntryPointTest, RestartAnsweredNoKeepsTheExitCode) {
-    CPatchApp::AdoptForTesting(new RestartingInstaller(), new tw::CAutoPatchWnd());
+    CPatchApp::Adopt(std::make_unique<RestartingInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
     boxes.Answer(IDNO);
     EXPECT_EQ(0, RunWith(AutoLine()));
     ASSERT_EQ(1u, boxes.Calls().size());
@@ -179,7 +180,7 @@ TEST_F(EntryPointTest, RestartAnsweredNoKeepsTheExitCode) {
 }
 
 TEST_F(EntryPointTest, RestartAnsweredYesReboots) {
-    CPatchApp::AdoptForTesting(new RestartingInstaller(), new tw::CAutoPatchWnd());
+    CPatchApp::Adopt(std::make_unique<RestartingInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
     boxes.Answer(IDYES);
     rebootSucceeds = {true};
     EXPECT_EQ(0, RunWith(AutoLine()));
@@ -198,7 +199,7 @@ class RestartPrivilegeTest : public EntryPointTest, public ::testing::WithParamI
 
 TEST_P(RestartPrivilegeTest, FirstRebootFailureEnablesTheShutdownPrivilege) {
     const PrivilegeCase& c = GetParam();
-    CPatchApp::AdoptForTesting(new RestartingInstaller(), new tw::CAutoPatchWnd());
+    CPatchApp::Adopt(std::make_unique<RestartingInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
     boxes.Answer(IDYES);
     rebootSucceeds = {false, true};
     std::string privilegeName;
@@ -352,7 +353,7 @@ TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndTheRunGoesOn) {
     };
     for (const char* line : {"/A /P", "/A /P \"\""}) {
         SCOPED_TRACE(line);
-        CPatchApp::ResetForTesting();
+        tw::ResetProcessState();
         queried = false;
         const size_t before = boxes.Calls().size();
         RunWith(line);
@@ -389,7 +390,7 @@ TEST_F(EntryPointTest, ExceptionEndsTheRunWithAFailureCode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lastError);
         twtest::UpdateLogFolderGuard records;
-        CPatchApp::AdoptForTesting(new ThrowingInstaller(c.lastError), new tw::CAutoPatchWnd());
+        CPatchApp::Adopt(std::make_unique<ThrowingInstaller>(c.lastError), std::make_unique<tw::CAutoPatchWnd>());
         EXPECT_EQ(c.expected, RunWith(AutoLine()));
         EXPECT_EQ(c.expected, CRunState::Get().exitCode);
         std::vector<std::string> lines = records.Records();
@@ -411,7 +412,7 @@ public:
 };
 
 TEST_F(EntryPointTest, PendingRestartFollowsTheStatusRecord) {
-    CPatchApp::AdoptForTesting(new RestartPendingInstaller(), new tw::CAutoPatchWnd());
+    CPatchApp::Adopt(std::make_unique<RestartPendingInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
     std::vector<std::string> recordsAtReboot;
     Platform().ExitWindowsEx = [&](UINT flags, DWORD) {
         rebootFlags.push_back(flags);
@@ -428,7 +429,7 @@ TEST_F(EntryPointTest, PendingRestartIsNotRepeatedAfterTheRestartQuestion) {
     struct BothInstaller : RestartPendingInstaller {
         bool IsRestartRequired() override { return true; }
     };
-    CPatchApp::AdoptForTesting(new BothInstaller(), new tw::CAutoPatchWnd());
+    CPatchApp::Adopt(std::make_unique<BothInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
     boxes.Answer(IDYES);
     rebootSucceeds = {true};
     RunWith(AutoLine());
