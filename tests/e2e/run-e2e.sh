@@ -159,9 +159,13 @@ records=0
 case $scenario in
     auto | busy | fail)
         if [ "$scenario" = busy ]; then
-            wine "$TW_PRODUCT_DIR/tww.exe" /sleep 120000 >/dev/null 2>&1 &
+            # The update starts once the product has started (it creates its ready file).
+            ready="$work/product-ready"
+            rm -f "$ready"
+            wine "$TW_PRODUCT_DIR/tww.exe" /sleep 120000 /ready "$(tw_winpath "$ready")" >/dev/null 2>&1 &
             product_pid=$!
-            sleep 1
+            for _ in $(seq 1 100); do [ -e "$ready" ] && break; sleep 0.2; done
+            check "product started" test -e "$ready" || report_and_exit
         fi
         # The product folder contains blanks; it is passed as an installer passes it, unquoted.
         tw_log "$scenario: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
