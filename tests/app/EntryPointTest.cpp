@@ -353,7 +353,7 @@ TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndTheRunGoesOn) {
     };
     for (const char* line : {"/A /P", "/A /P \"\""}) {
         SCOPED_TRACE(line);
-        tw::ResetProcessState();
+        CPatchApp::Adopt(nullptr, nullptr);  // each run creates its own installer and window
         queried = false;
         const size_t before = boxes.Calls().size();
         RunWith(line);
