@@ -111,6 +111,12 @@ struct MsiHandleTraits {
     static void Close(handle_type h) noexcept { ::MsiCloseHandle(h); }
 };
 
+struct MappedViewTraits {  // MapViewOfFile
+    using handle_type = const void*;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::UnmapViewOfFile(h); }
+};
+
 struct CFileTraits {  // C runtime streams
     using handle_type = FILE*;
     static handle_type Invalid() noexcept { return nullptr; }
@@ -139,6 +145,7 @@ using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Library = UniqueHandle<LibraryTraits>;
 using MsiHandle = UniqueHandle<MsiHandleTraits>;
+using MappedView = UniqueHandle<MappedViewTraits>;
 using CFile = UniqueHandle<CFileTraits>;
 using CrtFindHandle = UniqueHandle<CrtFindHandleTraits>;
 using Bstr = UniqueHandle<BstrTraits>;

@@ -5,10 +5,10 @@
 #include <sys/types.h>
 
 #include <cerrno>
-#include <fstream>
+#include <climits>
+#include <cstring>
 #include <new>
 #include <utility>
-#include <vector>
 
 #include "common/Handles.h"
 #include "offcycle/ErrorText.h"
@@ -39,25 +39,38 @@ private:
     ISAXXMLReader* m_reader;
 };
 
-// The file's bytes converted from the ANSI code page, up to the first zero byte.
+// The file's bytes converted from the ANSI code page, up to the first zero byte. The bytes
+// are read through a view of the file rather than copied to the heap first, so only the
+// converted text takes memory of its own.
 HRESULT ReadAnsiFileAsBstr(const char* path, Bstr& out) {
     out.Reset();
-    std::ifstream stream(path, std::ios::in | std::ios::binary);
-    if (!stream) return E_FAIL;
-    stream.seekg(0, std::ios::end);
-    std::streamoff size = stream.tellg();
-    if (size < 0) return E_FAIL;
-    stream.seekg(0, std::ios::beg);
-    // Four zero bytes after the text terminate it whatever the content.
-    std::vector<char> buffer(static_cast<size_t>(size) + 4, '\0');
-    if (size > 0) stream.read(buffer.data(), size);
-    stream.close();
+    FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) return E_FAIL;
+    LARGE_INTEGER size = {};
+    if (!::GetFileSizeEx(file.Get(), &size)) return E_FAIL;
+    // MultiByteToWideChar counts in int.
+    if (size.QuadPart >= INT_MAX) return E_OUTOFMEMORY;
 
-    int wideLength = ::MultiByteToWideChar(CP_ACP, 0, buffer.data(), -1, nullptr, 0);
-    if (wideLength <= 0) return HRESULT_FROM_WIN32(::GetLastError());
-    Bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(wideLength - 1)));
+    int byteCount = 0;
+    KernelHandle mapping;
+    MappedView view;
+    if (size.QuadPart > 0) {
+        mapping.Reset(::CreateFileMappingA(file.Get(), nullptr, PAGE_READONLY, 0, 0, nullptr));
+        if (!mapping) return HRESULT_FROM_WIN32(::GetLastError());
+        view.Reset(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, 0));
+        if (!view) return HRESULT_FROM_WIN32(::GetLastError());
+        const char* bytes = static_cast<const char*>(view.Get());
+        const void* zero = std::memchr(bytes, '\0', static_cast<size_t>(size.QuadPart));
+        byteCount = zero ? static_cast<int>(static_cast<const char*>(zero) - bytes) : static_cast<int>(size.QuadPart);
+    }
+    const char* bytes = static_cast<const char*>(view.Get());
+
+    int wideLength = byteCount > 0 ? ::MultiByteToWideChar(CP_ACP, 0, bytes, byteCount, nullptr, 0) : 0;
+    if (byteCount > 0 && wideLength <= 0) return HRESULT_FROM_WIN32(::GetLastError());
+    Bstr text(::SysAllocStringLen(nullptr, static_cast<UINT>(wideLength)));
     if (!text) return E_OUTOFMEMORY;
-    if (::MultiByteToWideChar(CP_ACP, 0, buffer.data(), -1, text.Get(), wideLength) <= 0)
+    if (wideLength > 0 && ::MultiByteToWideChar(CP_ACP, 0, bytes, byteCount, text.Get(), wideLength) != wideLength)
         return HRESULT_FROM_WIN32(::GetLastError());
     out = std::move(text);
     return S_OK;

@@ -104,7 +104,7 @@ HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startElement(const wchar_t* nam
         SAXContentHandlerState* next = m_unexpectedState.get();
         auto entry = m_transitions.find(current);
         if (entry != m_transitions.end() && localName && localNameLength >= 0) {
-            auto child = entry->second.find(std::wstring(localName, static_cast<size_t>(localNameLength)));
+            auto child = entry->second.find(std::wstring_view(localName, static_cast<size_t>(localNameLength)));
             if (child != entry->second.end()) next = child->second;
         }
         m_states.push_back(next);

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace tw {
 namespace Manifest {
@@ -57,7 +58,8 @@ public:
     HRESULT STDMETHODCALLTYPE skippedEntity(const wchar_t* name, int nameLength) override;
 
 private:
-    using Transitions = std::map<std::wstring, SAXContentHandlerState*>;
+    // Looked up by the reader's own text, without a string made per element.
+    using Transitions = std::map<std::wstring, SAXContentHandlerState*, std::less<>>;
 
     LONG m_refCount = 0;
     ISAXLocator* m_locator = nullptr;  // stored, not used, not owned

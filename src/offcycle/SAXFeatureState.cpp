@@ -1,5 +1,7 @@
 #include "offcycle/SAXFeatureState.h"
 
+#include <utility>
+
 #include "offcycle/ManifestTable.h"
 #include "offcycle/SAXContentHandlerImpl.h"
 
@@ -10,7 +12,7 @@ SAXFeatureState::SAXFeatureState(SAXContentHandlerImpl* handler) : m_handler(han
 
 HRESULT SAXFeatureState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
     ManifestTable* table = m_handler->GetTable();
-    if (table->currentItem) table->currentItem->feature = m_text;
+    if (table->currentItem) table->currentItem->feature = std::move(m_text);  // cleared at the next start
     return S_OK;
 }
 

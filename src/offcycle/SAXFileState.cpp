@@ -1,6 +1,7 @@
 #include "offcycle/SAXFileState.h"
 
 #include <string>
+#include <utility>
 
 #include "offcycle/ManifestTable.h"
 #include "offcycle/SAXContentHandlerImpl.h"
@@ -24,8 +25,9 @@ HRESULT SAXFileState::startElement(const wchar_t* namespaceUri, int namespaceUri
 HRESULT SAXFileState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
     ManifestTable* table = m_handler->GetTable();
     if (table->currentItem) {
-        table->currentItem->file = m_text;
-        table->currentItem->base = m_base;
+        // Both are set anew at the next start element: handed over, not copied.
+        table->currentItem->file = std::move(m_text);
+        table->currentItem->base = std::move(m_base);
     }
     return S_OK;
 }
