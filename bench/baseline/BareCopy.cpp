@@ -33,8 +33,10 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const std::string& file : files) {
         std::string temp = file + ".bench_tmp";
-        if (::CopyFileA(file.c_str(), temp.c_str(), FALSE)) saved.emplace_back(file, std::move(temp));
-        else ++failures;
+        if (::CopyFileA(file.c_str(), temp.c_str(), FALSE))
+            saved.emplace_back(file, std::move(temp));
+        else
+            ++failures;
     }
     for (const auto& entry : saved)
         if (!::MoveFileExA(entry.second.c_str(), entry.first.c_str(), MOVEFILE_REPLACE_EXISTING)) ++failures;

@@ -17,7 +17,9 @@ HRESULT STDMETHODCALLTYPE CEmptyContentHandler::QueryInterface(REFIID riid, void
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE CEmptyContentHandler::AddRef() { return static_cast<ULONG>(::InterlockedIncrement(&m_refCount)); }
+ULONG STDMETHODCALLTYPE CEmptyContentHandler::AddRef() {
+    return static_cast<ULONG>(::InterlockedIncrement(&m_refCount));
+}
 
 ULONG STDMETHODCALLTYPE CEmptyContentHandler::Release() {
     return static_cast<ULONG>(::InterlockedDecrement(&m_refCount));

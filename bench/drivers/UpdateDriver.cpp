@@ -25,14 +25,14 @@ double g_msiSeconds = 0;
 int AnswerAtOnce(HWND, LPCSTR, LPCSTR, UINT type, WORD) {
     ++g_boxes;
     switch (type & MB_TYPEMASK) {
-    case MB_YESNO:
-    case MB_YESNOCANCEL:
-        return IDNO;
-    case MB_RETRYCANCEL:
-    case MB_ABORTRETRYIGNORE:
-        return IDCANCEL;
-    default:
-        return IDOK;
+        case MB_YESNO:
+        case MB_YESNOCANCEL:
+            return IDNO;
+        case MB_RETRYCANCEL:
+        case MB_ABORTRETRYIGNORE:
+            return IDCANCEL;
+        default:
+            return IDOK;
     }
 }
 

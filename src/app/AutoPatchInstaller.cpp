@@ -42,37 +42,39 @@ void CAutoPatchInstaller::ParseCmdLine(PatchCmdInfo& info, const char* commandLi
                 continue;
             }
             switch (letter | 0x20) {
-            case 'a':
-                info.mode = kModeAuto;
-                p += 2;
-                break;
-            case 'q':
-                info.mode = kModeQuiet;
-                p += 2;
-                break;
-            case 'p': {
-                const char* dir = p + 2;
-                while (*dir == ' ' || *dir == '\t') ++dir;
-                // The rest of the line is the product folder. One that does not fit the
-                // record is refused rather than cut to a different folder.
-                if (!SafeCopy(info.productDir, dir)) {
-                    info.productDir[0] = '\0';
-                    LogStatusF("In CAutoPatchInstaller::ParseCmdLine, TW application path is longer than %u "
-                               "characters and is ignored: %s",
-                               static_cast<unsigned>(PatchCmdInfo::kProductDirSize - 1), dir);
-                } else {
-                    info.pathGiven = 1;
-                    LogStatusF("In CAutoPatchInstaller::ParseCmdLine, TW application path is set up from the "
-                               "program parameter as %s",
-                               info.productDir);
+                case 'a':
+                    info.mode = kModeAuto;
+                    p += 2;
+                    break;
+                case 'q':
+                    info.mode = kModeQuiet;
+                    p += 2;
+                    break;
+                case 'p': {
+                    const char* dir = p + 2;
+                    while (*dir == ' ' || *dir == '\t') ++dir;
+                    // The rest of the line is the product folder. One that does not fit the
+                    // record is refused rather than cut to a different folder.
+                    if (!SafeCopy(info.productDir, dir)) {
+                        info.productDir[0] = '\0';
+                        LogStatusF(
+                            "In CAutoPatchInstaller::ParseCmdLine, TW application path is longer than %u "
+                            "characters and is ignored: %s",
+                            static_cast<unsigned>(PatchCmdInfo::kProductDirSize - 1), dir);
+                    } else {
+                        info.pathGiven = 1;
+                        LogStatusF(
+                            "In CAutoPatchInstaller::ParseCmdLine, TW application path is set up from the "
+                            "program parameter as %s",
+                            info.productDir);
+                    }
+                    // Scanning goes on inside the folder text, so a switch after it still counts.
+                    p = *dir ? dir + 1 : dir;
+                    break;
                 }
-                // Scanning goes on inside the folder text, so a switch after it still counts.
-                p = *dir ? dir + 1 : dir;
-                break;
-            }
-            default:
-                p += 2;
-                break;
+                default:
+                    p += 2;
+                    break;
             }
             continue;
         }
@@ -104,9 +106,7 @@ bool CAutoPatchInstaller::Run(PatchCmdInfo& info, int /*showCommand*/, const cha
     return true;
 }
 
-void CAutoPatchInstaller::PostPatchProcessing() {
-    ShowCompletionMessage();
-}
+void CAutoPatchInstaller::PostPatchProcessing() { ShowCompletionMessage(); }
 
 void CAutoPatchInstaller::DoPostPatchBatchFile() { RunPostPatchBatchFile(); }
 

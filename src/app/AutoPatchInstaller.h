@@ -16,10 +16,8 @@ public:
     void PostPatchProcessing() override;
     void DoPostPatchBatchFile() override;
 
-
 private:
     void WriteRelaunchBatchFile(const char* productDir, const char* commandLine);
-
 };
 
 }  // namespace tw

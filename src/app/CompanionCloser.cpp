@@ -89,8 +89,7 @@ std::string CCompanionCloser::DisplayNameOf(const AgentInfo& entry) {
 
 bool CCompanionCloser::SendMessageBounded(HWND window, UINT message, const char* origin) {
     DWORD_PTR answer = 0;
-    if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs,
-                              &answer))
+    if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs, &answer))
         return true;
     char className[256] = {};
     ::GetClassNameA(window, className, sizeof(className));

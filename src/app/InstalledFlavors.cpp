@@ -33,9 +33,11 @@ std::unique_ptr<ITWDataNode> OpenRevisionNode(unsigned major, const std::string&
 
 }  // namespace
 
-CInstalledFlavors::CInstalledFlavors(uint32_t& majorVersion, std::vector<std::string>& installed,
-                                     std::string& current, std::function<void(const char*)> reportFailure)
-    : m_majorVersion(majorVersion), m_installed(installed), m_current(current),
+CInstalledFlavors::CInstalledFlavors(uint32_t& majorVersion, std::vector<std::string>& installed, std::string& current,
+                                     std::function<void(const char*)> reportFailure)
+    : m_majorVersion(majorVersion),
+      m_installed(installed),
+      m_current(current),
       m_reportFailure(std::move(reportFailure)) {}
 
 std::set<std::string> CInstalledFlavors::ValidFlavorNames(char** installs, DWORD count) {
@@ -232,9 +234,10 @@ bool CInstalledFlavors::RaiseRevisionOf(const std::string& flavor, long patchNum
                                      static_cast<int>(writeResult))
                             .c_str());
     else
-        LogStatusF("In CPatchInstallerBase::NotifyTWOnSuccess, successfully updated TWVersion:%d in registry for "
-                   "version : %d and flavor : %s",
-                   static_cast<int>(patchNumber), major, flavor.c_str());
+        LogStatusF(
+            "In CPatchInstallerBase::NotifyTWOnSuccess, successfully updated TWVersion:%d in registry for "
+            "version : %d and flavor : %s",
+            static_cast<int>(patchNumber), major, flavor.c_str());
     return true;
 }
 

@@ -46,8 +46,8 @@ public:
 private:
     bool FindBeforeValidInstalls(const std::string& exePath);
     void FindAmongValidInstalls(const std::string& exePath);
-    std::vector<FlavorRecord> ReadFlavorRecords(const std::set<std::string>& validFlavors,
-                                                const std::string& exePath, bool needTimeStamps);
+    std::vector<FlavorRecord> ReadFlavorRecords(const std::set<std::string>& validFlavors, const std::string& exePath,
+                                                bool needTimeStamps);
     bool RaiseRevisionOf(const std::string& flavor, long patchNumber, long* remembered);
 
     uint32_t& m_majorVersion;

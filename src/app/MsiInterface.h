@@ -35,8 +35,8 @@ public:
     // Applies the patch packages in one call. Sets the run's exit code to Windows
     // Installer's result, fills errorText (kErrorTextSize bytes) for a failure and returns
     // true for 0 and 3010.
-    bool ApplyMultiplePatches(const char* patchList, const char* productCode, const char* properties,
-                              char* errorText, UINT* result);
+    bool ApplyMultiplePatches(const char* patchList, const char* productCode, const char* properties, char* errorText,
+                              UINT* result);
 
     // Enables the Windows Installer log "<installer dir>\MsiPatchlog.txt" (mode 0x1FDF).
     void EnableLog(int logMode);
@@ -52,7 +52,6 @@ public:
     static int WINAPI ExternalUiHandler(LPVOID context, UINT messageType, LPCSTR message);
 
 private:
-
     MSIObserver* m_observer = nullptr;
     INSTALLUILEVEL m_previousLevel = INSTALLUILEVEL_NOCHANGE;
     INSTALLUI_HANDLERA m_previousHandler = nullptr;

@@ -100,51 +100,51 @@ int CMsiMessageHandler::OnMessage(UINT messageType, LPCSTR message) {
     if (!message) return 0;
 
     switch (kind) {
-    case INSTALLMESSAGE_FATALEXIT: {
-        const std::string line = FormatString("Patch: INSTALLMESSAGE_FATALEXIT Message: %s", message);
-        StatusLogMgr::LogStatus(line.c_str());
-        InstallTracker::Instance().SendTrackingMessage(0, line.c_str(), true);
-        return Platform().ShowMessageBox(nullptr, message, "FatalError", style, 0);
-    }
-    case INSTALLMESSAGE_ERROR:
-        return HandleErrorMessage(messageType, message);
-    case INSTALLMESSAGE_WARNING:
-        LogStatusF("INSTALLMESSAGE_WARNING Message: %s", message);
-        return Platform().ShowMessageBox(nullptr, message, "Warning", style, 0);
-    case INSTALLMESSAGE_USER:
-        LogStatusF("INSTALLMESSAGE_USER Message: %s", message);
-        return HandleUserMessage(messageType, message);
-    case INSTALLMESSAGE_INFO:
-        if (m_state.logInfoMessages) LogStatusF("INSTALLMESSAGE_INFO Message: %s", message);
-        return IDOK;
-    case INSTALLMESSAGE_RESOLVESOURCE:
-        LogStatusF("INSTALLMESSAGE_RESOLVESOURCE Message: %s", message);
-        return 0;
-    case INSTALLMESSAGE_OUTOFDISKSPACE:
-        LogStatusF("INSTALLMESSAGE_OUTOFDISKSPACE Message: %s", message);
-        return IDABORT;
-    case INSTALLMESSAGE_ACTIONSTART:
-        LogStatusF("INSTALLMESSAGE_ACTIONSTART Message: %s", message);
-        ShowActionStartStatus(message);
-        return IDOK;
-    case INSTALLMESSAGE_ACTIONDATA:
-        if (m_state.progress.total != 0) {
-            LogStatusF("INSTALLMESSAGE_ACTIONDATA Message: %s", message);
-            HandleActionData();
+        case INSTALLMESSAGE_FATALEXIT: {
+            const std::string line = FormatString("Patch: INSTALLMESSAGE_FATALEXIT Message: %s", message);
+            StatusLogMgr::LogStatus(line.c_str());
+            InstallTracker::Instance().SendTrackingMessage(0, line.c_str(), true);
+            return Platform().ShowMessageBox(nullptr, message, "FatalError", style, 0);
         }
-        return IDOK;
-    case INSTALLMESSAGE_PROGRESS:
-        return HandleProgressMessage(message);
-    case INSTALLMESSAGE_COMMONDATA:
-        LogStatusF("INSTALLMESSAGE_COMMONDATA Message: %s", message);
-        HandleCommonData(message);
-        return IDOK;
-    case INSTALLMESSAGE_SHOWDIALOG:
-        LogStatusF("INSTALLMESSAGE_SHOWDIALOG Message: %s", message);
-        return IDOK;
-    default:
-        LogStatusF("default: Message type %d, Message: %s", static_cast<int>(kind), message);
-        return 0;
+        case INSTALLMESSAGE_ERROR:
+            return HandleErrorMessage(messageType, message);
+        case INSTALLMESSAGE_WARNING:
+            LogStatusF("INSTALLMESSAGE_WARNING Message: %s", message);
+            return Platform().ShowMessageBox(nullptr, message, "Warning", style, 0);
+        case INSTALLMESSAGE_USER:
+            LogStatusF("INSTALLMESSAGE_USER Message: %s", message);
+            return HandleUserMessage(messageType, message);
+        case INSTALLMESSAGE_INFO:
+            if (m_state.logInfoMessages) LogStatusF("INSTALLMESSAGE_INFO Message: %s", message);
+            return IDOK;
+        case INSTALLMESSAGE_RESOLVESOURCE:
+            LogStatusF("INSTALLMESSAGE_RESOLVESOURCE Message: %s", message);
+            return 0;
+        case INSTALLMESSAGE_OUTOFDISKSPACE:
+            LogStatusF("INSTALLMESSAGE_OUTOFDISKSPACE Message: %s", message);
+            return IDABORT;
+        case INSTALLMESSAGE_ACTIONSTART:
+            LogStatusF("INSTALLMESSAGE_ACTIONSTART Message: %s", message);
+            ShowActionStartStatus(message);
+            return IDOK;
+        case INSTALLMESSAGE_ACTIONDATA:
+            if (m_state.progress.total != 0) {
+                LogStatusF("INSTALLMESSAGE_ACTIONDATA Message: %s", message);
+                HandleActionData();
+            }
+            return IDOK;
+        case INSTALLMESSAGE_PROGRESS:
+            return HandleProgressMessage(message);
+        case INSTALLMESSAGE_COMMONDATA:
+            LogStatusF("INSTALLMESSAGE_COMMONDATA Message: %s", message);
+            HandleCommonData(message);
+            return IDOK;
+        case INSTALLMESSAGE_SHOWDIALOG:
+            LogStatusF("INSTALLMESSAGE_SHOWDIALOG Message: %s", message);
+            return IDOK;
+        default:
+            LogStatusF("default: Message type %d, Message: %s", static_cast<int>(kind), message);
+            return 0;
     }
 }
 
@@ -163,14 +163,14 @@ int CMsiMessageHandler::HandleErrorMessage(UINT messageType, LPCSTR message) {
     if (retryButtons && retryError && retries >= 1) {
         --retries;
         Platform().Sleep(kRetryWaitMs);
-        LogStatusF("AUTOMATIC RETRY:  error = %d, messageBoxStyle = %d, m_msiErrorMessageRetryCount = %d",
-                   errorNumber, static_cast<int>(buttons), retries);
+        LogStatusF("AUTOMATIC RETRY:  error = %d, messageBoxStyle = %d, m_msiErrorMessageRetryCount = %d", errorNumber,
+                   static_cast<int>(buttons), retries);
         return IDRETRY;
     }
     ::MessageBeep(messageType & kIconMask);
     // Shown in the language of the last common-data message.
     return Platform().ShowMessageBox(nullptr, message, "Error", messageType & kMessageStyleMask,
-                                      g_msiMessageBoxLanguage);
+                                     g_msiMessageBoxLanguage);
 }
 
 // A user message that mentions a restart: Windows Installer is about to restart Windows,
@@ -212,46 +212,48 @@ int CMsiMessageHandler::HandleProgressMessage(LPCSTR message) {
 void CMsiMessageHandler::ApplyProgressRecord(const MsiRecordFields& fields) {
     MsiProgressState& p = m_state.progress;
     switch (fields.field1) {
-    case 0: {
-        p.total = fields.field2;
-        p.forward = fields.field3 == 0;
-        p.position = p.forward ? 0 : fields.field2;
-        p.current = p.position;
-        p.stepInc = 0;
-        if (p.total == 0) p.total = 1;
-        const int32_t percent = PercentOf(p.position, p.total);
-        if (m_state.logProgressMessages) {
-            LogStatusF("INSTALLMESSAGE_PROGRESS case 0: m_iProgressTotal:%d, m_iProgress:%d, "
-                       "m_ProgressCurrent:%d, percent:%d ",
-                       p.total, p.position, p.position, percent);
-        }
-        ShowPercent(percent);
-        p.actionData = fields.field4 == 1;
-        break;
-    }
-    case 1:
-        if (fields.field3 == 0)
+        case 0: {
+            p.total = fields.field2;
+            p.forward = fields.field3 == 0;
+            p.position = p.forward ? 0 : fields.field2;
+            p.current = p.position;
             p.stepInc = 0;
-        else
-            p.stepInc = p.forward ? fields.field2 : -fields.field2;
-        break;
-    case 2: {
-        if (p.total == 0) break;
-        const int32_t before = p.position;
-        p.position = p.forward ? p.position + fields.field2 : p.position - fields.field2;
-        const int32_t percent = PercentOf(p.position, p.total);
-        if (percent == m_state.lastPercent) break;
-        if (m_state.logProgressMessages) {
-            LogStatusF("INSTALLMESSAGE_PROGRESS case 2: m_iProgressTotal:%d, m_iProgress:%d, "
-                       "m_ProgressCurrent:%d, percent:%d ",
-                       p.total, p.current, before, percent);
+            if (p.total == 0) p.total = 1;
+            const int32_t percent = PercentOf(p.position, p.total);
+            if (m_state.logProgressMessages) {
+                LogStatusF(
+                    "INSTALLMESSAGE_PROGRESS case 0: m_iProgressTotal:%d, m_iProgress:%d, "
+                    "m_ProgressCurrent:%d, percent:%d ",
+                    p.total, p.position, p.position, percent);
+            }
+            ShowPercent(percent);
+            p.actionData = fields.field4 == 1;
+            break;
         }
-        ShowPercent(percent);
-        break;
-    }
-    default:
-        StatusLogMgr::LogStatus("INSTALLMESSAGE_PROGRESS case 3:");
-        break;
+        case 1:
+            if (fields.field3 == 0)
+                p.stepInc = 0;
+            else
+                p.stepInc = p.forward ? fields.field2 : -fields.field2;
+            break;
+        case 2: {
+            if (p.total == 0) break;
+            const int32_t before = p.position;
+            p.position = p.forward ? p.position + fields.field2 : p.position - fields.field2;
+            const int32_t percent = PercentOf(p.position, p.total);
+            if (percent == m_state.lastPercent) break;
+            if (m_state.logProgressMessages) {
+                LogStatusF(
+                    "INSTALLMESSAGE_PROGRESS case 2: m_iProgressTotal:%d, m_iProgress:%d, "
+                    "m_ProgressCurrent:%d, percent:%d ",
+                    p.total, p.current, before, percent);
+            }
+            ShowPercent(percent);
+            break;
+        }
+        default:
+            StatusLogMgr::LogStatus("INSTALLMESSAGE_PROGRESS case 3:");
+            break;
     }
 }
 

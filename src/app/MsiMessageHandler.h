@@ -14,10 +14,10 @@ class CWaitDialog;
 
 // Windows Installer progress counters of the run.
 struct MsiProgressState {
-    int32_t total = 0;    // m_iProgressTotal: never 0 after a reset
+    int32_t total = 0;     // m_iProgressTotal: never 0 after a reset
     int32_t position = 0;  // m_iProgress
-    int32_t current = 0;  // m_ProgressCurrent: position at the last reset
-    int32_t stepInc = 0;  // m_StepInc: ticks per action-data message
+    int32_t current = 0;   // m_ProgressCurrent: position at the last reset
+    int32_t stepInc = 0;   // m_StepInc: ticks per action-data message
     bool forward = true;
     bool actionData = false;
 };

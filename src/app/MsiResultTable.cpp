@@ -110,10 +110,9 @@ const CMsiResultTable::Row kRows[] = {
     {1623, "This language of this installation package is not supported by your system.", kLanguage, false},
     {1624, "There was an error applying transforms. Verify that the specified transform paths are valid. ",
      kInternalError, true},
-    {1625, "This installation is forbidden by system policy. Contact your system administrator.", kPolicy,
-     false},
-    {1631, "The Windows Installer service failed to start. Contact your support personnel. ",
-     kInternalErrorReset, true},
+    {1625, "This installation is forbidden by system policy. Contact your system administrator.", kPolicy, false},
+    {1631, "The Windows Installer service failed to start. Contact your support personnel. ", kInternalErrorReset,
+     true},
     {1632,
      "The Temp folder is either full or inaccessible. Verify that the Temp folder exists and that you can "
      "write to it.",
@@ -131,8 +130,7 @@ const CMsiResultTable::Row kRows[] = {
      "Another version of this product is already installed. Installation of this version cannot continue. To "
      "configure or remove the existing version of this product, use Add/Remove Programs in Control Panel. ",
      kOtherVersion, true},
-    {1639,
-     "Invalid command line argument. Consult the Windows Installer SDK for detailed command-line help. ",
+    {1639, "Invalid command line argument. Consult the Windows Installer SDK for detailed command-line help. ",
      kNotAccessible, true},
     {1641, "The installer has initiated a restart. ", kRestartInitiated, false},
     {1642,

@@ -201,9 +201,10 @@ void CPatchInstallerBase::TakeAppPathFrom(PatchCmdInfo& info) {
     const size_t length = std::strlen(info.productDir);
     if (info.productDir[length - 1] == '\\') info.productDir[length - 1] = '\0';
     SafeCopy(m_twwAppPath, info.productDir);
-    LogStatusF("In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the program "
-               "parameter as %s",
-               m_twwAppPath);
+    LogStatusF(
+        "In CPatchInstallerBase::InitInstance, TW application path m_twwAppPath is set up from the program "
+        "parameter as %s",
+        m_twwAppPath);
 }
 
 // patch.ini beside this program. A file the parser cannot read at all (missing, or without
@@ -422,8 +423,9 @@ bool CPatchInstallerBase::JoinPatchList(bool* apply) {
     }
     LogStatusF("In CPatchInstallerBase::DoProgramPatches, %d delta patches will be applied", count);
     if (m_config.GetDeltaPatchTotalSize() == 0) {
-        ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch "
-                      "size is zero.");
+        ReportFailure(
+            "Patch: In CPatchInstallerBase::DoProgramPatches, no patch needs to be applied because patch "
+            "size is zero.");
         return true;
     }
     m_failed = false;
@@ -651,12 +653,14 @@ bool CPatchInstallerBase::ResetCriticalFixesFolder() {
     const bool existed = IsExistingDirectory(folder.c_str());
 
     if (!DeleteFiles(folder.c_str())) {
-        ReportFailure("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
-                      "CriticalFixes folder.");
+        ReportFailure(
+            "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
+            "CriticalFixes folder.");
         return false;
     }
-    StatusLogMgr::LogStatus("CPatchInstallerBase::ResetCriticalFixesFolder, deleted all the files from CriticalFixes "
-                            "folder, now creating force_apply_ulip.dat file");
+    StatusLogMgr::LogStatus(
+        "CPatchInstallerBase::ResetCriticalFixesFolder, deleted all the files from CriticalFixes "
+        "folder, now creating force_apply_ulip.dat file");
     if (!existed) return false;
 
     try {

@@ -56,24 +56,24 @@ public:
 
     CPatchInstallerBase();
 
-    int OnMsiMessage(UINT messageType, LPCSTR message) override;  // slot 0
-    ~CPatchInstallerBase() override;                              // slot 1
-    virtual bool EnsureTWNotRunning();                            // slot 2
-    virtual int ShowMessage(UINT stringId, UINT icon);            // slot 3
-    virtual bool CreateWaitDialog();                              // slot 4
-    virtual void DestroyWaitDialog();                             // slot 5
-    virtual HWND GetMessageOwner();                               // slot 6
-    virtual void NotifyTWOnSuccess();                             // slot 7
+    int OnMsiMessage(UINT messageType, LPCSTR message) override;             // slot 0
+    ~CPatchInstallerBase() override;                                         // slot 1
+    virtual bool EnsureTWNotRunning();                                       // slot 2
+    virtual int ShowMessage(UINT stringId, UINT icon);                       // slot 3
+    virtual bool CreateWaitDialog();                                         // slot 4
+    virtual void DestroyWaitDialog();                                        // slot 5
+    virtual HWND GetMessageOwner();                                          // slot 6
+    virtual void NotifyTWOnSuccess();                                        // slot 7
     virtual void ParseCmdLine(PatchCmdInfo& info, const char* commandLine);  // slot 8
     // Slot 9: the base initialises the run; the variants run it.
     virtual bool Run(PatchCmdInfo& info, int showCommand, const char* commandLine);
-    virtual void PostPatchProcessing();                           // slot 10
-    virtual void DoPostPatchBatchFile();                          // slot 11
-    virtual void Reserved();                                      // slot 12, no operation
+    virtual void PostPatchProcessing();                               // slot 10
+    virtual void DoPostPatchBatchFile();                              // slot 11
+    virtual void Reserved();                                          // slot 12, no operation
     virtual void GetReleaseVersionString(char* buffer, size_t size);  // slot 13
-    virtual bool IsRestartRequired();                             // slot 14
-    virtual bool IsRestartInProgress();                           // slot 15
-    virtual int32_t DoProgramPatches(PatchCmdInfo& info);         // slot 16
+    virtual bool IsRestartRequired();                                 // slot 14
+    virtual bool IsRestartInProgress();                               // slot 15
+    virtual int32_t DoProgramPatches(PatchCmdInfo& info);             // slot 16
 
     // --- Initialisation ---
     bool InitInstance(PatchCmdInfo& info);

@@ -10,9 +10,9 @@ class CPatchInstallerBase;
 
 class CPatchInstallerFactory {
 public:
-    virtual CPatchInstallerBase* CreateInstaller() = 0;       // slot 0
+    virtual CPatchInstallerBase* CreateInstaller() = 0;             // slot 0
     virtual void DestroyInstaller(CPatchInstallerBase* installer);  // slot 1
-    virtual ~CPatchInstallerFactory();                          // slot 2
+    virtual ~CPatchInstallerFactory();                              // slot 2
 
     // The process-wide factory: the first call creates the factory of the given kind
     // (1 = auto, anything else = web); later calls return it whatever kind they ask for.

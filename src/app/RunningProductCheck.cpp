@@ -88,8 +88,7 @@ bool IsFileLocked(const char* path) {
 }  // namespace
 
 CRunningProductCheck::CRunningProductCheck(const CConfigMgr& config, const CCompanionCloser& companions,
-                                           RunningProductLogFlags flags,
-                                           std::function<void(const char*)> reportFailure)
+                                           RunningProductLogFlags flags, std::function<void(const char*)> reportFailure)
     : m_config(config), m_companions(companions), m_flags(flags), m_reportFailure(std::move(reportFailure)) {}
 
 RunningProductVerdict CRunningProductCheck::Judge(const ProductProbes& probes) {
@@ -132,25 +131,29 @@ void CRunningProductCheck::LogOnce(const RunningProductVerdict& verdict) {
         StatusLogMgr::LogStatus(text);
     };
     switch (verdict.reason) {
-    case RunningProductVerdict::kGlobalMutex:
-        once(m_flags.globalMutex, "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
-                                  "there is still a global mutex");
-        break;
-    case RunningProductVerdict::kLocalMutex:
-        once(m_flags.localMutex, "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
-                                 "there is still a local mutex");
-        break;
-    case RunningProductVerdict::kExecutableLocked:
-        once(m_flags.executableLocked, "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
-                                       "because the tww32.exe is still locked by someone");
-        break;
-    default:
-        break;
+        case RunningProductVerdict::kGlobalMutex:
+            once(m_flags.globalMutex,
+                 "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
+                 "there is still a global mutex");
+            break;
+        case RunningProductVerdict::kLocalMutex:
+            once(m_flags.localMutex,
+                 "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
+                 "there is still a local mutex");
+            break;
+        case RunningProductVerdict::kExecutableLocked:
+            once(m_flags.executableLocked,
+                 "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
+                 "because the tww32.exe is still locked by someone");
+            break;
+        default:
+            break;
     }
     if (verdict.executableMissing && !m_flags.executableMissing) {
         m_flags.executableMissing = true;
-        m_reportFailure("Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in the "
-                        "patch apply directory.");
+        m_reportFailure(
+            "Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in the "
+            "patch apply directory.");
     }
     if (verdict.reason == RunningProductVerdict::kProcessAlive)
         once(m_flags.processAlive, "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");

@@ -14,9 +14,9 @@ namespace tw {
 
 // What was seen of the product on the machine.
 struct ProductProbes {
-    bool frameWindow = false;   // a visible-or-not window of the product frame class
+    bool frameWindow = false;  // a visible-or-not window of the product frame class
     bool globalMutex = false;
-    bool localMutex = false;    // the mutex of the patch's major version
+    bool localMutex = false;  // the mutex of the patch's major version
     bool haveExePath = false;
     bool exeExists = false;
     bool exeLocked = false;     // someone has the executable open

@@ -67,35 +67,35 @@ INT_PTR CALLBACK CWebPatchInstaller::PatchViewProc(HWND dialog, UINT message, WP
 INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
     switch (message) {
-    case WM_INITDIALOG: {
-        std::string title = m_config.GetProductTitle() ? m_config.GetProductTitle() : "";
-        if (title.empty()) {
-            StatusLogMgr::LogStatus("ERROR: Unable to retrieve product title from Patch.ini file");
+        case WM_INITDIALOG: {
+            std::string title = m_config.GetProductTitle() ? m_config.GetProductTitle() : "";
+            if (title.empty()) {
+                StatusLogMgr::LogStatus("ERROR: Unable to retrieve product title from Patch.ini file");
+                return TRUE;
+            }
+            std::string productCode = m_config.GetProductCode();
+            if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
+                ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
+            } else {
+                Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
+                if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+            }
             return TRUE;
         }
-        std::string productCode = m_config.GetProductCode();
-        if (Platform().Msi.QueryProductState(productCode.c_str()) == INSTALLSTATE_DEFAULT) {
-            ::SetDlgItemTextA(dialog, IDC_PRODUCT_TITLE, title.c_str());
-        } else {
-            Platform().ShowMessageBox(nullptr, texts::kProductMissing, texts::kProductMissingTitle, MB_ICONHAND, 0);
-            if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
-        }
-        return TRUE;
-    }
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL) {
-            if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
-            return TRUE;
-        }
-        if (LOWORD(wParam) == IDC_INSTALL_NOW) {
-            OnInstallNow();
-            return TRUE;
-        }
-        return FALSE;
-    case WM_PAINT:
-        return FALSE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL) {
+                if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+                return TRUE;
+            }
+            if (LOWORD(wParam) == IDC_INSTALL_NOW) {
+                OnInstallNow();
+                return TRUE;
+            }
+            return FALSE;
+        case WM_PAINT:
+            return FALSE;
+        default:
+            return FALSE;
     }
     (void)lParam;
 }

@@ -7,11 +7,11 @@
 namespace twcheck {
 
 struct CheckFinding {
-    std::string code;         // short kind, stable for pipelines ("patch-missing", ...)
-    std::string subject;      // the file or "[section]" or "[section] key" that causes it
-    std::string reason;       // one line
-    std::string userMessage;  // what the installer shows or logs; empty when nothing
-    bool stopsUpdate = false; // the installer refuses the update because of it
+    std::string code;          // short kind, stable for pipelines ("patch-missing", ...)
+    std::string subject;       // the file or "[section]" or "[section] key" that causes it
+    std::string reason;        // one line
+    std::string userMessage;   // what the installer shows or logs; empty when nothing
+    bool stopsUpdate = false;  // the installer refuses the update because of it
 
     bool operator==(const CheckFinding& other) const {
         return code == other.code && subject == other.subject && reason == other.reason;

@@ -21,8 +21,8 @@ struct Route {
     std::vector<std::string> sections;  // sections used, in order
     std::vector<RoutePatch> patches;    // in the order they are applied
     unsigned long long totalSize = 0;
-    uint32_t finalRevision = 0;         // where the chain of sections leads
-    std::string stopMessage;            // why the installer refuses, when it does
+    uint32_t finalRevision = 0;  // where the chain of sections leads
+    std::string stopMessage;     // why the installer refuses, when it does
 };
 
 struct CheckReport {
@@ -30,9 +30,9 @@ struct CheckReport {
     std::string productCode;
     std::string twVersion;
     std::vector<Route> routes;
-    std::string settingsStopMessage;            // the installer stops before any route: why
+    std::string settingsStopMessage;           // the installer stops before any route: why
     unsigned long long requiredFreeBytes = 0;  // free space the run asks for on the product's drive
-    std::string installerProperties;            // property list of the apply call
+    std::string installerProperties;           // property list of the apply call
     std::vector<CheckFinding> findings;
 
     bool Clean() const { return findings.empty(); }

@@ -18,11 +18,21 @@ std::string CCheckReportWriter::JsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 // Control characters escaped; bytes of the system code page above 127 as
                 // their Latin-1 code points, so the output stays valid UTF-8 JSON.
@@ -40,8 +50,8 @@ std::string CCheckReportWriter::FormatTable(const CheckReport& report) {
     out += "Update folder: " + report.folder + "\n";
     out += "Product code:  " + (report.productCode.empty() ? std::string("(none)") : report.productCode) + "\n";
     out += "twversion:     " + (report.twVersion.empty() ? std::string("(none)") : report.twVersion) + "\n";
-    out += "Free space the run asks for: " + Number(report.requiredFreeBytes / tw::GeneralUtil::kDiskSpaceUnitBytes) + " MB (" +
-           Number(report.requiredFreeBytes) + " bytes) on the product's drive\n";
+    out += "Free space the run asks for: " + Number(report.requiredFreeBytes / tw::GeneralUtil::kDiskSpaceUnitBytes) +
+           " MB (" + Number(report.requiredFreeBytes) + " bytes) on the product's drive\n";
     out += "Properties of the apply call: " + report.installerProperties + "\n\n";
 
     if (!report.settingsStopMessage.empty())

@@ -94,8 +94,8 @@ std::wstring EncodeStorageName(const std::string& name) {
 // The summary stream of the named transform substorage of the patch file.
 bool ReadTransformSummary(const std::string& path, const std::string& transform, std::vector<uint8_t>& stream) {
     tw::ComPtr<IStorage> root;
-    if (FAILED(::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
-                                root.Put())))
+    if (FAILED(
+            ::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, root.Put())))
         return false;
     tw::ComPtr<IStorage> storage;
     const DWORD mode = STGM_READ | STGM_SHARE_EXCLUSIVE;

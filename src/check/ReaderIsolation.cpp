@@ -15,8 +15,8 @@ std::string MakeScratchFolder() {
     DWORD n = ::GetTempPathA(MAX_PATH, base);
     if (n == 0 || n >= MAX_PATH) return std::string();
     for (unsigned attempt = 0; attempt < 100; ++attempt) {
-        std::string folder = tw::FormatString("%stwpatchcheck-%lu-%lu-%u", base, ::GetCurrentProcessId(),
-                                              ::GetTickCount(), attempt);
+        std::string folder =
+            tw::FormatString("%stwpatchcheck-%lu-%lu-%u", base, ::GetCurrentProcessId(), ::GetTickCount(), attempt);
         if (::CreateDirectoryA(folder.c_str(), nullptr)) return folder;
         if (::GetLastError() != ERROR_ALREADY_EXISTS) break;
     }

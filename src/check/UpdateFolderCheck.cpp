@@ -49,10 +49,9 @@ void AddUnique(std::vector<CheckFinding>& findings, const CheckFinding& finding)
     if (std::find(findings.begin(), findings.end(), finding) == findings.end()) findings.push_back(finding);
 }
 
-const char* const kMsiWords[] = {"reinstallmode",  "reinstall",           "cmdoptions",
-                                 "loginfomsg",     "logprogressmsg",      "productcodestandard",
-                                 "productcodeenterprise", "productcode",  "savetempfiles",
-                                 "loggingmode",    "loggingenable"};
+const char* const kMsiWords[] = {
+    "reinstallmode",         "reinstall",   "cmdoptions",    "loginfomsg",  "logprogressmsg", "productcodestandard",
+    "productcodeenterprise", "productcode", "savetempfiles", "loggingmode", "loggingenable"};
 
 // The MSI key the installer takes a key for, in its order of tests; null when none.
 const char* MsiWordOf(const std::string& lowerKey) {
@@ -74,7 +73,8 @@ void CheckMsiSection(const IniSection& section, std::vector<CheckFinding>& findi
         const char* word = MsiWordOf(Lower(pair.first));
         const std::string subject = KeySubject(section.name, pair.first);
         if (!word) {
-            findings.push_back(Make("ignored-key", subject, "not a Windows Installer setting; the installer ignores it"));
+            findings.push_back(
+                Make("ignored-key", subject, "not a Windows Installer setting; the installer ignores it"));
         } else if (pair.second.empty() && std::string(word) != "cmdoptions" && std::string(word) != "productcode") {
             findings.push_back(Make("ignored-key", subject, "empty value; the installer keeps its default"));
         }
@@ -107,10 +107,12 @@ void CheckPatchSection(const IniSection& section, const UpdateFolderSnapshot& sn
                 findings.push_back(Make("refused-key", subject, "the installer refuses this patch entry",
                                         Join(v.messages, " "), true));
         } else if (key == "reinstall" || key == "reinstallmode" || key == "cmdoptions") {
-            findings.push_back(Make("ignored-key", subject,
-                                    "kept with the patch entry before it, but the apply call uses the MSI section's value"));
+            findings.push_back(
+                Make("ignored-key", subject,
+                     "kept with the patch entry before it, but the apply call uses the MSI section's value"));
         } else {
-            findings.push_back(Make("refused-key", subject, "unknown key in a patch section; the installer shows an error and goes on",
+            findings.push_back(Make("refused-key", subject,
+                                    "unknown key in a patch section; the installer shows an error and goes on",
                                     Join(v.messages, " "), !v.ok));
         }
     }
@@ -123,7 +125,8 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckSections(const UpdateFolderSn
     for (const IniSection& section : snapshot.sections) {
         if (!section.error.empty()) {
             findings.push_back(Make("empty-section", Bracket(section.name),
-                                    "section without keys; the installer stops reading patch.ini", section.error, true));
+                                    "section without keys; the installer stops reading patch.ini", section.error,
+                                    true));
             continue;
         }
         switch (section.kind) {
@@ -149,9 +152,10 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckSections(const UpdateFolderSn
                     const std::string key = Lower(pair.first);
                     if (!Has(key, "twversion") && !Has(key, "lastschemachangereleasenum") && !Has(key, "country") &&
                         !Has(key, "server"))
-                        findings.push_back(Make("refused-key", KeySubject(section.name, pair.first),
-                                                "invalid key of the version section; the installer shows an error and goes on",
-                                                GeneralUtil::kProgramErrorText));
+                        findings.push_back(
+                            Make("refused-key", KeySubject(section.name, pair.first),
+                                 "invalid key of the version section; the installer shows an error and goes on",
+                                 GeneralUtil::kProgramErrorText));
                 }
                 break;
             case SectionKind::PatchConfig:
@@ -168,8 +172,9 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckSections(const UpdateFolderSn
                     for (const auto& pair : section.pairs) {
                         const std::string key = Lower(pair.first);
                         if (key != "isnetenabled" && key != "isfeatureenabled")
-                            findings.push_back(Make("ignored-key", KeySubject(section.name, pair.first),
-                                                    "only IsNetEnabled and IsFeatureEnabled are read from this section"));
+                            findings.push_back(
+                                Make("ignored-key", KeySubject(section.name, pair.first),
+                                     "only IsNetEnabled and IsFeatureEnabled are read from this section"));
                     }
                 } else {
                     findings.push_back(Make("unknown-section", Bracket(section.name),
@@ -197,7 +202,8 @@ Route CUpdateFolderCheck::RouteOf(const UpdateFolderSnapshot& snapshot, const Si
     }
     for (const std::string& name : run.appliedSections)
         for (const IniSection& section : snapshot.sections)
-            if (section.name == name && section.kind == SectionKind::DeltaPatch) route.finalRevision = section.toRevision;
+            if (section.name == name && section.kind == SectionKind::DeltaPatch)
+                route.finalRevision = section.toRevision;
     if (!run.pass.ok) {
         std::vector<std::string> texts = run.pass.messages;
         if (!run.pass.error.empty()) texts.push_back(run.pass.error);
@@ -243,13 +249,13 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckChain(const UpdateFolderSnaps
             if (section.fromRevision == section.toRevision) {
                 AddUnique(findings, Make("chain-loop", subject, "leads from a revision back to itself"));
             } else if (section.fromRevision > current) {
-                AddUnique(findings, Make("chain-hole", subject,
-                                         tw::FormatString("from revision %u the chain reaches %u, but this section "
-                                                          "starts at %u; nothing updates %u",
-                                                          static_cast<unsigned>(run.startRevision),
-                                                          static_cast<unsigned>(current),
-                                                          static_cast<unsigned>(section.fromRevision),
-                                                          static_cast<unsigned>(current))));
+                AddUnique(findings,
+                          Make("chain-hole", subject,
+                               tw::FormatString(
+                                   "from revision %u the chain reaches %u, but this section "
+                                   "starts at %u; nothing updates %u",
+                                   static_cast<unsigned>(run.startRevision), static_cast<unsigned>(current),
+                                   static_cast<unsigned>(section.fromRevision), static_cast<unsigned>(current))));
             } else if (section.fromRevision < current) {
                 AddUnique(findings, Make("chain-loop", subject,
                                          tw::FormatString("from revision %u it is applied to revision %u, which is "
@@ -261,12 +267,12 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckChain(const UpdateFolderSnaps
             current = std::max(current, section.toRevision);
         }
         if (current != snapshot.patchRevision)
-            AddUnique(findings, Make("chain-hole", "twversion " + snapshot.twVersion,
-                                     tw::FormatString("from revision %u the chain ends at revision %u, but twversion "
-                                                      "states revision %u",
-                                                      static_cast<unsigned>(run.startRevision),
-                                                      static_cast<unsigned>(current),
-                                                      static_cast<unsigned>(snapshot.patchRevision))));
+            AddUnique(findings,
+                      Make("chain-hole", "twversion " + snapshot.twVersion,
+                           tw::FormatString("from revision %u the chain ends at revision %u, but twversion "
+                                            "states revision %u",
+                                            static_cast<unsigned>(run.startRevision), static_cast<unsigned>(current),
+                                            static_cast<unsigned>(snapshot.patchRevision))));
     }
     return findings;
 }
@@ -286,10 +292,10 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
             const std::string named = "named by " + Bracket(section.name);
             if (!package.exists) {
                 auto verdict = section.keyVerdicts.find(pair.first);
-                std::string message = verdict == section.keyVerdicts.end() ? std::string()
-                                                                           : Join(verdict->second.messages, " ");
-                AddUnique(findings, Make("patch-missing", package.fileName, named + " but not in the folder", message,
-                                         true));
+                std::string message =
+                    verdict == section.keyVerdicts.end() ? std::string() : Join(verdict->second.messages, " ");
+                AddUnique(findings,
+                          Make("patch-missing", package.fileName, named + " but not in the folder", message, true));
                 continue;
             }
             if (!package.isPatch) {
@@ -318,12 +324,10 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
             const long claimedTo = level * 1000 + static_cast<long>(section.toRevision);
             const long from = revisionPart(package.fromVersion), to = revisionPart(package.toVersion);
             if (from != claimedFrom || to != claimedTo)
-                AddUnique(findings,
-                          Make("patch-version-range", package.fileName,
-                               named + " (" + tw::FormatString("%ld", claimedFrom) + " to " +
-                                   tw::FormatString("%ld", claimedTo) +
-                                   ") but it moves the product from " + package.fromVersion + " to " +
-                                   package.toVersion));
+                AddUnique(findings, Make("patch-version-range", package.fileName,
+                                         named + " (" + tw::FormatString("%ld", claimedFrom) + " to " +
+                                             tw::FormatString("%ld", claimedTo) + ") but it moves the product from " +
+                                             package.fromVersion + " to " + package.toVersion));
         }
     }
     for (const auto& [major, file] : targetMajors)
@@ -381,8 +385,9 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
     }
 
     if (snapshot.productCode.empty())
-        AddUnique(findings, Make("no-product-code", "[MSI] ProductCode", "patch.ini names no product code; the update stops",
-                                 "Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.", true));
+        AddUnique(findings,
+                  Make("no-product-code", "[MSI] ProductCode", "patch.ini names no product code; the update stops",
+                       "Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.", true));
 
     // Refusals whose texts no finding above carries.
     auto covered = [&findings](const std::string& text) {

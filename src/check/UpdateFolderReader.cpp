@@ -127,9 +127,8 @@ void JudgeSections(UpdateFolderSnapshot& snapshot) {
         }
         for (const auto& pair : section.pairs)
             section.keyVerdicts[pair.first] = Judge([&] {
-                return tw::CDeltaPatchInfo::ProcessOneKeyValuePair(scratch, pair.first, pair.second,
-                                                                   snapshot.folder.c_str(),
-                                                                   CUpdateFolderReader::kInstallFolder);
+                return tw::CDeltaPatchInfo::ProcessOneKeyValuePair(
+                    scratch, pair.first, pair.second, snapshot.folder.c_str(), CUpdateFolderReader::kInstallFolder);
             });
     }
 }
@@ -145,8 +144,7 @@ void ReadPackages(UpdateFolderSnapshot& snapshot) {
             const std::string id = tw::GeneralUtil::ToLower(pair.second);
             if (snapshot.packages.count(id)) continue;
             char path[kPathSize];
-            if (!tw::GeneralUtil::GetFullFilePathName(snapshot.folder.c_str(), pair.second.c_str(), path,
-                                                      sizeof(path)))
+            if (!tw::GeneralUtil::GetFullFilePathName(snapshot.folder.c_str(), pair.second.c_str(), path, sizeof(path)))
                 continue;
             snapshot.packages[id] = CPatchPackageInspector::Inspect(path, pair.second);
         }

@@ -29,17 +29,17 @@ struct IniSection {
     std::string error;          // the parser could not read its pairs
     uint32_t fromRevision = 0;  // delta-patch sections: the revisions the name states
     uint32_t toRevision = 0;
-    Verdict nameVerdict;                          // delta-patch sections: the name check
-    std::map<std::string, Verdict> keyVerdicts;   // delta- and history-patch sections, by key
+    Verdict nameVerdict;                         // delta-patch sections: the name check
+    std::map<std::string, Verdict> keyVerdicts;  // delta- and history-patch sections, by key
 };
 
 // What one configuration pass did: its result and what the user would have seen or found
 // in the patch log.
 struct PassOutcome {
     bool ok = false;
-    std::string error;                      // the parser's error, when the pass threw
-    std::vector<std::string> messages;      // texts of the message boxes, in order
-    std::vector<std::string> logLines;      // lines of the patch log, in order
+    std::string error;                  // the parser's error, when the pass threw
+    std::vector<std::string> messages;  // texts of the message boxes, in order
+    std::vector<std::string> logLines;  // lines of the patch log, in order
 };
 
 struct RouteEntry {
@@ -50,15 +50,15 @@ struct RouteEntry {
 // The second pass for an installed product at one revision.
 struct SimulatedRun {
     uint32_t startRevision = 0;
-    std::string installedVersion;             // the "VersionString" the run was given
+    std::string installedVersion;  // the "VersionString" the run was given
     PassOutcome pass;
-    std::vector<std::string> appliedSections; // delta and history sections used, in order
-    std::vector<RouteEntry> entries;          // the delta-patch list the pass built
+    std::vector<std::string> appliedSections;  // delta and history sections used, in order
+    std::vector<RouteEntry> entries;           // the delta-patch list the pass built
 };
 
 struct UpdateFolderSnapshot {
     std::string folder;
-    std::string iniError;           // patch.ini has no readable sections (the parser's error)
+    std::string iniError;  // patch.ini has no readable sections (the parser's error)
     std::vector<IniSection> sections;
     PassOutcome firstPass;
     std::vector<SimulatedRun> runs;
@@ -66,11 +66,11 @@ struct UpdateFolderSnapshot {
 
     // Values of the first pass.
     std::string productCode;
-    std::string twVersion;         // target version string
+    std::string twVersion;  // target version string
     int32_t majorVersion = 0;
     int32_t level = 0;
     uint32_t patchRevision = 0;
-    std::string fileVersion;       // TWFileVersion
+    std::string fileVersion;  // TWFileVersion
     std::string installerProperties;
 };
 

@@ -44,13 +44,12 @@ int main(int argc, char** argv) {
         if (!twcheck::CUpdateFolderReader::Read(folder, snapshot, error)) {
             std::fprintf(stderr, "twpatchcheck: %s\n", error.c_str());
             // A pipeline reading the JSON gets the reason too.
-            if (json)
-                std::printf("{\n  \"error\": %s\n}\n", twcheck::CCheckReportWriter::JsonString(error).c_str());
+            if (json) std::printf("{\n  \"error\": %s\n}\n", twcheck::CCheckReportWriter::JsonString(error).c_str());
             return kUnreadable;
         }
         const twcheck::CheckReport report = twcheck::CUpdateFolderCheck::Evaluate(snapshot);
-        const std::string text = json ? twcheck::CCheckReportWriter::FormatJson(report)
-                                      : twcheck::CCheckReportWriter::FormatTable(report);
+        const std::string text =
+            json ? twcheck::CCheckReportWriter::FormatJson(report) : twcheck::CCheckReportWriter::FormatTable(report);
         std::fwrite(text.data(), 1, text.size(), stdout);
         return report.Clean() ? kClean : kFindings;
     } catch (const std::exception& e) {

@@ -24,8 +24,7 @@ bool QueryFreeDiskSpace(const char* root, unsigned long long* freeBytes) {
         return true;
     }
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-    if (!::GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters))
-        return false;
+    if (!::GetDiskFreeSpaceA(root, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) return false;
     *freeBytes = static_cast<unsigned long long>(sectorsPerCluster) * bytesPerSector * freeClusters;
     return true;
 }
@@ -54,9 +53,7 @@ PlatformSeams MakeRealSeams() {
     s.Msi.SetExternalUI = [](INSTALLUI_HANDLERA handler, DWORD filter, LPVOID context) {
         return ::MsiSetExternalUIA(handler, filter, context);
     };
-    s.Msi.EnableLog = [](DWORD mode, LPCSTR file, DWORD attributes) {
-        return ::MsiEnableLogA(mode, file, attributes);
-    };
+    s.Msi.EnableLog = [](DWORD mode, LPCSTR file, DWORD attributes) { return ::MsiEnableLogA(mode, file, attributes); };
     s.Msi.ApplyMultiplePatches = [](LPCSTR packages, LPCSTR productCode, LPCSTR properties) {
         return ::MsiApplyMultiplePatchesA(packages, productCode, properties);
     };

@@ -26,14 +26,13 @@ struct PlatformSeams {
     // Modal user interaction. A message box is shown in the given language (0: the
     // user's default).
     std::function<int(HWND owner, LPCSTR text, LPCSTR title, UINT type, WORD language)> ShowMessageBox;
-    std::function<INT_PTR(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param)>
-        ShowDialog;
+    std::function<INT_PTR(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param)> ShowDialog;
 
     // Restart of Windows and the privilege steps before it.
     std::function<BOOL(UINT flags, DWORD reason)> ExitWindowsEx;
     std::function<BOOL(HANDLE process, DWORD access, PHANDLE token)> OpenProcessToken;
-    std::function<BOOL(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length,
-                       PTOKEN_PRIVILEGES previous, PDWORD returnLength)>
+    std::function<BOOL(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD length, PTOKEN_PRIVILEGES previous,
+                       PDWORD returnLength)>
         AdjustTokenPrivileges;
 
     // Sleeps and the clock.

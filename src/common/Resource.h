@@ -2,10 +2,10 @@
 // Resource identifiers of the program (string table, dialogs and their controls, icon).
 
 // String table.
-#define IDS_APP_TITLE 501          // "Tallyworks Update" (window title)
-#define IDS_DEFAULT_VERSION 502    // "Version 12.1"
-#define IDS_MSGBOX_TITLE 503       // "Tallyworks Update" (message box title)
-#define IDS_WINDOW_CLASS 504       // "TWPatchClass"
+#define IDS_APP_TITLE 501            // "Tallyworks Update" (window title)
+#define IDS_DEFAULT_VERSION 502      // "Version 12.1"
+#define IDS_MSGBOX_TITLE 503         // "Tallyworks Update" (message box title)
+#define IDS_WINDOW_CLASS 504         // "TWPatchClass"
 #define IDS_PRODUCT_FRAME_CLASS 505  // "AtollFrame"
 #define IDS_LOW_DISK_SPACE 520
 #define IDS_CANNOT_READ_PRODUCT 521

@@ -57,7 +57,8 @@ inline bool SafeFormatV(char* dst, size_t cap, const char* fmt, va_list args) {
 #if defined(__GNUC__)
 __attribute__((format(printf, 3, 4)))
 #endif
-inline bool SafeFormat(char* dst, size_t cap, const char* fmt, ...) {
+inline bool
+SafeFormat(char* dst, size_t cap, const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
     bool ok = SafeFormatV(dst, cap, fmt, args);
@@ -69,7 +70,8 @@ inline bool SafeFormat(char* dst, size_t cap, const char* fmt, ...) {
 #if defined(__GNUC__)
 __attribute__((format(printf, 1, 2)))
 #endif
-inline std::string FormatString(const char* fmt, ...) {
+inline std::string
+FormatString(const char* fmt, ...) {
     va_list args;
     va_start(args, fmt);
     va_list copy;

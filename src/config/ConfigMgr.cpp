@@ -53,7 +53,8 @@ void CConfigMgr::LogUnknownSection(const std::string& sectionName) {
 
 bool CConfigMgr::BeginPass(const char* patchFolder) {
     if (!patchFolder || *patchFolder == '\0') {
-        StatusLogMgr::LogStatus("In CConfigMgr::ReadConfInfoFromFile, directory name of the configuration file not given.");
+        StatusLogMgr::LogStatus(
+            "In CConfigMgr::ReadConfInfoFromFile, directory name of the configuration file not given.");
         return false;
     }
     char path[kPatchFolderSize];
@@ -137,8 +138,7 @@ bool CConfigMgr::ReadPatchIniFile(const char* patchFolder, const char* installFo
                 break;
             case SectionKind::DeltaPatch:
                 if (!PatchIniMgr::ProcessNewDeltaPatchSection(*m_deltaPatchList, section.c_str(), installedRevision,
-                                                              patchRevision, skip,
-                                                              m_versionInfo->deltaSectionLevel))
+                                                              patchRevision, skip, m_versionInfo->deltaSectionLevel))
                     return false;
                 if (skip) break;
                 if (!CDeltaPatchInfo::Initialize(*m_deltaPatchList, pairs, m_patchFolder, installFolder)) return false;
@@ -165,8 +165,9 @@ bool CConfigMgr::ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs) {
         } else if (Has(key, "twfileversion")) {
             SafeCopy(m_versionInfo->productFileVersion, pair.second.c_str());
         } else {
-            LogStatusF("CConfigMgr::ProcessKeyValuePairsInOneSection: %s,  key and value pair skipped, the pair is %s = %s",
-                       "in the TWName and TWFileVersion section", pair.first.c_str(), pair.second.c_str());
+            LogStatusF(
+                "CConfigMgr::ProcessKeyValuePairsInOneSection: %s,  key and value pair skipped, the pair is %s = %s",
+                "in the TWName and TWFileVersion section", pair.first.c_str(), pair.second.c_str());
             GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
             return false;
         }
@@ -174,12 +175,12 @@ bool CConfigMgr::ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs) {
     return true;
 }
 
-bool CConfigMgr::ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list,
-                                         const char* keyWord) {
+bool CConfigMgr::ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list, const char* keyWord) {
     for (const auto& pair : pairs) {
         if (!Has(GeneralUtil::ToLower(pair.first), keyWord) || list.size() >= kMaxAgents) {
-            LogStatusF("CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: %s = %s",
-                       pair.first.c_str(), pair.second.c_str());
+            LogStatusF(
+                "CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: %s = %s",
+                pair.first.c_str(), pair.second.c_str());
             return false;
         }
         list.push_back(GeneralUtil::SplitAgentValue(pair.second.c_str()));

@@ -12,9 +12,9 @@ namespace tw {
 class CDeltaPatchList {
 public:
     struct Entry {
-        std::string patchFile;      // full path of the MSP file
-        std::string targetFolder;   // the product's installation folder
-        uint32_t size = 0;          // bytes of the patch file when it was listed
+        std::string patchFile;     // full path of the MSP file
+        std::string targetFolder;  // the product's installation folder
+        uint32_t size = 0;         // bytes of the patch file when it was listed
         std::optional<std::string> reinstall;
         std::optional<std::string> reinstallMode;
         std::optional<std::string> cmdOptions;

@@ -17,8 +17,8 @@ CINIParser::~CINIParser() = default;
 
 SectionNameList CINIParser::GetSectionNames() {
     std::vector<char> buffer(kSectionNamesSize, '\0');
-    DWORD length = ::GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(kSectionNamesSize),
-                                                    m_path.c_str());
+    DWORD length =
+        ::GetPrivateProfileSectionNamesA(buffer.data(), static_cast<DWORD>(kSectionNamesSize), m_path.c_str());
     if (length == 0)
         throw std::runtime_error("Failed to read the section names in the config.ini file in the : " + m_path);
 
@@ -53,8 +53,8 @@ KeyValueMap CINIParser::GetKeyValuePairs(const std::string& sectionName) {
         std::string key(&keys[pos], entryLength);
         GeneralUtil::TrimBlanks(key);
         value[0] = '\0';
-        ::GetPrivateProfileStringA(sectionName.c_str(), key.c_str(), "", value.data(),
-                                   static_cast<DWORD>(kValueSize), m_path.c_str());
+        ::GetPrivateProfileStringA(sectionName.c_str(), key.c_str(), "", value.data(), static_cast<DWORD>(kValueSize),
+                                   m_path.c_str());
         value[kValueSize - 1] = '\0';
         pairs[key] = value.data();
         pos += entryLength + 1;

@@ -41,11 +41,16 @@ void LogAndShow(const char* text) {
 
 const char* PatchIniMgr::LevelName(int32_t level) {
     switch (level) {
-        case 1: return "Pre-alpha";
-        case 2: return "Alpha";
-        case 3: return "Beta";
-        case 4: return "Release";
-        default: return "Unknown";
+        case 1:
+            return "Pre-alpha";
+        case 2:
+            return "Alpha";
+        case 3:
+            return "Beta";
+        case 4:
+            return "Release";
+        default:
+            return "Unknown";
     }
 }
 
@@ -100,9 +105,10 @@ PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeFileVersion(const TWVersionInf
     const int fileMajor = std::atoi(info.productFileVersion);
     if (fileMajor != info.majorVersion) {
         verdict.outcome = VersionGateVerdict::kStop;
-        verdict.shownText = FormatString("Major version (%d) of TWFileVersion in the patch.ini file not matched with "
-                                         "that (%d) in the patch.ini file",
-                                         fileMajor, info.majorVersion);
+        verdict.shownText = FormatString(
+            "Major version (%d) of TWFileVersion in the patch.ini file not matched with "
+            "that (%d) in the patch.ini file",
+            fileMajor, info.majorVersion);
         verdict.logShown = true;
     }
     return verdict;
@@ -114,11 +120,13 @@ PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeInstalledVersion(const TWVersi
     VersionGateVerdict verdict;
     if (!installed) {
         verdict.outcome = VersionGateVerdict::kFail;
-        verdict.logLines.push_back(FormatString("In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to "
-                                                "locate file version information for file %s\\%s. ",
-                                                installFolder ? installFolder : "", "tww32.exe"));
-        verdict.shownText = "Unable to locate Tallyworks version information. \n Please reinstall or repair "
-                            "Tallyworks before patching again. ";
+        verdict.logLines.push_back(
+            FormatString("In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to "
+                         "locate file version information for file %s\\%s. ",
+                         installFolder ? installFolder : "", "tww32.exe"));
+        verdict.shownText =
+            "Unable to locate Tallyworks version information. \n Please reinstall or repair "
+            "Tallyworks before patching again. ";
         verdict.logShown = true;
         return verdict;
     }
@@ -147,8 +155,7 @@ PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeInstalledVersion(const TWVersi
         verdict.logLines.push_back(FormatString("Level in patch.ini = %d and level of the tww32.exe = %d",
                                                 info.patchLevel, static_cast<int>(installed->level)));
         verdict.shownText = FormatString("Can't apply the %s version of the patch to the %s version of Tallyworks.",
-                                         LevelName(info.patchLevel),
-                                         LevelName(static_cast<int32_t>(installed->level)));
+                                         LevelName(info.patchLevel), LevelName(static_cast<int32_t>(installed->level)));
     }
     return verdict;
 }
@@ -191,9 +198,11 @@ bool PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, 
         } else if (key.find("lastschemachangereleasenum") != std::string::npos) {
             // Known key without effect on the gate.
         } else if (key.find("country") != std::string::npos) {
-            StatusLogMgr::LogStatus("New key - Country in patch.ini added. \n Patch installer is suppressing the popup message. ");
+            StatusLogMgr::LogStatus(
+                "New key - Country in patch.ini added. \n Patch installer is suppressing the popup message. ");
         } else if (key.find("server") != std::string::npos) {
-            StatusLogMgr::LogStatus("New key - Server PDS in patch.ini added. \n Patch installer is suppressing the popup message. ");
+            StatusLogMgr::LogStatus(
+                "New key - Server PDS in patch.ini added. \n Patch installer is suppressing the popup message. ");
         } else {
             LogStatusF("PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection: Invalid key name \"%s\"",
                        pair.first.c_str());
@@ -253,13 +262,15 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
     }
     if (from < installedRevision) {
         skip = true;
-        LogStatusF("The section %s in the patch.ini is skipped because revision on the machine is newer than that in "
-                   "the section",
-                   sectionName);
-        LogStatusF("The delta patch section is from revision: %d to revision: %d while the tww32.exe has the revision: "
-                   "%d and the latest revision in patch.ini is: %d",
-                   static_cast<int>(from), static_cast<int>(to), static_cast<int>(installedRevision),
-                   static_cast<int>(patchRevision));
+        LogStatusF(
+            "The section %s in the patch.ini is skipped because revision on the machine is newer than that in "
+            "the section",
+            sectionName);
+        LogStatusF(
+            "The delta patch section is from revision: %d to revision: %d while the tww32.exe has the revision: "
+            "%d and the latest revision in patch.ini is: %d",
+            static_cast<int>(from), static_cast<int>(to), static_cast<int>(installedRevision),
+            static_cast<int>(patchRevision));
     } else {
         skip = false;
     }

@@ -17,11 +17,11 @@ class PatchIniMgr {
 public:
     // Installed product version as Windows Installer reports it ("VersionString" A.B.C.D).
     struct InstalledVersion {
-        uint32_t major = 0;      // A
-        uint32_t minor = 0;      // B (kept, not used)
-        uint32_t level = 0;      // C / 1000
-        uint32_t revision = 0;   // C % 1000
-        uint32_t build = 0;      // D (kept, not used)
+        uint32_t major = 0;     // A
+        uint32_t minor = 0;     // B (kept, not used)
+        uint32_t level = 0;     // C / 1000
+        uint32_t revision = 0;  // C % 1000
+        uint32_t build = 0;     // D (kept, not used)
     };
 
     // What the version gate decided about the target version, and what it has to say: the
@@ -67,9 +67,8 @@ public:
     // Checks a delta-patch section name such as R5->R7 against the revisions and sets
     // skip when the section does not apply. False when the name is ill formed or goes
     // beyond the patch revision.
-    static bool ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName,
-                                            uint32_t installedRevision, uint32_t patchRevision, bool& skip,
-                                            int32_t level);
+    static bool ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName, uint32_t installedRevision,
+                                            uint32_t patchRevision, bool& skip, int32_t level);
 
     // Adds the patch file for the target folder unless the list has it already. False (and
     // the files-missing box) when the file cannot be opened or measured.

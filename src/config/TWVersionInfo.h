@@ -7,9 +7,9 @@
 namespace tw {
 
 struct TWVersionInfo {
-    static constexpr int kProductNameSize = 128;     // at most 127 characters
-    static constexpr int kFileVersionSize = 32;      // at most 31 characters
-    static constexpr int kTargetVersionSize = 12;    // at most 11 characters
+    static constexpr int kProductNameSize = 128;   // at most 127 characters
+    static constexpr int kFileVersionSize = 32;    // at most 31 characters
+    static constexpr int kTargetVersionSize = 12;  // at most 11 characters
 
     char productName[kProductNameSize] = {};         // TWName
     char productFileVersion[kFileVersionSize] = {};  // TWFileVersion, dotted

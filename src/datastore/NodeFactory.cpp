@@ -36,8 +36,7 @@ CTWVersionNode* NodeFactory::OpenVersionNode(TWDataBranch branch, unsigned major
 }
 
 CTWFlavorNode* NodeFactory::CreateFlavorNode(TWDataBranch branch, unsigned majorVersion, const char* flavor,
-                                             TWAccessMode mode, DWORD* created, const char* className,
-                                             long* error) {
+                                             TWAccessMode mode, DWORD* created, const char* className, long* error) {
     std::unique_ptr<CTWFlavorNode> node(new (std::nothrow) CTWFlavorNode(mode));
     if (!node) return Finish(std::move(node), kTWDataOutOfMemory, error);
     long result = node->CreateFlavor(branch, majorVersion, flavor, mode, created, className);

@@ -21,8 +21,7 @@ public:
     // Version key, created when missing (created receives 1 then, else 0).
     static CTWVersionNode* CreateVersionNode(TWDataBranch branch, unsigned majorVersion, TWAccessMode mode,
                                              DWORD* created, const char* className, long* error);
-    static CTWVersionNode* OpenVersionNode(TWDataBranch branch, unsigned majorVersion, TWAccessMode mode,
-                                           long* error);
+    static CTWVersionNode* OpenVersionNode(TWDataBranch branch, unsigned majorVersion, TWAccessMode mode, long* error);
     // Flavor key, created when missing; the flavor must be known to the product-information
     // catalogue.
     static CTWFlavorNode* CreateFlavorNode(TWDataBranch branch, unsigned majorVersion, const char* flavor,

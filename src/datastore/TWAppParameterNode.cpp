@@ -145,9 +145,7 @@ long CTWAppParameterNode::EnumerateNames(bool values, char*** names, DWORD* coun
 
 long CTWAppParameterNode::GetValueNames(char*** names, DWORD* count) { return EnumerateNames(true, names, count); }
 
-long CTWAppParameterNode::GetChildNodeNames(char*** names, DWORD* count) {
-    return EnumerateNames(false, names, count);
-}
+long CTWAppParameterNode::GetChildNodeNames(char*** names, DWORD* count) { return EnumerateNames(false, names, count); }
 
 long CTWAppParameterNode::DeleteNode() {
     if (!m_key) return SetResult(kTWDataNoKey);
@@ -212,16 +210,16 @@ ITWDataNode* CTWAppParameterNode::GetChildNode(const char* childName, TWAccessMo
     return node;
 }
 
-long CTWAppParameterNode::CreateChildNode(const char* childName, TWAccessMode mode, ITWDataNode** child,
-                                          DWORD* created, const char* className) {
+long CTWAppParameterNode::CreateChildNode(const char* childName, TWAccessMode mode, ITWDataNode** child, DWORD* created,
+                                          const char* className) {
     CTWAppParameterNode* node = nullptr;
     long error = MakeGenericChild(childName, mode, true, created, className, &node);
     HandOver(std::unique_ptr<CTWAppParameterNode>(node), child);
     return error;
 }
 
-ITWDataNode* CTWAppParameterNode::CreateChildNode(const char* childName, TWAccessMode mode, long* error,
-                                                  DWORD* created, const char* className) {
+ITWDataNode* CTWAppParameterNode::CreateChildNode(const char* childName, TWAccessMode mode, long* error, DWORD* created,
+                                                  const char* className) {
     CTWAppParameterNode* node = nullptr;
     long result = MakeGenericChild(childName, mode, true, created, className, &node);
     if (error) *error = result;
@@ -232,8 +230,7 @@ const char* CTWAppParameterNode::GetNodePath() { return m_keyPath; }
 
 int CTWAppParameterNode::IsRegistryNode() { return 1; }
 
-long CTWAppParameterNode::ReadAnyValueData(const char* valueName, const char** text, DWORD* number,
-                                           int* isNumber) {
+long CTWAppParameterNode::ReadAnyValueData(const char* valueName, const char** text, DWORD* number, int* isNumber) {
     if (text) *text = nullptr;
     if (number) *number = 0;
     long error = ReadString(valueName, text);

@@ -46,8 +46,8 @@ public:
     virtual long ReadAnyValueData(const char* valueName, const char** text, DWORD* number, int* isNumber);
     // Child nodes of the kind this node's children have (a plain node here).
     virtual long GetChildNode(const char* childName, TWAccessMode mode, CTWAppParameterNode** child);
-    virtual long CreateChildNode(const char* childName, TWAccessMode mode, CTWAppParameterNode** child,
-                                 DWORD* created, const char* className);
+    virtual long CreateChildNode(const char* childName, TWAccessMode mode, CTWAppParameterNode** child, DWORD* created,
+                                 const char* className);
     // Copies every value of source into this node's key.
     virtual long CopyValues(CTWAppParameterNode* source);
     // Opens or creates the key of a data branch.
@@ -67,13 +67,12 @@ protected:
     // Opens or creates path in the hive of branch; on success the node keeps the key, the
     // path and the branch. A failure leaves the node as it was.
     long OpenKeyPath(TWDataBranch branch, const char* path, TWAccessMode mode);
-    long CreateKeyPath(TWDataBranch branch, const char* path, TWAccessMode mode, DWORD* created,
-                       const char* className);
+    long CreateKeyPath(TWDataBranch branch, const char* path, TWAccessMode mode, DWORD* created, const char* className);
     void SetMajorVersion(unsigned majorVersion) { m_majorVersion = majorVersion; }
     void SetFlavor(const char* flavor);
     // Plain child node of this node's key (opened, or created when create is set).
-    long MakeGenericChild(const char* childName, TWAccessMode mode, bool create, DWORD* created,
-                          const char* className, CTWAppParameterNode** child);
+    long MakeGenericChild(const char* childName, TWAccessMode mode, bool create, DWORD* created, const char* className,
+                          CTWAppParameterNode** child);
 
     // Gives a new node to the caller's out-parameter; without one the node is destroyed here.
     template <typename Node, typename Out>

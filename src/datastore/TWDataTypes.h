@@ -29,18 +29,18 @@ enum class TWAccessMode : uint32_t {
 // Results of the data store (0 is success; other positive values are Win32 errors of the
 // registry call that failed).
 constexpr long kTWDataSuccess = 0;
-constexpr long kTWDataNothingDone = 1;       // empty value name, or name too long to write
-constexpr long kTWDataValueNotFound = 3;     // value (or key) not found
-constexpr long kTWDataNoKeyPath = -1;        // missing or empty name, branch without key path
-constexpr long kTWDataNoKey = -2;            // no open key, or the key was deleted meanwhile
-constexpr long kTWDataOutOfMemory = -3;      // out of memory, or more names than counted
-constexpr long kTWDataBadVersion = -4;       // major version outside 6..40
-constexpr long kTWDataBadFlavor = -5;        // flavor missing or not a known flavor
-constexpr long kTWDataWrongType = -6;        // value stored with another type
-constexpr long kTWDataNullValue = -7;        // null value given to write
-constexpr long kTWDataPathTooLong = -11;     // key path too long
-constexpr long kTWDataHasChildren = -12;     // key with child keys is not deleted
-constexpr long kTWDataNoBranchPath = 100;    // branch key path not formed, no other code
+constexpr long kTWDataNothingDone = 1;     // empty value name, or name too long to write
+constexpr long kTWDataValueNotFound = 3;   // value (or key) not found
+constexpr long kTWDataNoKeyPath = -1;      // missing or empty name, branch without key path
+constexpr long kTWDataNoKey = -2;          // no open key, or the key was deleted meanwhile
+constexpr long kTWDataOutOfMemory = -3;    // out of memory, or more names than counted
+constexpr long kTWDataBadVersion = -4;     // major version outside 6..40
+constexpr long kTWDataBadFlavor = -5;      // flavor missing or not a known flavor
+constexpr long kTWDataWrongType = -6;      // value stored with another type
+constexpr long kTWDataNullValue = -7;      // null value given to write
+constexpr long kTWDataPathTooLong = -11;   // key path too long
+constexpr long kTWDataHasChildren = -12;   // key with child keys is not deleted
+constexpr long kTWDataNoBranchPath = 100;  // branch key path not formed, no other code
 
 // Key paths are kept in buffers of this size (at most 262 characters).
 constexpr unsigned kTWKeyPathSize = 263;

@@ -15,8 +15,8 @@ public:
     // product-information catalogue). On success the node remembers branch, version and
     // flavor.
     long OpenFlavor(TWDataBranch branch, unsigned majorVersion, const char* flavor, TWAccessMode mode);
-    long CreateFlavor(TWDataBranch branch, unsigned majorVersion, const char* flavor, TWAccessMode mode,
-                      DWORD* created, const char* className);
+    long CreateFlavor(TWDataBranch branch, unsigned majorVersion, const char* flavor, TWAccessMode mode, DWORD* created,
+                      const char* className);
 };
 
 }  // namespace tw

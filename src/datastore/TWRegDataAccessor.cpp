@@ -16,9 +16,15 @@ constexpr DWORD kValueBufferSize = 1024;
 constexpr DWORD kKeyNameBufferSize = 263;
 constexpr DWORD kValueNameBufferSize = 16384;
 
-constexpr const char kProductKey[] = "Software\\Veltra" "\\Tallyworks";
-constexpr const char kRegistrationKey[] = "Software\\Veltra" "\\TallyworksRegistration";
-constexpr const char kCommonKey[] = "Software\\Veltra" "\\TallyworksCommon";
+constexpr const char kProductKey[] =
+    "Software\\Veltra"
+    "\\Tallyworks";
+constexpr const char kRegistrationKey[] =
+    "Software\\Veltra"
+    "\\TallyworksRegistration";
+constexpr const char kCommonKey[] =
+    "Software\\Veltra"
+    "\\TallyworksCommon";
 
 // Copies text into a fresh allocation held by out.
 long AssignText(std::vector<char>& out, const char* text) {
@@ -168,8 +174,8 @@ long CTWRegDataAccessor::OpenKey(HKEY root, const char* path, TWAccessMode mode,
     return kTWDataSuccess;
 }
 
-long CTWRegDataAccessor::CreateKey(HKEY root, const char* path, const char* className, TWAccessMode mode,
-                                   RegKey& key, DWORD* created) {
+long CTWRegDataAccessor::CreateKey(HKEY root, const char* path, const char* className, TWAccessMode mode, RegKey& key,
+                                   DWORD* created) {
     HKEY opened = nullptr;
     DWORD disposition = 0;
     LONG result = ::RegCreateKeyExA(root, path, 0, const_cast<char*>(className), 0, GetAccessRights(mode), nullptr,
@@ -181,8 +187,7 @@ long CTWRegDataAccessor::CreateKey(HKEY root, const char* path, const char* clas
     return kTWDataSuccess;
 }
 
-long CTWRegDataAccessor::QueryValue(HKEY key, const char* name, std::vector<char>& buffer, DWORD* type,
-                                    DWORD* size) {
+long CTWRegDataAccessor::QueryValue(HKEY key, const char* name, std::vector<char>& buffer, DWORD* type, DWORD* size) {
     DWORD valueType = REG_NONE;
     DWORD length = kValueBufferSize;
     try {

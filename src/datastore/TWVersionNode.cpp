@@ -42,7 +42,8 @@ long CTWVersionNode::GetChildNode(const char* flavor, TWAccessMode mode, CTWFlav
     if (!flavor || !*flavor) return SetResult(kTWDataNoKeyPath);
     if (!GetKey()) return SetResult(kTWDataNoKey);
     long error = kTWDataSuccess;
-    std::unique_ptr<CTWFlavorNode> node(NodeFactory::OpenFlavorNode(GetBranch(), GetMajorVersion(), flavor, mode, &error));
+    std::unique_ptr<CTWFlavorNode> node(
+        NodeFactory::OpenFlavorNode(GetBranch(), GetMajorVersion(), flavor, mode, &error));
     if (node) error = kTWDataSuccess;
     HandOver(std::move(node), child);
     return SetResult(error);

@@ -24,12 +24,12 @@ const std::string& PatchStatusRecord::FormatRecordText() {
     const char* channel = m_channel.empty() ? "Unknown" : m_channel.c_str();
     int duration = static_cast<int>(m_endTime - m_startTime);
 
-    m_recordText = FormatString(
-        "(date-%s;ver-%s;n-%d;nfg-%d;err-%u;s-%d;conn-%s;fg=%d;bg-%d;sd=%d;chan-%s;dur-%d;bytes-%d;a-%s)", date,
-        m_versionText.c_str(), static_cast<int>(m_runNumber), static_cast<int>(m_runNumber),
-        static_cast<unsigned>(m_errorCode), static_cast<int>(m_osFlag), connection, static_cast<int>(m_foreground),
-        static_cast<int>(m_background), static_cast<int>(m_shutdown), channel, duration, static_cast<int>(m_bytes),
-        m_extra.c_str());
+    m_recordText =
+        FormatString("(date-%s;ver-%s;n-%d;nfg-%d;err-%u;s-%d;conn-%s;fg=%d;bg-%d;sd=%d;chan-%s;dur-%d;bytes-%d;a-%s)",
+                     date, m_versionText.c_str(), static_cast<int>(m_runNumber), static_cast<int>(m_runNumber),
+                     static_cast<unsigned>(m_errorCode), static_cast<int>(m_osFlag), connection,
+                     static_cast<int>(m_foreground), static_cast<int>(m_background), static_cast<int>(m_shutdown),
+                     channel, duration, static_cast<int>(m_bytes), m_extra.c_str());
     return m_recordText;
 }
 

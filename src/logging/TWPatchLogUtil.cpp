@@ -82,7 +82,8 @@ TWPatchLogUtil::~TWPatchLogUtil() = default;
 
 std::string TWPatchLogUtil::BuildLogFolder() {
     char base[MAX_PATH] = "";
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base))) return std::string();
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, base)))
+        return std::string();
     std::string folder = base;
     bool available = false;
     // "Common Files" is created as a level of its own: on a machine without it the folder

@@ -18,10 +18,9 @@ inline HRESULT HResultFromErrno(int error) {
 // the system gives it; empty when the system has no text for it.
 inline std::string SystemErrorText(DWORD error) {
     char* buffer = nullptr;
-    DWORD length = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                        FORMAT_MESSAGE_IGNORE_INSERTS,
-                                    nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                    reinterpret_cast<char*>(&buffer), 0, nullptr);
+    DWORD length = ::FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error,
+        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&buffer), 0, nullptr);
     std::string text;
     if (length && buffer) text.assign(buffer, length);
     if (buffer) ::LocalFree(buffer);

@@ -10,9 +10,7 @@ ManifestTable::ManifestTable() {
 
 ManifestTable::~ManifestTable() = default;
 
-bool ManifestTable::IsValidType(const std::wstring& type) const {
-    return validTypes.count(type) != 0;
-}
+bool ManifestTable::IsValidType(const std::wstring& type) const { return validTypes.count(type) != 0; }
 
 }  // namespace Manifest
 }  // namespace tw

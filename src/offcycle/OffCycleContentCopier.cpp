@@ -30,8 +30,8 @@ constexpr size_t kPartSize = 1040;
 void SeedFromClock() {
     struct __timeb64 now;
     ::_ftime64(&now);
-    unsigned long long product = static_cast<unsigned long long>(now.millitm) *
-                                 static_cast<unsigned long long>(now.time);
+    unsigned long long product =
+        static_cast<unsigned long long>(now.millitm) * static_cast<unsigned long long>(now.time);
     std::srand(static_cast<unsigned>(product & 0xFFFFFFFFull));
 }
 
@@ -70,18 +70,14 @@ bool SourceIsAbsent(const char* path) {
 
 COffCycleContentCopier::COffCycleContentCopier(bool copyMode) : m_copyMode(copyMode) {}
 
-COffCycleContentCopier::~COffCycleContentCopier() {
-    Cleanup();
-}
+COffCycleContentCopier::~COffCycleContentCopier() { Cleanup(); }
 
 bool COffCycleContentCopier::SetCopyMode(bool copyMode) {
     m_copyMode = copyMode;
     return m_copyMode;
 }
 
-void COffCycleContentCopier::SetLogger(Logger logger) {
-    m_logger = logger;
-}
+void COffCycleContentCopier::SetLogger(Logger logger) { m_logger = logger; }
 
 void COffCycleContentCopier::LogFormat(const char* format, ...) {
     va_list args;
@@ -129,9 +125,10 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
 
     // A listed file that is not installed is no error, however long its path.
     if (SourceIsAbsent(sourcePath)) {
-        LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
-                  "name %s ",
-                  sourcePath, tempPath.c_str());
+        LogFormat(
+            "In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
+            "name %s ",
+            sourcePath, tempPath.c_str());
         return S_OK;
     }
 
@@ -146,9 +143,10 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
     if (!::CopyFileA(sourcePath, tempPath.c_str(), FALSE)) {
         DWORD error = ::GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-            LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
-                      "name %s ",
-                      sourcePath, tempPath.c_str());
+            LogFormat(
+                "In COffCycleContentCopier::SaveFile, File Not saved, file or path not found.   file %s , temp "
+                "name %s ",
+                sourcePath, tempPath.c_str());
             return S_OK;
         }
         LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
@@ -162,8 +160,7 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
         ::DeleteFileA(tempPath.c_str());  // an unrecorded copy would never be restored or removed
         return E_OUTOFMEMORY;
     }
-    LogFormat("In COffCycleContentCopier::SaveFile, File saved  file %s , temp name %s ", sourcePath,
-              tempPath.c_str());
+    LogFormat("In COffCycleContentCopier::SaveFile, File saved  file %s , temp name %s ", sourcePath, tempPath.c_str());
     return S_OK;
 }
 
@@ -193,9 +190,10 @@ int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
             }
             StatusLogMgr::LogStatus(SystemErrorText(error).c_str());
             if (registrationTried && !registered)
-                LogFormat("In COffCycleContentCopier::RestoreAllFiles, the move could not be registered for the next "
-                          "restart either.   file %s , temp name %s ",
-                          source.c_str(), temp.c_str());
+                LogFormat(
+                    "In COffCycleContentCopier::RestoreAllFiles, the move could not be registered for the next "
+                    "restart either.   file %s , temp name %s ",
+                    source.c_str(), temp.c_str());
         }
         // Only a registered move waits for the restart; an unregistered one is a failure, and
         // its copy stays on disk.
@@ -217,8 +215,8 @@ void COffCycleContentCopier::Cleanup() {
             ::_chmod(entry->second.c_str(), _S_IREAD | _S_IWRITE);
             result = ::_unlink(entry->second.c_str()) == 0 ? S_OK : HResultFromErrno(errno);
         }
-        LogFormat("In COffCycleContentCopier::Cleanup, Error %d .   file %s , temp name %s ",
-                  static_cast<int>(result), entry->first.c_str(), entry->second.c_str());
+        LogFormat("In COffCycleContentCopier::Cleanup, Error %d .   file %s , temp name %s ", static_cast<int>(result),
+                  entry->first.c_str(), entry->second.c_str());
         m_savedFiles.erase(entry);
     }
 }

@@ -46,7 +46,8 @@ private:
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    void LogFormat(const char* format, ...);
+    void
+    LogFormat(const char* format, ...);
 
     std::map<std::string, std::string, NoCaseLess> m_savedFiles;  // source path -> temporary path
     bool m_copyMode;

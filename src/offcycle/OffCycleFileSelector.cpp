@@ -93,9 +93,7 @@ COffCycleFileSelector::COffCycleFileSelector() = default;
 
 COffCycleFileSelector::~COffCycleFileSelector() = default;
 
-void COffCycleFileSelector::SetLogger(Logger logger) {
-    m_logger = logger;
-}
+void COffCycleFileSelector::SetLogger(Logger logger) { m_logger = logger; }
 
 void COffCycleFileSelector::LogMessage() {
     if (m_logger) m_logger(m_message);
@@ -125,8 +123,7 @@ HRESULT COffCycleFileSelector::InitializeReader() {
     return hr;
 }
 
-HRESULT COffCycleFileSelector::LoadAllManifests(const char* folder, const char* installDir,
-                                                const char* commonDataDir) {
+HRESULT COffCycleFileSelector::LoadAllManifests(const char* folder, const char* installDir, const char* commonDataDir) {
     if (!folder) folder = "";
     // An empty folder searches the root of the current drive.
     const std::string pattern = *folder ? JoinPath(folder, "*.xml") : std::string("\\*.xml");
@@ -220,9 +217,10 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
         }
         std::string file;
         if (!ToNarrow(item->file, file)) {
-            LogFormat("In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s has no name in the ANSI "
-                      "code page, skipped",
-                      LogText(item->file).c_str(), LogText(item->feature).c_str());
+            LogFormat(
+                "In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s has no name in the ANSI "
+                "code page, skipped",
+                LogText(item->file).c_str(), LogText(item->feature).c_str());
             continue;
         }
         const char* folder = nullptr;
@@ -231,9 +229,10 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
         else if (item->base == L"CommonAppDataFolder")
             folder = commonDataDir;
         if (folder && folder[0] == '\0') {
-            LogFormat("In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s: the folder of base %s is "
-                      "not known, skipped",
-                      file.c_str(), LogText(item->feature).c_str(), LogText(item->base).c_str());
+            LogFormat(
+                "In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s: the folder of base %s is "
+                "not known, skipped",
+                file.c_str(), LogText(item->feature).c_str(), LogText(item->base).c_str());
             continue;
         }
         files.push_back(folder ? std::string(folder) + "\\" + file : file);

@@ -57,7 +57,8 @@ protected:
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    void LogFormat(const char* format, ...);
+    void
+    LogFormat(const char* format, ...);
 
     // COM stays initialised while the reader lives: declared first, released last.
     std::unique_ptr<ComInit> m_com;

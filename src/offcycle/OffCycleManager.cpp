@@ -19,9 +19,7 @@ void COffCycleManager::SetLogger(Logger logger) {
     m_copier.SetLogger(logger);
 }
 
-bool COffCycleManager::SetCopyMode(bool copyMode) {
-    return m_copier.SetCopyMode(copyMode);
-}
+bool COffCycleManager::SetCopyMode(bool copyMode) { return m_copier.SetCopyMode(copyMode); }
 
 void COffCycleManager::LogLine(const char* format, ...) {
     if (!m_managerLogger) return;
@@ -46,9 +44,10 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
         LoadAllManifests(programPath, installDir, commonDataDir);  // its result is not looked at
     } else {
         // A cut path would name some other folder; its manifests are not ours to load.
-        LogLine("In COffCycleManager::SaveOffCycleFiles, the program path does not fit %u characters, its folder is "
-                "not searched",
-                static_cast<unsigned>(kModulePathSize));
+        LogLine(
+            "In COffCycleManager::SaveOffCycleFiles, the program path does not fit %u characters, its folder is "
+            "not searched",
+            static_cast<unsigned>(kModulePathSize));
     }
 
     if (m_lastManifestFolder != manifestFolder) {
@@ -74,9 +73,10 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
             char fullPath[kFullPathSize] = {};
             if (file.empty() || !::_fullpath(fullPath, file.c_str(), kFullPathSize)) {
                 // No file can be named by it: skipped, as a file that is not installed is.
-                LogLine("In COffCycleManager::SaveOffCycleFiles, could not make the path of file %s for feature %s "
-                        "absolute, skipped",
-                        file.c_str(), feature.c_str());
+                LogLine(
+                    "In COffCycleManager::SaveOffCycleFiles, could not make the path of file %s for feature %s "
+                    "absolute, skipped",
+                    file.c_str(), feature.c_str());
                 continue;
             }
             HRESULT hr = m_copier.SaveFile(fullPath);

@@ -27,8 +27,8 @@ public:
     // manifest folder, then copies aside the files of every feature. A file that cannot be
     // saved is logged and the others are still saved; the result is then its failure. Items
     // whose path cannot be formed and files that are not installed are skipped.
-    HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
-                              const char* installDir, const char* commonDataDir);
+    HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder, const char* installDir,
+                              const char* commonDataDir);
 
     // Moves the saved files back; returns the number of files that could not be restored.
     // restartNeeded is set when a file is replaced only at the next restart.
@@ -42,7 +42,8 @@ private:
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))
 #endif
-    void LogLine(const char* format, ...);
+    void
+    LogLine(const char* format, ...);
 
     COffCycleContentCopier m_copier;
     std::string m_lastManifestFolder;

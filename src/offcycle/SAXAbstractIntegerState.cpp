@@ -16,7 +16,7 @@ HRESULT SAXAbstractIntegerState::characters(const wchar_t* text, int textLength)
     // Stream extraction: leading blanks skipped, optional sign, stops at the first character
     // that cannot continue the number; no number gives 0, out of range gives the nearest limit.
     std::wistringstream stream(text && textLength > 0 ? std::wstring(text, static_cast<size_t>(textLength))
-                                                       : std::wstring());
+                                                      : std::wstring());
     int value = 0;
     stream >> value;
     m_value = value;

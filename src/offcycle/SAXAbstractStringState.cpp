@@ -20,8 +20,9 @@ SAXAbstractStringState::~SAXAbstractStringState() = default;
 
 // Value of the element's attribute with this local name, looked up in the element's own
 // namespace; false when the attribute is absent.
-bool SAXAbstractStringState::ReadAttribute(ISAXAttributes* attributes, const wchar_t* namespaceUri, int namespaceUriLength,
-                                             const wchar_t* name, int nameLength, std::wstring& value) {
+bool SAXAbstractStringState::ReadAttribute(ISAXAttributes* attributes, const wchar_t* namespaceUri,
+                                           int namespaceUriLength, const wchar_t* name, int nameLength,
+                                           std::wstring& value) {
     if (!attributes) return false;
     const wchar_t* text = nullptr;
     int length = 0;

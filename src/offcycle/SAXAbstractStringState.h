@@ -11,9 +11,8 @@ namespace Manifest {
 
 class SAXAbstractStringState : public SAXContentHandlerState {
 public:
-    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                         const wchar_t* localName, int localNameLength,
-                         const wchar_t* qualifiedName, int qualifiedNameLength,
+    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                         int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
                          ISAXAttributes* attributes) override;
     HRESULT characters(const wchar_t* text, int textLength) override;
     ~SAXAbstractStringState() override;

@@ -11,8 +11,8 @@ namespace Manifest {
 SAXActionState::SAXActionState(SAXContentHandlerImpl* handler) : m_handler(handler) {}
 
 HRESULT SAXActionState::startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
-                             int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
-                             ISAXAttributes* attributes) {
+                                     int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
+                                     ISAXAttributes* attributes) {
     SAXAbstractStringState::startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qualifiedName,
                                          qualifiedNameLength, attributes);
     m_from.clear();

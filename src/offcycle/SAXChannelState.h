@@ -11,9 +11,8 @@ class SAXContentHandlerImpl;
 class SAXChannelState : public SAXAbstractStringState {
 public:
     explicit SAXChannelState(SAXContentHandlerImpl* handler);
-    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                       const wchar_t* localName, int localNameLength,
-                       const wchar_t* qualifiedName, int qualifiedNameLength) override;
+    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                       int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength) override;
     ~SAXChannelState() override;
 
 private:

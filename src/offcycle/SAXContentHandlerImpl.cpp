@@ -79,21 +79,15 @@ HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::putDocumentLocator(ISAXLocator*
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startDocument() {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startDocument() { return S_OK; }
 
-HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::endDocument() {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::endDocument() { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startPrefixMapping(const wchar_t*, int, const wchar_t*, int) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::endPrefixMapping(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::endPrefixMapping(const wchar_t*, int) { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::startElement(const wchar_t* namespaceUri, int namespaceUriLength,
                                                               const wchar_t* localName, int localNameLength,
@@ -138,17 +132,13 @@ HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::characters(const wchar_t* text,
     }
 }
 
-HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::ignorableWhitespace(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::ignorableWhitespace(const wchar_t*, int) { return S_OK; }
 
 HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::processingInstruction(const wchar_t*, int, const wchar_t*, int) {
     return S_OK;
 }
 
-HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::skippedEntity(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXContentHandlerImpl::skippedEntity(const wchar_t*, int) { return S_OK; }
 
 }  // namespace Manifest
 }  // namespace tw

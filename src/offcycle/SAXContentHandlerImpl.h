@@ -45,12 +45,11 @@ public:
                                                  int uriLength) override;
     HRESULT STDMETHODCALLTYPE endPrefixMapping(const wchar_t* prefix, int prefixLength) override;
     HRESULT STDMETHODCALLTYPE startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                                           const wchar_t* localName, int localNameLength,
-                                           const wchar_t* qualifiedName, int qualifiedNameLength,
-                                           ISAXAttributes* attributes) override;
-    HRESULT STDMETHODCALLTYPE endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                                         const wchar_t* localName, int localNameLength,
-                                         const wchar_t* qualifiedName, int qualifiedNameLength) override;
+                                           const wchar_t* localName, int localNameLength, const wchar_t* qualifiedName,
+                                           int qualifiedNameLength, ISAXAttributes* attributes) override;
+    HRESULT STDMETHODCALLTYPE endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                                         int localNameLength, const wchar_t* qualifiedName,
+                                         int qualifiedNameLength) override;
     HRESULT STDMETHODCALLTYPE characters(const wchar_t* text, int textLength) override;
     HRESULT STDMETHODCALLTYPE ignorableWhitespace(const wchar_t* text, int textLength) override;
     HRESULT STDMETHODCALLTYPE processingInstruction(const wchar_t* target, int targetLength, const wchar_t* data,
@@ -62,8 +61,8 @@ private:
     using Transitions = std::map<std::wstring, SAXContentHandlerState*, std::less<>>;
 
     LONG m_refCount = 0;
-    ISAXLocator* m_locator = nullptr;  // stored, not used, not owned
-    std::deque<SAXContentHandlerState*> m_states;                   // not owned
+    ISAXLocator* m_locator = nullptr;                              // stored, not used, not owned
+    std::deque<SAXContentHandlerState*> m_states;                  // not owned
     std::map<SAXContentHandlerState*, Transitions> m_transitions;  // not owned; null: outside the root
 
     // One state of each kind, owned here.

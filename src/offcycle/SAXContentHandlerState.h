@@ -10,13 +10,11 @@ namespace Manifest {
 
 class SAXContentHandlerState {
 public:
-    virtual HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                                 const wchar_t* localName, int localNameLength,
-                                 const wchar_t* qualifiedName, int qualifiedNameLength,
+    virtual HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                                 int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
                                  ISAXAttributes* attributes) = 0;
-    virtual HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                               const wchar_t* localName, int localNameLength,
-                               const wchar_t* qualifiedName, int qualifiedNameLength) = 0;
+    virtual HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                               int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength) = 0;
     virtual HRESULT characters(const wchar_t* text, int textLength) = 0;
     virtual ~SAXContentHandlerState();
 };

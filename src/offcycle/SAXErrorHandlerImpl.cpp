@@ -19,9 +19,7 @@ HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::QueryInterface(REFIID riid, void*
     return E_NOINTERFACE;
 }
 
-ULONG STDMETHODCALLTYPE SAXErrorHandlerImpl::AddRef() {
-    return static_cast<ULONG>(InterlockedIncrement(&m_refCount));
-}
+ULONG STDMETHODCALLTYPE SAXErrorHandlerImpl::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&m_refCount)); }
 
 ULONG STDMETHODCALLTYPE SAXErrorHandlerImpl::Release() {
     LONG count = InterlockedDecrement(&m_refCount);
@@ -29,17 +27,11 @@ ULONG STDMETHODCALLTYPE SAXErrorHandlerImpl::Release() {
     return static_cast<ULONG>(count);
 }
 
-HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::error(ISAXLocator*, const wchar_t*, HRESULT) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::error(ISAXLocator*, const wchar_t*, HRESULT) { return S_OK; }
 
-HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::fatalError(ISAXLocator*, const wchar_t*, HRESULT) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::fatalError(ISAXLocator*, const wchar_t*, HRESULT) { return S_OK; }
 
-HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::ignorableWarning(ISAXLocator*, const wchar_t*, HRESULT) {
-    return S_OK;
-}
+HRESULT STDMETHODCALLTYPE SAXErrorHandlerImpl::ignorableWarning(ISAXLocator*, const wchar_t*, HRESULT) { return S_OK; }
 
 }  // namespace Manifest
 }  // namespace tw

@@ -12,8 +12,8 @@ namespace Manifest {
 SAXFileState::SAXFileState(SAXContentHandlerImpl* handler) : m_handler(handler) {}
 
 HRESULT SAXFileState::startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
-                             int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
-                             ISAXAttributes* attributes) {
+                                   int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
+                                   ISAXAttributes* attributes) {
     SAXAbstractStringState::startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qualifiedName,
                                          qualifiedNameLength, attributes);
     m_base = L"INSTALLDIR";

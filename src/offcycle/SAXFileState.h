@@ -13,13 +13,11 @@ class SAXContentHandlerImpl;
 class SAXFileState : public SAXAbstractStringState {
 public:
     explicit SAXFileState(SAXContentHandlerImpl* handler);
-    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                         const wchar_t* localName, int localNameLength,
-                         const wchar_t* qualifiedName, int qualifiedNameLength,
+    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                         int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
                          ISAXAttributes* attributes) override;
-    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                       const wchar_t* localName, int localNameLength,
-                       const wchar_t* qualifiedName, int qualifiedNameLength) override;
+    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                       int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength) override;
     ~SAXFileState() override;
 
 private:

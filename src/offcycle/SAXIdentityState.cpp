@@ -7,13 +7,9 @@ HRESULT SAXIdentityState::startElement(const wchar_t*, int, const wchar_t*, int,
     return S_OK;
 }
 
-HRESULT SAXIdentityState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXIdentityState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) { return S_OK; }
 
-HRESULT SAXIdentityState::characters(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXIdentityState::characters(const wchar_t*, int) { return S_OK; }
 
 SAXIdentityState::~SAXIdentityState() = default;
 

@@ -8,13 +8,11 @@ namespace Manifest {
 
 class SAXIdentityState : public SAXContentHandlerState {
 public:
-    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                         const wchar_t* localName, int localNameLength,
-                         const wchar_t* qualifiedName, int qualifiedNameLength,
+    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                         int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
                          ISAXAttributes* attributes) override;
-    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                       const wchar_t* localName, int localNameLength,
-                       const wchar_t* qualifiedName, int qualifiedNameLength) override;
+    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                       int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength) override;
     HRESULT characters(const wchar_t* text, int textLength) override;
     ~SAXIdentityState() override;
 };

@@ -34,9 +34,7 @@ HRESULT SAXItemState::endElement(const wchar_t*, int, const wchar_t*, int, const
     return S_OK;
 }
 
-HRESULT SAXItemState::characters(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXItemState::characters(const wchar_t*, int) { return S_OK; }
 
 SAXItemState::~SAXItemState() = default;
 

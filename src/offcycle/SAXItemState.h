@@ -12,13 +12,11 @@ class SAXContentHandlerImpl;
 class SAXItemState : public SAXContentHandlerState {
 public:
     explicit SAXItemState(SAXContentHandlerImpl* handler);
-    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                         const wchar_t* localName, int localNameLength,
-                         const wchar_t* qualifiedName, int qualifiedNameLength,
+    HRESULT startElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                         int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength,
                          ISAXAttributes* attributes) override;
-    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength,
-                       const wchar_t* localName, int localNameLength,
-                       const wchar_t* qualifiedName, int qualifiedNameLength) override;
+    HRESULT endElement(const wchar_t* namespaceUri, int namespaceUriLength, const wchar_t* localName,
+                       int localNameLength, const wchar_t* qualifiedName, int qualifiedNameLength) override;
     HRESULT characters(const wchar_t* text, int textLength) override;
     ~SAXItemState() override;
 

@@ -7,13 +7,9 @@ HRESULT SAXManifestState::startElement(const wchar_t*, int, const wchar_t*, int,
     return S_OK;
 }
 
-HRESULT SAXManifestState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXManifestState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) { return S_OK; }
 
-HRESULT SAXManifestState::characters(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXManifestState::characters(const wchar_t*, int) { return S_OK; }
 
 SAXManifestState::~SAXManifestState() = default;
 

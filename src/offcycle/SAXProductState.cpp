@@ -7,13 +7,9 @@ HRESULT SAXProductState::startElement(const wchar_t*, int, const wchar_t*, int, 
     return S_OK;
 }
 
-HRESULT SAXProductState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXProductState::endElement(const wchar_t*, int, const wchar_t*, int, const wchar_t*, int) { return S_OK; }
 
-HRESULT SAXProductState::characters(const wchar_t*, int) {
-    return S_OK;
-}
+HRESULT SAXProductState::characters(const wchar_t*, int) { return S_OK; }
 
 SAXProductState::~SAXProductState() = default;
 

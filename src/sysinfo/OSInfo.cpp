@@ -35,12 +35,19 @@ const TableRow kRows[] = {
 const COSInfo::NameRow kWindows10Row = {"Windows 10", "Windows Server 2016", "Windows10", "WindowsServer2016"};
 
 // Suite-mask bits of the version codes, in field order.
-const WORD kSuiteBits[13] = {
-    VER_SUITE_BACKOFFICE,   VER_SUITE_BLADE,       0x4000 /* VER_SUITE_COMPUTE_SERVER */,
-    VER_SUITE_DATACENTER,   VER_SUITE_ENTERPRISE,  VER_SUITE_EMBEDDEDNT,
-    VER_SUITE_PERSONAL,     VER_SUITE_SINGLEUSERTS, VER_SUITE_SMALLBUSINESS,
-    VER_SUITE_SMALLBUSINESS_RESTRICTED, VER_SUITE_STORAGE_SERVER, VER_SUITE_TERMINAL,
-    0x8000 /* VER_SUITE_WH_SERVER */};
+const WORD kSuiteBits[13] = {VER_SUITE_BACKOFFICE,
+                             VER_SUITE_BLADE,
+                             0x4000 /* VER_SUITE_COMPUTE_SERVER */,
+                             VER_SUITE_DATACENTER,
+                             VER_SUITE_ENTERPRISE,
+                             VER_SUITE_EMBEDDEDNT,
+                             VER_SUITE_PERSONAL,
+                             VER_SUITE_SINGLEUSERTS,
+                             VER_SUITE_SMALLBUSINESS,
+                             VER_SUITE_SMALLBUSINESS_RESTRICTED,
+                             VER_SUITE_STORAGE_SERVER,
+                             VER_SUITE_TERMINAL,
+                             0x8000 /* VER_SUITE_WH_SERVER */};
 
 struct ProcessRecord {
     bool obtained = false;
@@ -170,7 +177,8 @@ const COSInfo::NameRow* COSInfo::FindNameRow(const VersionProbes& probes) {
 namespace {
 // Row 12 takes its server column from the record's product type, the others from the probe.
 bool UseServerColumn(const COSInfo::VersionProbes& probes) {
-    if (probes.isWindows10) return probes.productType == VER_NT_DOMAIN_CONTROLLER || probes.productType == VER_NT_SERVER;
+    if (probes.isWindows10)
+        return probes.productType == VER_NT_DOMAIN_CONTROLLER || probes.productType == VER_NT_SERVER;
     return probes.isServer;
 }
 }  // namespace

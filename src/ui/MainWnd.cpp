@@ -104,30 +104,30 @@ LRESULT CMainWnd::HandleMessage(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
     auto* self = reinterpret_cast<CMainWnd*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
 
     switch (message) {
-    case WM_CREATE: {
-        RECT client;
-        ::GetClientRect(hwnd, &client);
-        return 0;
-    }
-    case WM_PAINT: {
-        // Painting ends even when drawing fails, or the window would be painted forever.
-        PaintScope paint(hwnd);
-        if (self) self->PaintBackground(paint.Dc());
-        return 0;
-    }
-    case WM_CLOSE:
-        ::DestroyWindow(hwnd);
-        return 0;
-    case WM_DESTROY:
-        if (self && self->m_hWnd == hwnd) self->m_hWnd = nullptr;
-        ::PostQuitMessage(0);
-        return 0;
-    case WM_SIZE:
-    case WM_SETFOCUS:
-    case WM_GETMINMAXINFO:
-        return 0;
-    default:
-        return ::DefWindowProcA(hwnd, message, wParam, lParam);
+        case WM_CREATE: {
+            RECT client;
+            ::GetClientRect(hwnd, &client);
+            return 0;
+        }
+        case WM_PAINT: {
+            // Painting ends even when drawing fails, or the window would be painted forever.
+            PaintScope paint(hwnd);
+            if (self) self->PaintBackground(paint.Dc());
+            return 0;
+        }
+        case WM_CLOSE:
+            ::DestroyWindow(hwnd);
+            return 0;
+        case WM_DESTROY:
+            if (self && self->m_hWnd == hwnd) self->m_hWnd = nullptr;
+            ::PostQuitMessage(0);
+            return 0;
+        case WM_SIZE:
+        case WM_SETFOCUS:
+        case WM_GETMINMAXINFO:
+            return 0;
+        default:
+            return ::DefWindowProcA(hwnd, message, wParam, lParam);
     }
 }
 

@@ -12,11 +12,11 @@ namespace tw {
 class CMainWnd {
 public:
     CMainWnd();
-    virtual ~CMainWnd();                             // slot 0
+    virtual ~CMainWnd();                               // slot 0
     virtual ATOM InitApplication(HINSTANCE instance);  // slot 1
-    virtual void PaintBackground(HDC dc);            // slot 2
-    virtual HWND CreateMainWindow();                 // slot 3
-    virtual void SetVersion(const char* version);    // slot 4
+    virtual void PaintBackground(HDC dc);              // slot 2
+    virtual HWND CreateMainWindow();                   // slot 3
+    virtual void SetVersion(const char* version);      // slot 4
 
     HWND GetHwnd() const { return m_hWnd; }
     HINSTANCE GetInstance() const { return m_instance; }

@@ -21,8 +21,8 @@ CShutdownWaitDialog::CShutdownWaitDialog(std::function<bool()> isRunning, std::f
 
 INT_PTR CShutdownWaitDialog::Show(HWND owner) {
     m_countdown = kFirstCountdown;
-    INT_PTR result = Platform().ShowDialog(ResourceModule(), MAKEINTRESOURCEA(IDD_SHUTDOWN_WAIT), owner,
-                                               DialogProc, reinterpret_cast<LPARAM>(this));
+    INT_PTR result = Platform().ShowDialog(ResourceModule(), MAKEINTRESOURCEA(IDD_SHUTDOWN_WAIT), owner, DialogProc,
+                                           reinterpret_cast<LPARAM>(this));
     // -1: the dialog could not be created; the wait then counts as given up.
     return result == -1 ? 0 : result;
 }
@@ -52,29 +52,29 @@ void CShutdownWaitDialog::End(HWND dialog, INT_PTR result) {
 
 INT_PTR CShutdownWaitDialog::OnMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
     switch (message) {
-    case WM_INITDIALOG:
-        ::SetDlgItemTextA(dialog, IDC_SHUTDOWN_TEXT, kShutdownText);
-        if (!m_background) m_background.Reset(::CreateSolidBrush(kBackground));
-        ::SetTimer(dialog, kTimerId, kTimerMs, nullptr);
-        return TRUE;
-    case WM_TIMER:
-        if (wParam == kTimerId && OnTick()) End(dialog, 1);
-        return TRUE;
-    case WM_CTLCOLORDLG:
-    case WM_CTLCOLORSTATIC:
-        ::SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
-        return reinterpret_cast<INT_PTR>(m_background.Get());
-    case WM_COMMAND:
-        if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+        case WM_INITDIALOG:
+            ::SetDlgItemTextA(dialog, IDC_SHUTDOWN_TEXT, kShutdownText);
+            if (!m_background) m_background.Reset(::CreateSolidBrush(kBackground));
+            ::SetTimer(dialog, kTimerId, kTimerMs, nullptr);
+            return TRUE;
+        case WM_TIMER:
+            if (wParam == kTimerId && OnTick()) End(dialog, 1);
+            return TRUE;
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSTATIC:
+            ::SetBkColor(reinterpret_cast<HDC>(wParam), kBackground);
+            return reinterpret_cast<INT_PTR>(m_background.Get());
+        case WM_COMMAND:
+            if (LOWORD(wParam) == IDCANCEL || LOWORD(wParam) == IDOK) {
+                End(dialog, 0);
+                return TRUE;
+            }
+            return FALSE;
+        case WM_CLOSE:
             End(dialog, 0);
             return TRUE;
-        }
-        return FALSE;
-    case WM_CLOSE:
-        End(dialog, 0);
-        return TRUE;
-    default:
-        return FALSE;
+        default:
+            return FALSE;
     }
 }
 

@@ -55,24 +55,24 @@ CWaitDialog* DialogObject(HWND dialog) {
 
 INT_PTR HandleWaitDialogMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG: {
-        ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
-        CWaitDialog* object = reinterpret_cast<CWaitDialog*>(lParam);
-        CentreDialog(dialog, object ? object->GetOwner() : nullptr);
-        HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
-        if (reinterpret_cast<HWND>(wParam) != cancel) {
-            ::SetFocus(cancel);
-            return FALSE;
+        case WM_INITDIALOG: {
+            ::SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+            CWaitDialog* object = reinterpret_cast<CWaitDialog*>(lParam);
+            CentreDialog(dialog, object ? object->GetOwner() : nullptr);
+            HWND cancel = ::GetDlgItem(dialog, IDCANCEL);
+            if (reinterpret_cast<HWND>(wParam) != cancel) {
+                ::SetFocus(cancel);
+                return FALSE;
+            }
+            return TRUE;
         }
-        return TRUE;
-    }
-    case WM_COMMAND:
-    case WM_KEYDOWN:
-    case WM_CHAR:
-        if (CWaitDialog* object = DialogObject(dialog)) object->OnCancel(message, lParam);
-        return TRUE;
-    default:
-        return FALSE;
+        case WM_COMMAND:
+        case WM_KEYDOWN:
+        case WM_CHAR:
+            if (CWaitDialog* object = DialogObject(dialog)) object->OnCancel(message, lParam);
+            return TRUE;
+        default:
+            return FALSE;
     }
 }
 
@@ -176,8 +176,8 @@ void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
     }
     const std::string folder = productDir + "\\CriticalFixes\\";
     if (!DeleteFiles(folder.c_str())) {
-        FailureReporter::Report("Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.",
-                                m_lastFailure);
+        FailureReporter::Report(
+            "Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.", m_lastFailure);
     }
 
     const std::string marker = folder + "force_apply_ulip.dat";
@@ -186,9 +186,9 @@ void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
         StatusLogMgr::LogStatus("CWaitDialog::OnCancel, force_apply_ulip.dat written successfully");
         return;
     }
-    const std::string text = FormatString(
-        "Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: %lu",
-        ::GetLastError());
+    const std::string text =
+        FormatString("Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: %lu",
+                     ::GetLastError());
     StatusLogMgr::LogStatus(text.c_str());
     InstallTracker::Instance().SendTrackingMessage(0, text.c_str(), true);
 }

@@ -15,7 +15,7 @@ public:
     static constexpr size_t kFailureTextSize = 2048;
 
     CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner);
-    virtual ~CWaitDialog();                           // slot 0
+    virtual ~CWaitDialog();                                   // slot 0
     virtual void OnCancel(UINT inputKind, LPARAM parameter);  // slot 1
 
     void SetStatusText(const char* text);

@@ -27,9 +27,7 @@ using namespace twtest;
 // with its name and gives Windows its safe answer.
 class CallbackGuardTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
-    }
+    void SetUp() override { tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str()); }
 
     std::string Log() const { return ReadTextFile(logDir / "Patchlog.txt"); }
     bool LogHas(const std::string& line) const { return Log().find(line + "\r\n") != std::string::npos; }
@@ -70,9 +68,7 @@ TEST_P(HandlerFailureTest, ThrowingMessageBoxAnswersNotHandled) {
     TestInstaller installer;
     CMsiInterface& msi = CMsiInterface::Instance();
     ASSERT_EQ(&installer, msi.GetObserver());
-    Platform().ShowMessageBox = [](HWND, LPCSTR, LPCSTR, UINT, WORD) -> int {
-        throw std::runtime_error("box failed");
-    };
+    Platform().ShowMessageBox = [](HWND, LPCSTR, LPCSTR, UINT, WORD) -> int { throw std::runtime_error("box failed"); };
     EXPECT_EQ(0, CMsiInterface::ExternalUiHandler(&msi, c.type, c.text));
     EXPECT_TRUE(LogHas("In CMsiInterface::ExternalUiHandler, Got exception: box failed")) << Log();
 

@@ -40,16 +40,12 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"/p    C:\\Program Files\\Tallyworks 28", 0, 1, "C:\\Program Files\\Tallyworks 28"},
         CommandLineCase{"/Q /P C:\\TW", 2, 1, "C:\\TW"},
         // A switch after the path stays part of it and still takes effect.
-        CommandLineCase{"/P C:\\TW /A", 1, 1, "C:\\TW /A"},
-        CommandLineCase{"/a", 1, 0, ""},
+        CommandLineCase{"/P C:\\TW /A", 1, 1, "C:\\TW /A"}, CommandLineCase{"/a", 1, 0, ""},
         CommandLineCase{"/q\t/A", 1, 0, ""},
         // Unknown switches and other items are skipped.
         CommandLineCase{"/X /1 word /Z", 0, 0, ""},
-        CommandLineCase{"/P\t\"C:\\Quoted Path\"", 0, 1, "\"C:\\Quoted Path\""},
-        CommandLineCase{"/P", 0, 1, ""},
-        CommandLineCase{"/", 0, 0, ""},
-        CommandLineCase{"", 0, 0, ""},
-        CommandLineCase{"\n/A\n", 1, 0, ""}));
+        CommandLineCase{"/P\t\"C:\\Quoted Path\"", 0, 1, "\"C:\\Quoted Path\""}, CommandLineCase{"/P", 0, 1, ""},
+        CommandLineCase{"/", 0, 0, ""}, CommandLineCase{"", 0, 0, ""}, CommandLineCase{"\n/A\n", 1, 0, ""}));
 
 TEST(CommandLine, NullLineLeavesRecordAlone) {
     tw::CAutoPatchInstaller installer;

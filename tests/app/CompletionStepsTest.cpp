@@ -33,9 +33,10 @@ protected:
 
 TEST_F(CompletionStepsTest, MissingCriticalFixesFolderIsReportedAndGetsNoMarker) {
     EXPECT_FALSE(installer.ResetCriticalFixesFolder());
-    EXPECT_STREQ("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
-                 "CriticalFixes folder.",
-                 installer.GetLastFailureText());
+    EXPECT_STREQ(
+        "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
+        "CriticalFixes folder.",
+        installer.GetLastFailureText());
     EXPECT_FALSE(FileExists(product / "CriticalFixes"));
     // The folder's absence itself is what the deletion reported first.
     EXPECT_FALSE(installer.DeleteFiles((product / "CriticalFixes\\").c_str()));
@@ -55,8 +56,9 @@ TEST_F(CompletionStepsTest, CriticalFixesFolderIsEmptiedAndGetsTheMarker) {
     EXPECT_EQ("", ReadTextFile(product / "CriticalFixes\\force_apply_ulip.dat"));
     // A subfolder is not descended into: its deletion fails and is reported.
     EXPECT_TRUE(FileExists(product / "CriticalFixes\\sub"));
-    EXPECT_EQ(0u, std::string(installer.GetLastFailureText())
-                      .find("Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : sub  with GetLastError : "));
+    EXPECT_EQ(
+        0u, std::string(installer.GetLastFailureText())
+                .find("Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : sub  with GetLastError : "));
 }
 
 TEST_F(CompletionStepsTest, WithoutProductPathTheResetFails) {
@@ -70,8 +72,9 @@ TEST_F(CompletionStepsTest, WithoutProductPathTheResetFails) {
 
 TEST_F(CompletionStepsTest, PostPatchBatchFileRunsInTheProductFolderAndIsWaitedFor) {
     // The batch file works in its own folder: it leaves a file there.
-    ASSERT_TRUE(WriteTextFile(product / "PostPatch.bat",
-                              "@echo off\r\nfor /L %%i in (1,1,300) do echo %%i> counting.txt\r\necho done> ran.txt\r\n"));
+    ASSERT_TRUE(
+        WriteTextFile(product / "PostPatch.bat",
+                      "@echo off\r\nfor /L %%i in (1,1,300) do echo %%i> counting.txt\r\necho done> ran.txt\r\n"));
     char before[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, before);
 
@@ -323,10 +326,16 @@ TEST(FlavorMatchTest, InstalledAndCurrentFlavorFromTheRecords) {
          "",
          {"pro", "acct", "prem"},
          "acct"},
-        {"the first of equal times wins", {{"pro", true, true, 50}, {"acct", true, true, 50}}, "", {"pro", "acct"},
+        {"the first of equal times wins",
+         {{"pro", true, true, 50}, {"acct", true, true, 50}},
+         "",
+         {"pro", "acct"},
          "pro"},
-        {"a time stamp of 0 still counts", {{"pro", true, true, 0}, {"acct", true, true, -5}}, "",
-         {"pro", "acct"}, "pro"},
+        {"a time stamp of 0 still counts",
+         {{"pro", true, true, 0}, {"acct", true, true, -5}},
+         "",
+         {"pro", "acct"},
+         "pro"},
         {"a flavor elsewhere does not count however new",
          {{"pro", true, true, 50}, {"acct", false, true, 90}},
          "",

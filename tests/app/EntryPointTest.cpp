@@ -256,8 +256,7 @@ protected:
                                           "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"
                                           "[MSI Info]\nProductCode={7A3C5E21-94B6-4D0F-8E2A-5B61C93D7F40}\n"));
         Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
-            lstrcpynA(buffer, std::string(attribute) == "VersionMajor" ? "28" : "28.0.4005.1",
-                      static_cast<int>(*size));
+            lstrcpynA(buffer, std::string(attribute) == "VersionMajor" ? "28" : "28.0.4005.1", static_cast<int>(*size));
             return static_cast<UINT>(ERROR_SUCCESS);
         };
         ASSERT_TRUE(twtest::WriteTextFile(common / "twm3t2.dat", "catalogue"));
@@ -284,29 +283,29 @@ TEST_P(ProductFolderTest, EverySpellingOfTheFolderRaisesTheFlavorsRevision) {
     char startDir[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, startDir);
     switch (GetParam()) {
-    case Spelling::TrailingBackslash:
-        folder += "\\";
-        break;
-    case Spelling::ForwardSlashes:
-        for (char& c : folder)
-            if (c == '\\') c = '/';
-        break;
-    case Spelling::Quoted:
-        folder = "\"" + folder + "\"";
-        break;
-    case Spelling::QuotedTrailingBackslash:
-        folder = "\"" + folder + "\\\"";
-        break;
-    case Spelling::Relative: {
-        // Relative to the folder the program is started in.
-        size_t slash = folder.find_last_of('\\');
-        ASSERT_TRUE(::SetCurrentDirectoryA(folder.substr(0, slash).c_str()));
-        folder = folder.substr(slash + 1);
-        break;
-    }
-    case Spelling::OtherCase:
-        for (char& c : folder) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
-        break;
+        case Spelling::TrailingBackslash:
+            folder += "\\";
+            break;
+        case Spelling::ForwardSlashes:
+            for (char& c : folder)
+                if (c == '\\') c = '/';
+            break;
+        case Spelling::Quoted:
+            folder = "\"" + folder + "\"";
+            break;
+        case Spelling::QuotedTrailingBackslash:
+            folder = "\"" + folder + "\\\"";
+            break;
+        case Spelling::Relative: {
+            // Relative to the folder the program is started in.
+            size_t slash = folder.find_last_of('\\');
+            ASSERT_TRUE(::SetCurrentDirectoryA(folder.substr(0, slash).c_str()));
+            folder = folder.substr(slash + 1);
+            break;
+        }
+        case Spelling::OtherCase:
+            for (char& c : folder) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
+            break;
     }
     const int exitCode = RunWith("/A /P " + folder);
     ::SetCurrentDirectoryA(startDir);
@@ -324,8 +323,7 @@ TEST_P(ProductFolderTest, EverySpellingOfTheFolderRaisesTheFlavorsRevision) {
 
 INSTANTIATE_TEST_SUITE_P(Spellings, ProductFolderTest,
                          ::testing::Values(Spelling::TrailingBackslash, Spelling::ForwardSlashes, Spelling::Quoted,
-                                           Spelling::QuotedTrailingBackslash, Spelling::Relative,
-                                           Spelling::OtherCase));
+                                           Spelling::QuotedTrailingBackslash, Spelling::Relative, Spelling::OtherCase));
 
 TEST_F(ProductFolderTest, MissingFolderStopsTheRunBeforeAnythingChanges) {
     std::vector<std::string> queried;

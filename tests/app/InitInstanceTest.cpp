@@ -145,9 +145,9 @@ TEST_F(InitInstanceTest, TrackingContextIsHandedOver) {
         const char* major;
         const char* level;
     } cases[] = {
-        {true, "ver28", "28", "R9"},        // major version from the executable
-        {true, nullptr, "NA", "NA"},        // no executable: nothing known
-        {false, "ver28", "16", "R9"},       // located by product code: Windows Installer's answer
+        {true, "ver28", "28", "R9"},   // major version from the executable
+        {true, nullptr, "NA", "NA"},   // no executable: nothing known
+        {false, "ver28", "16", "R9"},  // located by product code: Windows Installer's answer
     };
     Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) -> UINT {
         EXPECT_STREQ("VersionMajor", attribute);
@@ -181,8 +181,9 @@ TEST_F(InitInstanceTest, TrackingContextIsHandedOver) {
 }
 
 TEST_F(InitInstanceTest, CompanionWindowsAreClosedAndTheirProcessesEnded) {
-    WriteIni("[AgentData]\nOneAgentData1=TWAgentWnd,Agent,agentwnd.exe\nOneAgentData2=TWNoWindow,None,agentproc.exe\n"
-             "[TWRelatedApps]\nOneTWRelatedApp1=TWRelatedWnd,Related,related.exe,Related Tool\n");
+    WriteIni(
+        "[AgentData]\nOneAgentData1=TWAgentWnd,Agent,agentwnd.exe\nOneAgentData2=TWNoWindow,None,agentproc.exe\n"
+        "[TWRelatedApps]\nOneTWRelatedApp1=TWRelatedWnd,Related,related.exe,Related Tool\n");
     TempDir programs("twprograms");
     auto copy = [&](const std::string& name) {
         std::string path = programs / name;

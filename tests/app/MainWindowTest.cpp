@@ -162,7 +162,7 @@ TEST_P(GateOutcomeTest, RunStopsOnlyForTheGateOutcomesThatEndIt) {
 
 INSTANTIATE_TEST_SUITE_P(Table, GateOutcomeTest,
                          ::testing::Values(GateCase{false, false, false, false, false},
-                                           GateCase{true, true, false, false, true},   // user exited
+                                           GateCase{true, true, false, false, true},    // user exited
                                            GateCase{true, false, false, false, false},  // warning accepted
                                            GateCase{false, false, true, false, true},   // blocked
                                            GateCase{false, false, false, true, true},   // offline

@@ -46,9 +46,7 @@ protected:
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
         Platform().Sleep = [this](DWORD ms) { sleeps.push_back(ms); };
     }
-    void TearDown() override {
-        installer.DestroyWaitDialog();
-    }
+    void TearDown() override { installer.DestroyWaitDialog(); }
 
     int Send(UINT type, const char* text) { return installer.OnMsiMessage(type, text); }
     std::string Log() const { return twtest::ReadTextFile(logDir / "Patchlog.txt"); }
@@ -84,7 +82,7 @@ struct KindCase {
     UINT type;
     const char* text;
     int answer;
-    const char* logLine;  // null: no line expected
+    const char* logLine;   // null: no line expected
     const char* boxTitle;  // null: no box expected
 };
 
@@ -191,8 +189,7 @@ INSTANTIATE_TEST_SUITE_P(Errors, RetryRuleTest, ::testing::ValuesIn(kRetryCases)
 TEST_F(MsiHandlerTest, TenAutomaticRetriesPerRunThenTheBox) {
     const char* write = "Error 1310. Error writing to file";
     const char* read = "Error 1321. Error reading file";
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(IDRETRY, Send(kError | MB_RETRYCANCEL, i % 2 ? read : write)) << i;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(IDRETRY, Send(kError | MB_RETRYCANCEL, i % 2 ? read : write)) << i;
     EXPECT_EQ(10u, sleeps.size());
     EXPECT_TRUE(boxes.Calls().empty());
     EXPECT_EQ(1u, Count("AUTOMATIC RETRY:  error = 1310, messageBoxStyle = 5, m_msiErrorMessageRetryCount = 9\r\n"));
@@ -230,9 +227,9 @@ TEST_F(MsiHandlerTest, ErrorBoxSpeaksTheLanguageOfTheLastCommonData) {
         WORD language;
     } steps[] = {
         {"1: 0 2: 1031 3: 0 ", 1031},
-        {nullptr, 1031},               // kept until the next language
-        {"1: 1 2: 1036 ", 1031},       // a caption changes nothing
-        {"1: 2 2: 1 ", 1031},          // nor does showing the dialog
+        {nullptr, 1031},          // kept until the next language
+        {"1: 1 2: 1036 ", 1031},  // a caption changes nothing
+        {"1: 2 2: 1 ", 1031},     // nor does showing the dialog
         {"1: 0 2: 1033 3: 1252 ", 1033},
     };
     for (const Step& step : steps) {
@@ -404,7 +401,9 @@ TEST_F(MsiHandlerTest, CommonDataShowsAndHidesTheDialog) {
 std::string Manifest(const std::string& feature, const std::string& file) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<manifest>\r\n  <identity>\r\n    <type>offcycle</type>\r\n"
            "    <version>1</version>\r\n    <channel>release</channel>\r\n  </identity>\r\n  <item>\r\n"
-           "    <file base=\"INSTALLDIR\">" + file + "</file>\r\n    <feature>" + feature + "</feature>\r\n"
+           "    <file base=\"INSTALLDIR\">" +
+           file + "</file>\r\n    <feature>" + feature +
+           "</feature>\r\n"
            "    <action from=\"\">modify</action>\r\n  </item>\r\n</manifest>\r\n";
 }
 
@@ -433,9 +432,10 @@ TEST_F(RestartAnnouncementTest, RestoresOffCycleFilesAndSuppressesTheCompletion)
     EXPECT_EQ(nullptr, boxes.Calls()[0].owner);
     EXPECT_EQ("Warning", boxes.Calls()[0].title);
     EXPECT_EQ(static_cast<UINT>(MB_ICONEXCLAMATION), boxes.Calls()[0].type);
-    EXPECT_EQ("You must restart your system for the configuration changes made to Tallyworks to take effect.Close "
-              "all other applications and click OK to restart now.",
-              boxes.Calls()[0].text);
+    EXPECT_EQ(
+        "You must restart your system for the configuration changes made to Tallyworks to take effect.Close "
+        "all other applications and click OK to restart now.",
+        boxes.Calls()[0].text);
     const std::string log = Log();
     EXPECT_NE(std::string::npos, log.find("INSTALLMESSAGE_USER Message: Windows must RESTART now\r\n"
                                           "INSTALLMESSAGE_USER: restart is requested, transitioning to a consistent "
@@ -630,15 +630,15 @@ TEST(MsiInterfaceReal, ApplyCallReachesTheHandlerThroughWindowsInstaller) {
         char errorText[CMsiInterface::kErrorTextSize];
         UINT result = 99;
         const std::string missing = logDir / "missing.msp";
-        EXPECT_TRUE(CMsiInterface::Instance().ApplyMultiplePatches(
-            missing.c_str(), twtest::sampleproduct::kProductCode, "REBOOT=ReallySuppress", errorText, &result));
+        EXPECT_TRUE(CMsiInterface::Instance().ApplyMultiplePatches(missing.c_str(), twtest::sampleproduct::kProductCode,
+                                                                   "REBOOT=ReallySuppress", errorText, &result));
         EXPECT_EQ(0u, result);
         EXPECT_EQ(1u, installer.kinds.count(INSTALLMESSAGE_INITIALIZE));
         EXPECT_EQ(1u, installer.kinds.count(INSTALLMESSAGE_TERMINATE));
         EXPECT_TRUE(boxes.Calls().empty());
 
-        EXPECT_FALSE(CMsiInterface::Instance().ApplyMultiplePatches(missing.c_str(), nullptr, nullptr, errorText,
-                                                                    &result));
+        EXPECT_FALSE(
+            CMsiInterface::Instance().ApplyMultiplePatches(missing.c_str(), nullptr, nullptr, errorText, &result));
         EXPECT_EQ(1627u, result);
         EXPECT_EQ(1627, tw::CRunState::Get().exitCode);
         EXPECT_STREQ("Unknown error , Error Code = 1627", errorText);

@@ -117,7 +117,8 @@ const RowCase kRowCases[] = {
     {1638, 14, true,
      "Another version of this product is already installed. Installation of this version cannot continue. To "
      "configure or remove the existing version of this product, use Add/Remove Programs in Control Panel. "},
-    {1639, 5, true, "Invalid command line argument. Consult the Windows Installer SDK for detailed command-line help. "},
+    {1639, 5, true,
+     "Invalid command line argument. Consult the Windows Installer SDK for detailed command-line help. "},
     {1641, 15, false, "The installer has initiated a restart. "},
     {1642, 16, true,
      "The installer cannot install the upgrade patch because the program being upgraded may be missing or the "
@@ -194,8 +195,8 @@ protected:
     bool Apply(UINT code, UINT* result) {
         answer = code;
         std::memset(errorText, 'x', sizeof(errorText));
-        return tw::CMsiInterface::Instance().ApplyMultiplePatches("a.msp;b.msp", "{PC}", "PARENTAPP=TWPatch",
-                                                                  errorText, result);
+        return tw::CMsiInterface::Instance().ApplyMultiplePatches("a.msp;b.msp", "{PC}", "PARENTAPP=TWPatch", errorText,
+                                                                  result);
     }
     std::string Log() const { return twtest::ReadTextFile(logDir / "Patchlog.txt"); }
 

@@ -78,7 +78,8 @@ protected:
             return INSTALLSTATE_UNKNOWN;
         };
         Platform().Msi.ApplyMultiplePatches = [this](LPCSTR patches, LPCSTR productCode, LPCSTR properties) {
-            applyCalls.push_back({patches ? patches : "", productCode ? productCode : "", properties ? properties : ""});
+            applyCalls.push_back(
+                {patches ? patches : "", productCode ? productCode : "", properties ? properties : ""});
             return applyResult;
         };
 
@@ -87,7 +88,8 @@ protected:
     }
 
     void WriteUpdate(const std::string& deltaSections, const char* reinstall = "Main, Extra") {
-        std::string ini = std::string("[MSI]\nProductCode={6F1D2C3B-0000-4000-8000-000000000028}\nreinstall=") + reinstall +
+        std::string ini = std::string("[MSI]\nProductCode={6F1D2C3B-0000-4000-8000-000000000028}\nreinstall=") +
+                          reinstall +
                           "\nreinstallmode=omus\ncmdoptions=LOGGING=1\n"
                           "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
                           "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"
@@ -131,7 +133,8 @@ protected:
 };
 
 const char kThreePatches[] =
-    "[R5->R6]\ndeltapatch=tw_core_5_6.msp\n[R6->R7]\ndeltapatch=tw_core_6_7.msp\n[R7->R8]\ndeltapatch=tw_core_7_8.msp\n";
+    "[R5->R6]\ndeltapatch=tw_core_5_6.msp\n[R6->R7]\ndeltapatch=tw_core_6_7.msp\n[R7->R8]\ndeltapatch=tw_core_7_8."
+    "msp\n";
 
 TEST_F(PatchApplicationTest, AppliesAllPatchesInOneCallWithThePropertyList) {
     WriteUpdate(kThreePatches);
@@ -141,9 +144,10 @@ TEST_F(PatchApplicationTest, AppliesAllPatchesInOneCallWithThePropertyList) {
     EXPECT_EQ(updateDir / "tw_core_5_6.msp;" + updateDir / "tw_core_6_7.msp;" + updateDir / "tw_core_7_8.msp",
               applyCalls[0].patches);
     EXPECT_EQ("{6F1D2C3B-0000-4000-8000-000000000028}", applyCalls[0].productCode);
-    EXPECT_EQ("PARENTAPP=TWPatch REINSTALL=Main, Extra REINSTALLMODE=omus REBOOT=ReallySuppress LOGGING=1 "
-              "INNETENABLED=1 FEATUREENABLED=0",
-              applyCalls[0].properties);
+    EXPECT_EQ(
+        "PARENTAPP=TWPatch REINSTALL=Main, Extra REINSTALLMODE=omus REBOOT=ReallySuppress LOGGING=1 "
+        "INNETENABLED=1 FEATUREENABLED=0",
+        applyCalls[0].properties);
     EXPECT_EQ(0, CRunState::Get().exitCode);
     EXPECT_EQ((std::vector<std::string>{"notify", "batch", "completion"}), installer.steps);
     EXPECT_FALSE(installer.IsLocateByProductCode());
@@ -197,8 +201,9 @@ TEST_F(PatchApplicationTest, CancelledInstallationShowsTheCancelTextThenNotUpdat
     auto failed = MessagesWith("Patch Installation failed");
     ASSERT_EQ(1u, failed.size());
     EXPECT_TRUE(failed[0].isError);
-    EXPECT_NE(std::string::npos, failed[0].text.find("ErrorMessage=\"Patch Installation failed\"& ErrorNumber=\"1602\"& "
-                                                     "InstallType=\"Patch:Auto\""));
+    EXPECT_NE(std::string::npos,
+              failed[0].text.find("ErrorMessage=\"Patch Installation failed\"& ErrorNumber=\"1602\"& "
+                                  "InstallType=\"Patch:Auto\""));
     EXPECT_EQ(1u, MessagesWith("Patch: In CPatchInstallerBase::DoProgramPatches, patching is aborted.").size());
 }
 
@@ -263,8 +268,8 @@ TEST_F(PatchApplicationTest, RestoreNeedingARestartLeavesTheRestartToTheEndOfThe
     twtest::ScopedRegistryKey renames(HKEY_LOCAL_MACHINE, "SYSTEM\\CurrentControlSet\\Control\\Session Manager");
     tw::FileHandle inUse;
     Platform().Msi.ApplyMultiplePatches = [&](LPCSTR, LPCSTR, LPCSTR) {
-        inUse.Reset(::CreateFileA((productDir / "bin\\a.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                  nullptr));
+        inUse.Reset(
+            ::CreateFileA((productDir / "bin\\a.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         return static_cast<UINT>(ERROR_INSTALL_FAILURE);
     };
     std::vector<UINT> reboots;
@@ -297,8 +302,8 @@ TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
     std::string deep = productDir / "deep";
     while (deep.size() < 230) deep += "\\" + std::string(std::min<size_t>(40, 232 - deep.size()), 'd');
     ASSERT_TRUE(twtest::MakeDirs(deep));
-    const std::string absent = deep.substr(productDir.Path().size() + 1) + "\\" +
-                               std::string(255 - deep.size() - 5, 'a') + ".dll";
+    const std::string absent =
+        deep.substr(productDir.Path().size() + 1) + "\\" + std::string(255 - deep.size() - 5, 'a') + ".dll";
 
     const std::vector<std::string> files = {"bin\\one.dll", "bin\\locked.dll", "bin\\two.dat", "three.dll"};
     std::vector<std::string> contents;
@@ -309,9 +314,7 @@ TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
         std::ofstream out(productDir / files[i], std::ios::binary);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     }
-    auto item = [](const std::string& file) {
-        return "<item><file>" + file + "</file><feature>Core</feature></item>";
-    };
+    auto item = [](const std::string& file) { return "<item><file>" + file + "</file><feature>Core</feature></item>"; };
     std::string manifest = "<manifest><identity><type>offcycle</type><version>1</version></identity>" +
                            item("bin\\x&#x4E2D;.dll") + item("") + "<item><feature>Core</feature></item>" +
                            item(absent) +
@@ -320,8 +323,8 @@ TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
     ASSERT_TRUE(twtest::WriteTextFile(manifests + "\\offcycle.xml", manifest + "</manifest>"));
 
     // The product holds one file open while the files are saved; the patch replaces them all.
-    tw::FileHandle lock(::CreateFileA((productDir / "bin\\locked.dll").c_str(), GENERIC_READ, 0, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
+    tw::FileHandle lock(
+        ::CreateFileA((productDir / "bin\\locked.dll").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(lock.IsValid());
     Platform().Msi.ApplyMultiplePatches = [&](LPCSTR, LPCSTR, LPCSTR) {
         lock.Reset();
@@ -331,8 +334,10 @@ TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
     WriteUpdate(kThreePatches, "Core");
     EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
 
-    EXPECT_EQ(1u, MessagesWith("Patch: In CPatchInstallerBase::SaveOffCycleFiles, Error in saving OffCycle files.").size());
-    EXPECT_TRUE(LogHas("In COffCycleManager::SaveOffCycleFiles, Failed to save file " + (productDir / "bin\\locked.dll")));
+    EXPECT_EQ(1u,
+              MessagesWith("Patch: In CPatchInstallerBase::SaveOffCycleFiles, Error in saving OffCycle files.").size());
+    EXPECT_TRUE(
+        LogHas("In COffCycleManager::SaveOffCycleFiles, Failed to save file " + (productDir / "bin\\locked.dll")));
     EXPECT_TRUE(LogHas("file bin\\x?.dll of feature Core has no name in the ANSI code page, skipped"));
     EXPECT_TRUE(LogHas("an item of feature Core names no file, skipped"));
     EXPECT_TRUE(LogHas("file data\\c.dat of feature Core: the folder of base CommonAppDataFolder is not known"));

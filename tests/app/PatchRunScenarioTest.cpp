@@ -43,7 +43,9 @@ constexpr char kRestoreCountLine[] = "In COffCycleContentCopier::RestoreAllFiles
 std::string Manifest(const std::string& feature, const std::string& file) {
     return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n<manifest>\r\n  <identity>\r\n    <type>offcycle</type>\r\n"
            "    <version>1</version>\r\n    <channel>release</channel>\r\n  </identity>\r\n  <item>\r\n"
-           "    <file base=\"INSTALLDIR\">" + file + "</file>\r\n    <feature>" + feature + "</feature>\r\n"
+           "    <file base=\"INSTALLDIR\">" +
+           file + "</file>\r\n    <feature>" + feature +
+           "</feature>\r\n"
            "    <action from=\"\">modify</action>\r\n  </item>\r\n</manifest>\r\n";
 }
 
@@ -209,9 +211,10 @@ TEST_F(PatchRunScenarioTest, LostTemporaryCopyShowsTheDamagedFileMessage) {
     EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, RunAuto());
 
     EXPECT_EQ("patched", ReadTextFile(product / "offcycle.dll"));
-    const std::string expected = std::string("Problem\nError 25123: The update installer has detected a damaged file."
-                                             "\n\nSolution\nWrite down the error message and type the following "
-                                             "into a Web browser  \n\n") +
+    const std::string expected = std::string(
+                                     "Problem\nError 25123: The update installer has detected a damaged file."
+                                     "\n\nSolution\nWrite down the error message and type the following "
+                                     "into a Web browser  \n\n") +
                                  tw::product::kSupportPageUrl + " \n\n Steps to reset the update are on this site.";
     ASSERT_FALSE(boxes.Calls().empty());
     const MessageBoxCall& damaged = boxes.Calls()[0];

@@ -208,7 +208,8 @@ TEST_F(RunningProductTest, RelatedApplicationIsClosedOrNamed) {
 class HungWindow {
 public:
     HungWindow(const char* windowClass, const char* title)
-        : m_ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr)), m_release(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        : m_ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          m_release(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
         m_thread = std::thread([this, windowClass, title]() {
             WNDCLASSA wc = {};
             wc.lpfnWndProc = ::DefWindowProcA;
@@ -254,10 +255,8 @@ TEST_F(UnansweredWindowTest, CompanionWindowThatDoesNotAnswerIsNotWaitedFor) {
     const DWORD start = ::GetTickCount();
     installer.CloseAuxiliaryApplications();
     EXPECT_LT(::GetTickCount() - start, 10000u);
-    EXPECT_NE(std::string::npos, Log().find("In CPatchInstallerBase::CloseApplication, the window "))
-        << Log();
-    EXPECT_NE(std::string::npos, Log().find(" of class TWHungWnd did not answer message 0x10 within 3000 ms"))
-        << Log();
+    EXPECT_NE(std::string::npos, Log().find("In CPatchInstallerBase::CloseApplication, the window ")) << Log();
+    EXPECT_NE(std::string::npos, Log().find(" of class TWHungWnd did not answer message 0x10 within 3000 ms")) << Log();
 }
 
 TEST_F(UnansweredWindowTest, HiddenFrameThatDoesNotAnswerIsEndedAfterTheWait) {
@@ -472,23 +471,44 @@ TEST(RunningProductVerdictTest, SignsDecideInOrder) {
         V::Reason reason;
         bool missing;
     } cases[] = {
-        {"nothing seen: ask the companions", {false, false, false, true, true, false, false}, V::kAskCompanions,
-         V::kNoReason, false},
+        {"nothing seen: ask the companions",
+         {false, false, false, true, true, false, false},
+         V::kAskCompanions,
+         V::kNoReason,
+         false},
         {"a product frame is enough", {true, true, true, true, true, true, true}, V::kRunning, V::kFrameWindow, false},
-        {"the global mutex alone only sends to the companions", {false, true, true, true, true, true, true},
-         V::kAskCompanions, V::kGlobalMutex, false},
+        {"the global mutex alone only sends to the companions",
+         {false, true, true, true, true, true, true},
+         V::kAskCompanions,
+         V::kGlobalMutex,
+         false},
         {"the local mutex", {false, false, true, true, true, true, true}, V::kRunning, V::kLocalMutex, false},
-        {"without an executable path nothing more is known", {false, false, false, false, false, false, true},
-         V::kNotRunning, V::kNoReason, false},
-        {"a locked executable", {false, false, false, true, true, true, true}, V::kRunning, V::kExecutableLocked,
+        {"without an executable path nothing more is known",
+         {false, false, false, false, false, false, true},
+         V::kNotRunning,
+         V::kNoReason,
+         false},
+        {"a locked executable",
+         {false, false, false, true, true, true, true},
+         V::kRunning,
+         V::kExecutableLocked,
          false},
         {"a product process", {false, false, false, true, true, false, true}, V::kRunning, V::kProcessAlive, false},
-        {"a missing executable is noted, the process still counts", {false, false, false, true, false, false, true},
-         V::kRunning, V::kProcessAlive, true},
-        {"a missing executable without a process", {false, false, false, true, false, false, false},
-         V::kAskCompanions, V::kNoReason, true},
-        {"a lock is not looked at without the file", {false, false, false, true, false, true, false},
-         V::kAskCompanions, V::kNoReason, true},
+        {"a missing executable is noted, the process still counts",
+         {false, false, false, true, false, false, true},
+         V::kRunning,
+         V::kProcessAlive,
+         true},
+        {"a missing executable without a process",
+         {false, false, false, true, false, false, false},
+         V::kAskCompanions,
+         V::kNoReason,
+         true},
+        {"a lock is not looked at without the file",
+         {false, false, false, true, false, true, false},
+         V::kAskCompanions,
+         V::kNoReason,
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

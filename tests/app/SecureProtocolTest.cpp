@@ -25,9 +25,7 @@ const char kIEKey[] = "SOFTWARE\\Microsoft\\Internet Explorer";
 // scratch folder.
 class SecureProtocolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        StatusLogMgr::RenameLogFile(logDir.Path().c_str());
-    }
+    void SetUp() override { StatusLogMgr::RenameLogFile(logDir.Path().c_str()); }
 
     std::string Log() const {
         std::string raw = twtest::ReadTextFile(logDir / "Patchlog.txt"), out;
@@ -65,9 +63,9 @@ TEST_F(SecureProtocolTest, ProtocolRuleOnStoredValues) {
         DWORD expected;
     };
     const Case cases[] = {
-        {0x2800, 0x2800},  // TLS 1.2 present after masking: left alone
-        {0xA0, 0x8A0},     {0x10A0, 0x8A0},  // bit 12 is dropped
-        {0x800, 0x800},    {0x0, 0x800},     {0xA80, 0xA80},
+        {0x2800, 0x2800},                   // TLS 1.2 present after masking: left alone
+        {0xA0, 0x8A0},    {0x10A0, 0x8A0},  // bit 12 is dropped
+        {0x800, 0x800},   {0x0, 0x800},    {0xA80, 0xA80},
     };
     struct Target {
         HKEY root;
@@ -89,7 +87,8 @@ TEST_F(SecureProtocolTest, ProtocolRuleOnStoredValues) {
 TEST_F(SecureProtocolTest, MissingKeyOrValueGetsDefaultProtocols) {
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, kWinHttpKey);
     ASSERT_FALSE(twtest::RegKeyExists(HKEY_LOCAL_MACHINE, kWinHttpKey));
-    EXPECT_EQ(ERROR_SUCCESS, CSecureProtocol::ApplyProtocolRule(HKEY_LOCAL_MACHINE, kWinHttpKey, "DefaultSecureProtocols"));
+    EXPECT_EQ(ERROR_SUCCESS,
+              CSecureProtocol::ApplyProtocolRule(HKEY_LOCAL_MACHINE, kWinHttpKey, "DefaultSecureProtocols"));
     EXPECT_EQ(0xA80u, Read(HKEY_LOCAL_MACHINE, kWinHttpKey, "DefaultSecureProtocols"));
 
     twtest::DeleteRegValue(HKEY_CURRENT_USER, kWinInetKey, "SecureProtocols");
@@ -108,8 +107,14 @@ TEST_F(SecureProtocolTest, InternetExplorerVersionNumber) {
         short number;
     };
     const Case cases[] = {
-        {"7.5", 700},   {"7.0.6000.16386", 700}, {"11.0.9600.18376", 1100}, {"8", 800},
-        {"9.11.19041.0", 900}, {"0.9", 9},       {"", 0},                  {"abc", 0},
+        {"7.5", 700},
+        {"7.0.6000.16386", 700},
+        {"11.0.9600.18376", 1100},
+        {"8", 800},
+        {"9.11.19041.0", 900},
+        {"0.9", 9},
+        {"", 0},
+        {"abc", 0},
     };
     for (const Case& c : cases) EXPECT_EQ(c.number, CSecureProtocol::ParseIEVersion(c.text)) << c.text;
     // Longer texts than the 127-character copy are cut, not overrun.
@@ -149,10 +154,9 @@ TEST_F(SecureProtocolTest, NoInternetExplorerVersion) {
     EXPECT_EQ(ERROR_SUCCESS, CSecureProtocol::UpdateRegistryForIE());
     EXPECT_EQ(0xA0u, Read(HKEY_CURRENT_USER, kWinInetKey, "SecureProtocols"));
     std::string log = Log();
-    EXPECT_NE(std::string::npos,
-              log.find("DoesIESupportTLS - Unable to retrieve IE Version from registry.\n"
-                       "DoesIESupportTLS - Unable to retrieve IE Version from registry.\n"
-                       "UpdateRegistryForIE - Updated IE registry values for TLS 1.2.\n"))
+    EXPECT_NE(std::string::npos, log.find("DoesIESupportTLS - Unable to retrieve IE Version from registry.\n"
+                                          "DoesIESupportTLS - Unable to retrieve IE Version from registry.\n"
+                                          "UpdateRegistryForIE - Updated IE registry values for TLS 1.2.\n"))
         << log;
 }
 

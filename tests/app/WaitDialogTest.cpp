@@ -25,9 +25,7 @@ std::string ControlText(HWND dialog, int id) {
 
 class WaitDialogTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
-    }
+    void SetUp() override { tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str()); }
 
     std::string Log() const { return twtest::ReadTextFile(logDir / "Patchlog.txt"); }
     size_t Count(const std::string& text) const {

@@ -32,15 +32,15 @@ ProgramRun RunChecker(const std::string& arguments) {
     si.hStdError = writeEnd.Get();
     si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
-                          &pi))
+    if (!::CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
         return run;
     tw::KernelHandle process(pi.hProcess), thread(pi.hThread);
     writeEnd.Reset();
     char buf[4096];
     DWORD n = 0;
     while (::ReadFile(readEnd.Get(), buf, sizeof(buf), &n, nullptr) && n > 0) run.out.append(buf, n);
-    if (::WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0) ::GetExitCodeProcess(process.Get(), &run.exitCode);
+    if (::WaitForSingleObject(process.Get(), 60000) == WAIT_OBJECT_0)
+        ::GetExitCodeProcess(process.Get(), &run.exitCode);
     return run;
 }
 
@@ -78,8 +78,7 @@ TEST_F(CheckProgramTest, ExitCodesOfBrokenAndUnreadableFolders) {
         const char* output;
     };
     const Case cases[] = {
-        {"missing patch", [&] { ::DeleteFileA((dir / "tw28_core_r7.msp").c_str()); }, dir.Path(), 1u,
-         "patch-missing"},
+        {"missing patch", [&] { ::DeleteFileA((dir / "tw28_core_r7.msp").c_str()); }, dir.Path(), 1u, "patch-missing"},
         {"binary patch.ini", [&] { twtest::WriteTextFile(dir / "patch.ini", std::string("\x00\x01\xff[\x02", 5)); },
          dir.Path(), 1u, "ini-unreadable"},
         {"no such folder", [] {}, dir / "nothing-here", 2u, "\"error\": \"the update folder"},

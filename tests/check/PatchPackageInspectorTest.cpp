@@ -52,11 +52,11 @@ TEST_F(PatchPackageInspectorTest, FilesThatAreNoPatchPackage) {
 TEST(SummaryStreamTest, DamagedStreamsAreRefused) {
     // A valid stream with one text property 9 = "abc".
     // Header: byte order, version, system, class id, one section at offset 48.
-    const std::vector<uint8_t> good = {
-        0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
-        1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 48, 0, 0, 0,
-        // Section: size 28, one property (id 9 at offset 16): text of 4 bytes.
-        28, 0, 0, 0, 1, 0, 0, 0, 9, 0, 0, 0, 16, 0, 0, 0, 30, 0, 0, 0, 4, 0, 0, 0, 'a', 'b', 'c', 0};
+    const std::vector<uint8_t> good = {0xFE, 0xFF, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1,
+                                       0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 48, 0, 0, 0,
+                                       // Section: size 28, one property (id 9 at offset 16): text of 4 bytes.
+                                       28, 0, 0, 0, 1, 0, 0, 0, 9, 0, 0, 0, 16, 0, 0, 0, 30, 0, 0, 0, 4, 0, 0, 0, 'a',
+                                       'b', 'c', 0};
     std::string value;
     ASSERT_TRUE(CPatchPackageInspector::ReadSummaryText(good, 9, value));
     EXPECT_EQ("abc", value);

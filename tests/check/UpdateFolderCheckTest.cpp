@@ -30,7 +30,8 @@ protected:
 
     static std::string Describe(const twcheck::CheckReport& report) {
         std::string out;
-        for (const auto& f : report.findings) out += f.code + " | " + f.subject + " | " + f.reason + " | " + f.userMessage + "\n";
+        for (const auto& f : report.findings)
+            out += f.code + " | " + f.subject + " | " + f.reason + " | " + f.userMessage + "\n";
         return out;
     }
 
@@ -55,9 +56,10 @@ TEST_F(UpdateFolderCheckTest, DemoFolderHasNoFindingAndTheInstallersChain) {
     EXPECT_EQ(productCode, report.productCode);
     EXPECT_EQ("284007001", report.twVersion);
     EXPECT_EQ(398ull * 1024000ull, report.requiredFreeBytes);
-    EXPECT_EQ("PARENTAPP=TWPatch REINSTALL=ALL REINSTALLMODE=omus REBOOT=ReallySuppress  INNETENABLED=0 "
-              "FEATUREENABLED=0",
-              report.installerProperties);
+    EXPECT_EQ(
+        "PARENTAPP=TWPatch REINSTALL=ALL REINSTALLMODE=omus REBOOT=ReallySuppress  INNETENABLED=0 "
+        "FEATUREENABLED=0",
+        report.installerProperties);
 
     const unsigned long long r6 = FileSize("tw28_core_r6.msp"), r7 = FileSize("tw28_core_r7.msp");
     ASSERT_GT(r6, 0u);
@@ -150,8 +152,7 @@ TEST_P(BrokenFolderTest, GivesOneClearFinding) {
 }
 
 const BrokenFolder kBrokenFolders[] = {
-    {"MissingPatch", [](BrokenFolderTest& t) { t.Remove("tw28_core_r7.msp"); }, "patch-missing",
-     "tw28_core_r7.msp"},
+    {"MissingPatch", [](BrokenFolderTest& t) { t.Remove("tw28_core_r7.msp"); }, "patch-missing", "tw28_core_r7.msp"},
     {"PatchForAnotherProduct",
      [](BrokenFolderTest& t) { t.Patch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4007.1", NewGuid()); },
      "patch-other-product", "tw28_core_r7.msp"},
@@ -186,8 +187,7 @@ const BrokenFolder kBrokenFolders[] = {
      "refused-key", "Channel"},
     {"WrongTwVersionMajor", [](BrokenFolderTest& t) { t.Edit("TWVersion=284007001", "TWVersion=274007001"); },
      "twversion-major", "twversion"},
-    {"PatchForOtherVersions",
-     [](BrokenFolderTest& t) { t.Patch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4008.1"); },
+    {"PatchForOtherVersions", [](BrokenFolderTest& t) { t.Patch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4008.1"); },
      "patch-version-range", "tw28_core_r7.msp"},
     {"PatchNotAPackage", [](BrokenFolderTest& t) { t.Write("tw28_core_r7.msp", "this is no patch package\r\n"); },
      "patch-not-msp", "tw28_core_r7.msp"},
@@ -204,8 +204,8 @@ const BrokenFolder kBrokenFolders[] = {
     {"ShortTwVersion", [](BrokenFolderTest& t) { t.Edit("TWVersion=284007001", "TWVersion=28400700"); },
      "bad-twversion", "twversion"},
     {"EmptyPatchIni", [](BrokenFolderTest& t) { t.Write("patch.ini", ""); }, "ini-unreadable", "patch.ini"},
-    {"BinaryPatchIni", [](BrokenFolderTest& t) { t.Write("patch.ini", t.Read("tw28_core_r6.msp")); },
-     "ini-unreadable", "patch.ini"},
+    {"BinaryPatchIni", [](BrokenFolderTest& t) { t.Write("patch.ini", t.Read("tw28_core_r6.msp")); }, "ini-unreadable",
+     "patch.ini"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Folders, BrokenFolderTest, ::testing::ValuesIn(kBrokenFolders),
@@ -213,8 +213,10 @@ INSTANTIATE_TEST_SUITE_P(Folders, BrokenFolderTest, ::testing::ValuesIn(kBrokenF
 
 // Hostile names and values are reported, never followed out of bounds.
 TEST_F(UpdateFolderCheckTest, HostilePatchIniIsReportedNotFollowed) {
-    ini = "[AutoPatch]\nTWVersion=28\n[R99999999999->R1]\nDeltaPatch=..\\..\\x_core_.msp\n"
-          "[" + std::string(3000, 'A') + "->R3]\nX=1\n[->]\nA=1\n[MSI]\nProductCode=\n";
+    ini =
+        "[AutoPatch]\nTWVersion=28\n[R99999999999->R1]\nDeltaPatch=..\\..\\x_core_.msp\n"
+        "[" +
+        std::string(3000, 'A') + "->R3]\nX=1\n[->]\nA=1\n[MSI]\nProductCode=\n";
     WriteIni();
     const twcheck::CheckReport report = Check();
     std::set<std::string> codes;

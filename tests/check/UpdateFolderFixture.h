@@ -53,7 +53,8 @@ protected:
         return "[Title]\nProduct=Tallyworks 28.0 Release 7\n\n"
                "[PatchConfig]\nTWName=Tallyworks 28.0\nTWFileVersion=28.0\n\n"
                "[AutoPatch]\nTWVersion=284007001\nLastSchemaChangeReleaseNum=5\nCountry=US\nServer=PROD\n\n"
-               "[MSI Info]\nProductCode=" + productCode +
+               "[MSI Info]\nProductCode=" +
+               productCode +
                "\nReinstall=ALL\nReinstallMode=omus\nCmdOptions=\nLoggingEnable=1\n\n"
                "[R5->R6]\nDeltaPatch=tw28_core_r6.msp\n\n"
                "[R6->R7]\nDeltaPatch=tw28_core_r7.msp\n\n"
@@ -72,8 +73,8 @@ protected:
 
     bool WritePatch(const std::string& name, const std::string& from, const std::string& to,
                     const std::string& forProduct = std::string()) {
-        mspgen::PatchDefinition patch{dir / name, forProduct.empty() ? productCode : forProduct, kUpgradeCode,
-                                      NewGuid(), from, to};
+        mspgen::PatchDefinition patch{
+            dir / name, forProduct.empty() ? productCode : forProduct, kUpgradeCode, NewGuid(), from, to};
         mspgen::MspWriter writer(patch);
         writer.Transform().AddRow("Property", {mspgen::Cell::Str("ProductVersion"), mspgen::Cell::Str(to)});
         std::string error;

@@ -4,6 +4,5 @@
 #include "protected/InstalledProductInfoReader.h"
 
 namespace {
-const bool g_readerRegistered =
-    (tw::SetDefaultProductInfoReader(&tw::CInstalledProductInfoReader::Create), true);
+const bool g_readerRegistered = (tw::SetDefaultProductInfoReader(&tw::CInstalledProductInfoReader::Create), true);
 }

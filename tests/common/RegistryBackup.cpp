@@ -78,7 +78,8 @@ ScopedRegistryKey::~ScopedRegistryKey() {
     for (const Value& v : m_values)
         RegSetValueExA(key.Get(), v.name.c_str(), 0, v.type, v.data.data(), static_cast<DWORD>(v.data.size()));
     for (const std::string& name : SubkeyNames(key.Get()))
-        if (std::find(m_subkeys.begin(), m_subkeys.end(), name) == m_subkeys.end()) RegDeleteTreeA(key.Get(), name.c_str());
+        if (std::find(m_subkeys.begin(), m_subkeys.end(), name) == m_subkeys.end())
+            RegDeleteTreeA(key.Get(), name.c_str());
 }
 
 bool SetRegString(HKEY root, const std::string& key, const char* name, const std::string& value) {

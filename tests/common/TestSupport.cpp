@@ -65,7 +65,8 @@ bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str(
 
 bool MakeDirs(const std::string& path) {
     size_t pos = 0;
-    while ((pos = path.find('\\', pos + 1)) != std::string::npos) CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
+    while ((pos = path.find('\\', pos + 1)) != std::string::npos)
+        CreateDirectoryA(path.substr(0, pos).c_str(), nullptr);
     return CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 

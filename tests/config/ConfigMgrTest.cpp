@@ -41,34 +41,41 @@ TEST_F(ConfigMgrTest, SectionKindsInTestOrder) {
         const char* name;
         Kind kind;
     } cases[] = {
-        {"Title", Kind::Title},           {"QATest", Kind::QaTest},
-        {"HistoryPatch", Kind::HistoryPatch}, {"MSI Info", Kind::Msi},
-        {"R5->R7", Kind::DeltaPatch},     {"AutoPatch", Kind::AutoPatch},
-        {"TWRelatedApps", Kind::RelatedApps}, {"AgentData", Kind::AgentData},
-        {"PatchConfig", Kind::PatchConfig}, {"Enable", Kind::Unknown},
-        {"MSI Title", Kind::Title},       {"HistoryPatch->MSI", Kind::HistoryPatch},
-        {"MSI R5->R7", Kind::Msi},        {"R5->R7 AutoPatch", Kind::DeltaPatch},
+        {"Title", Kind::Title},
+        {"QATest", Kind::QaTest},
+        {"HistoryPatch", Kind::HistoryPatch},
+        {"MSI Info", Kind::Msi},
+        {"R5->R7", Kind::DeltaPatch},
+        {"AutoPatch", Kind::AutoPatch},
+        {"TWRelatedApps", Kind::RelatedApps},
+        {"AgentData", Kind::AgentData},
+        {"PatchConfig", Kind::PatchConfig},
+        {"Enable", Kind::Unknown},
+        {"MSI Title", Kind::Title},
+        {"HistoryPatch->MSI", Kind::HistoryPatch},
+        {"MSI R5->R7", Kind::Msi},
+        {"R5->R7 AutoPatch", Kind::DeltaPatch},
         {"", Kind::Unknown},
     };
     for (const auto& c : cases) EXPECT_EQ(c.kind, CConfigMgr::ClassifySection(c.name)) << c.name;
 }
 
 TEST_F(ConfigMgrTest, FirstPassCollectsSettings) {
-    ASSERT_TRUE(FirstPass(
-        "[ Title ]\nProduct=Tallyworks 2028 Update\n"
-        "[Enable]\nIsNetEnabled=1\nIsFeatureEnabled=0\n"
-        "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=30.0.4015.1\n"
-        "[AutoPatch]\nTWVersion=304015000\nCountry=IN\nServer=pds.local\nLastSchemaChangeReleaseNum=3\n"
-        "[MSI Info]\nProductCode={11111111-2222-3333-4444-555555555555}\nProductCodeStandard=\n"
-        "ReinstallMode=\nReinstall=Main\ncmdoptions=FIRST=1\nLoggingEnable=1\nLoggingMode=16383\n"
-        "SaveTempFiles=1\nLogInfoMsg=2\nLogProgressMsg=3\nSomethingElse=ignored\n"
-        "[MSI More]\ncmdoptions=\nProductCodeEnterprise={EEEE}\n"
-        "[AgentData]\nOneAgentData1=a , b,c,d,e\nOneAgentData2=AgentClass\n"
-        "[TWRelatedApps]\nOneTWRelatedApp1=Cls,Title,proc.exe,Display\n"
-        "[QATest]\nx=1\n"
-        "[HistoryPatch]\nHistoryPatch1=missing.msp\n"
-        "[R5->R7]\ndeltapatch=tw_core_missing.msp\n"
-        "[Whatever]\nk=v\n"));
+    ASSERT_TRUE(
+        FirstPass("[ Title ]\nProduct=Tallyworks 2028 Update\n"
+                  "[Enable]\nIsNetEnabled=1\nIsFeatureEnabled=0\n"
+                  "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=30.0.4015.1\n"
+                  "[AutoPatch]\nTWVersion=304015000\nCountry=IN\nServer=pds.local\nLastSchemaChangeReleaseNum=3\n"
+                  "[MSI Info]\nProductCode={11111111-2222-3333-4444-555555555555}\nProductCodeStandard=\n"
+                  "ReinstallMode=\nReinstall=Main\ncmdoptions=FIRST=1\nLoggingEnable=1\nLoggingMode=16383\n"
+                  "SaveTempFiles=1\nLogInfoMsg=2\nLogProgressMsg=3\nSomethingElse=ignored\n"
+                  "[MSI More]\ncmdoptions=\nProductCodeEnterprise={EEEE}\n"
+                  "[AgentData]\nOneAgentData1=a , b,c,d,e\nOneAgentData2=AgentClass\n"
+                  "[TWRelatedApps]\nOneTWRelatedApp1=Cls,Title,proc.exe,Display\n"
+                  "[QATest]\nx=1\n"
+                  "[HistoryPatch]\nHistoryPatch1=missing.msp\n"
+                  "[R5->R7]\ndeltapatch=tw_core_missing.msp\n"
+                  "[Whatever]\nk=v\n"));
 
     EXPECT_EQ("15", config.GetTWVersionDigits());
     EXPECT_EQ("IN", config.GetCountry());
@@ -162,22 +169,25 @@ TEST_F(ConfigMgrTest, AgentListsHoldAtMostFiftyRecords) {
     WritePatchIni(fifty + "OneAgentData51=Class51\n");
     EXPECT_FALSE(second.ReadConfInfoFromFile(dir.Path().c_str()));
     // Keys come in key order, so the 51st handled is "OneAgentData9".
-    EXPECT_TRUE(LogHas("CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: "
-                       "OneAgentData9 = Class9"));
+    EXPECT_TRUE(
+        LogHas("CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: "
+               "OneAgentData9 = Class9"));
 
     CConfigMgr badKey;
     WritePatchIni("[TWRelatedApps]\nOneTWRelatedApp1=a\nSomething=b\n[PatchConfig]\nTWName=x\n");
     EXPECT_FALSE(badKey.ReadConfInfoFromFile(dir.Path().c_str()));
-    EXPECT_TRUE(LogHas("CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: "
-                       "Something = b"));
+    EXPECT_TRUE(
+        LogHas("CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: "
+               "Something = b"));
     EXPECT_STREQ("", badKey.GetTWName());  // the walk stopped
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
 TEST_F(ConfigMgrTest, BadPatchConfigKeyFailsWithBox) {
     EXPECT_FALSE(FirstPass("[PatchConfig]\nTWName=Tallyworks 2028\nTWBogus=1\nTWFileVersion=28.0.1.1\n"));
-    EXPECT_TRUE(LogHas("CConfigMgr::ProcessKeyValuePairsInOneSection: in the TWName and TWFileVersion section,  key "
-                       "and value pair skipped, the pair is TWBogus = 1"));
+    EXPECT_TRUE(
+        LogHas("CConfigMgr::ProcessKeyValuePairsInOneSection: in the TWName and TWFileVersion section,  key "
+               "and value pair skipped, the pair is TWBogus = 1"));
     ASSERT_EQ(1u, boxes.Calls().size());
     EXPECT_EQ(kProgramError, boxes.Calls()[0].text);
     EXPECT_EQ("Severe Error", boxes.Calls()[0].title);
@@ -222,7 +232,8 @@ protected:
         for (const char* name : {"tw_core_5_7.msp", "tw_core_7_8.msp", "hist_b.msp"}) WritePatchFile(name, 100);
     }
     static std::string Header(const char* twversion) {
-        return std::string("[MSI]\nProductCode={PC}\n[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0.4005.1\n") +
+        return std::string(
+                   "[MSI]\nProductCode={PC}\n[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0.4005.1\n") +
                "[AutoPatch]\nTWVersion=" + twversion + "\n";
     }
     bool BothPasses(const std::string& ini) {
@@ -233,12 +244,12 @@ protected:
 
 TEST_F(SecondPassTest, BuildsTheOrderedPatchList) {
     ASSERT_TRUE(BothPasses(Header("284008000") +
-                           "[R3->R5]\ndeltapatch=tw_core_3_5.msp\n"          // skipped: installed revision 5
-                           "[HistoryPatch]\nHistoryPatch1=hist_a.msp\n"       // skipped with it
+                           "[R3->R5]\ndeltapatch=tw_core_3_5.msp\n"      // skipped: installed revision 5
+                           "[HistoryPatch]\nHistoryPatch1=hist_a.msp\n"  // skipped with it
                            "[R5->R7]\nreinstall=Main\ndeltapatch=tw_core_5_7.msp\n"
                            "[HistoryPatch2]\nHistoryPatch1=hist_b.msp\n"
                            "[R7->R8]\ncmdoptions=X=1\ndeltapatch=tw_core_7_8.msp\n"
-                           "[R5->R07]\ndeltapatch=TW_CORE_5_7.MSP\n"          // the same file again
+                           "[R5->R07]\ndeltapatch=TW_CORE_5_7.MSP\n"  // the same file again
                            "[Title]\nProduct=x\n"));
     EXPECT_EQ("{PC}", lastProductCode);
     EXPECT_EQ((std::vector<std::string>{"tw_core_5_7.msp", "hist_b.msp", "tw_core_7_8.msp"}), ListFiles());
@@ -251,8 +262,9 @@ TEST_F(SecondPassTest, BuildsTheOrderedPatchList) {
     EXPECT_EQ(8u, config.GetPatchRevision());
     EXPECT_EQ(5u, config.GetInstalledRevision());
     EXPECT_EQ(4, config.GetVersionInfo().installedLevel);
-    EXPECT_TRUE(LogHas("The section R3->R5 in the patch.ini is skipped because revision on the machine is newer than "
-                       "that in the section"));
+    EXPECT_TRUE(
+        LogHas("The section R3->R5 in the patch.ini is skipped because revision on the machine is newer than "
+               "that in the section"));
     EXPECT_TRUE(boxes.Calls().empty());
 
     // A second read gives the same list, and take-first empties it in order.
@@ -270,7 +282,8 @@ TEST_F(SecondPassTest, FailuresStopThePass) {
         std::string box;  // expected last box text, empty: none
     } cases[] = {
         {"delta section before the auto-patch section",
-         "[PatchConfig]\nTWFileVersion=28.0.4005.1\n[R5->R7]\ndeltapatch=tw_core_5_7.msp\n[AutoPatch]\nTWVersion=284008000\n",
+         "[PatchConfig]\nTWFileVersion=28.0.4005.1\n[R5->R7]\ndeltapatch=tw_core_5_7.msp\n[AutoPatch]\nTWVersion="
+         "284008000\n",
          "The patch.ini file is not well formated:\nTrying to update to a revision higher than that in TWVersion. "
          "\nDelta patch section is from revision: 5 to revision: 7 \nwhile the revision in TWVersion is: 0\n"},
         {"installed revision newer", Header("284004000") + "[R5->R7]\ndeltapatch=tw_core_5_7.msp\n", ""},
@@ -318,8 +331,9 @@ TEST_F(ConfigMgrTest, GateAgainstRealInstalledProduct) {
     WritePatchFile("tw_core_5_7.msp", 64);
     const std::string head = std::string("[MSI Info]\nProductCode=") + twtest::sampleproduct::kProductCode +
                              "\n[PatchConfig]\nTWFileVersion=28.0.4005.1\n";
-    WritePatchIni(head + "[AutoPatch]\nTWVersion=284007000\n[R3->R5]\ndeltapatch=tw_core_3_5.msp\n"
-                         "[R5->R7]\ndeltapatch=tw_core_5_7.msp\n");
+    WritePatchIni(head +
+                  "[AutoPatch]\nTWVersion=284007000\n[R3->R5]\ndeltapatch=tw_core_3_5.msp\n"
+                  "[R5->R7]\ndeltapatch=tw_core_5_7.msp\n");
     ASSERT_TRUE(config.ReadConfInfoFromFile(dir.Path().c_str()));
     ASSERT_TRUE(config.ReadPatchIniFile(dir.Path().c_str()));
     EXPECT_EQ(5u, config.GetInstalledRevision());
@@ -336,7 +350,8 @@ TEST_F(ConfigMgrTest, GateAgainstRealInstalledProduct) {
     ASSERT_TRUE(other.ReadConfInfoFromFile(dir.Path().c_str()));
     EXPECT_FALSE(other.ReadPatchIniFile(dir.Path().c_str()));
     ASSERT_EQ(1u, boxes.Calls().size());
-    EXPECT_EQ("Installed Tallyworks version = 28 not matched with the version = 29 in the patch", boxes.Calls()[0].text);
+    EXPECT_EQ("Installed Tallyworks version = 28 not matched with the version = 29 in the patch",
+              boxes.Calls()[0].text);
 }
 
 }  // namespace

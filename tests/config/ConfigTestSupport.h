@@ -16,9 +16,7 @@ namespace configtest {
 
 class ConfigTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        tw::StatusLogMgr::RenameLogFile(dir.Path().c_str());
-    }
+    void SetUp() override { tw::StatusLogMgr::RenameLogFile(dir.Path().c_str()); }
 
     // The patch log without CR characters.
     std::string Log() const {

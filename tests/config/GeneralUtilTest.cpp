@@ -40,8 +40,9 @@ TEST_F(GeneralUtilTest, FullFilePathName) {
             EXPECT_EQ(nullptr, result);
         }
     }
-    EXPECT_TRUE(LogHas("In GeneralUtil::GetFullFilePathName, directory and file name not given or full file path name "
-                       "not allocated memory!"));
+    EXPECT_TRUE(
+        LogHas("In GeneralUtil::GetFullFilePathName, directory and file name not given or full file path name "
+               "not allocated memory!"));
     // No output buffer.
     EXPECT_EQ(nullptr, GeneralUtil::GetFullFilePathName("C:\\a", "b", nullptr, 10));
     // A result longer than the buffer is refused rather than cut.
@@ -67,8 +68,8 @@ TEST_F(GeneralUtilTest, TrimBlanksOnlySpacesAndTabs) {
     struct Case {
         const char* in;
         const char* out;
-    } cases[] = {{"  Title  ", "Title"}, {"\t Title\t", "Title"}, {"   ", ""}, {"", ""},
-                 {"a b", "a b"},       {"\nx\n", "\nx\n"},       {" \t a \t ", "a"}};
+    } cases[] = {{"  Title  ", "Title"}, {"\t Title\t", "Title"}, {"   ", ""},       {"", ""},
+                 {"a b", "a b"},         {"\nx\n", "\nx\n"},      {" \t a \t ", "a"}};
     for (const auto& c : cases) {
         char buffer[32];
         std::strcpy(buffer, c.in);

@@ -40,9 +40,9 @@ TEST_F(PatchIniMgrTest, AssignVersionInfoReadsFixedPositions) {
     } cases[] = {
         {"304015000", 30, 4, 15, 0, false},
         {"284007123", 28, 4, 7, 123, false},
-        {"2840071234", 28, 4, 7, 123, false},   // characters after the ninth are not read
-        {"2a4x07b23", 2, 4, 0, 0, false},       // a non-digit ends its group's number
-        {"28400712", 10, 0, 1, 1, true},        // 8 characters: defaults kept
+        {"2840071234", 28, 4, 7, 123, false},  // characters after the ninth are not read
+        {"2a4x07b23", 2, 4, 0, 0, false},      // a non-digit ends its group's number
+        {"28400712", 10, 0, 1, 1, true},       // 8 characters: defaults kept
         {"", 10, 0, 1, 1, true},
     };
     for (const auto& c : cases) {
@@ -156,8 +156,15 @@ TEST_F(PatchIniMgrTest, VersionGate) {
           unable, "New key - Server PDS in patch.ini added. \n Patch installer is suppressing the popup message. "},
          7,
          0},
-        {"installed version without three numbers", "28.0.4005.1", {{"twversion", "284007000"}}, "28.0", false,
-         {unable}, {unable}, 7, 0},
+        {"installed version without three numbers",
+         "28.0.4005.1",
+         {{"twversion", "284007000"}},
+         "28.0",
+         false,
+         {unable},
+         {unable},
+         7,
+         0},
         {"short twversion keeps the default numbers",
          "10.0.1.1",
          {{"twversion", "10400100"}},
@@ -183,8 +190,8 @@ TEST_F(PatchIniMgrTest, VersionGate) {
         ScriptInstalledVersion(c.installed);
         TWVersionInfo info;
         tw::SafeCopy(info.productFileVersion, c.fileVersion);
-        bool result = PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(info, c.pairs, "C:\\Program Files\\Tallyworks",
-                                                                            "{PRODUCT-CODE}");
+        bool result = PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(
+            info, c.pairs, "C:\\Program Files\\Tallyworks", "{PRODUCT-CODE}");
         EXPECT_EQ(c.result, result);
         std::vector<std::string> texts;
         for (size_t i = boxesBefore; i < boxes.Calls().size(); ++i) {
@@ -269,9 +276,10 @@ TEST_F(PatchIniMgrTest, DeltaPatchSectionNames) {
         EXPECT_EQ("Severe Error", boxes.Calls().back().title);
         EXPECT_TRUE(LogHas(c.box));
     }
-    EXPECT_TRUE(LogHas("The section R3->R5 in the patch.ini is skipped because revision on the machine is newer than "
-                       "that in the section\nThe delta patch section is from revision: 3 to revision: 5 while the "
-                       "tww32.exe has the revision: 4 and the latest revision in patch.ini is: 7\n"));
+    EXPECT_TRUE(
+        LogHas("The section R3->R5 in the patch.ini is skipped because revision on the machine is newer than "
+               "that in the section\nThe delta patch section is from revision: 3 to revision: 5 while the "
+               "tww32.exe has the revision: 4 and the latest revision in patch.ini is: 7\n"));
 }
 
 TEST_F(PatchIniMgrTest, CreateOneEntry) {
@@ -300,7 +308,8 @@ TEST_F(PatchIniMgrTest, CreateOneEntry) {
     EXPECT_EQ(FilesMissingText(missing), boxes.Calls()[0].text);
     EXPECT_EQ("Tallyworks Update Files Missing", boxes.Calls()[0].title);
     EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONWARNING), boxes.Calls()[0].type);
-    EXPECT_TRUE(LogHas("In PatchIniMgr::CreateOneEntry, can not find the patch file " + missing + ".  Error code = 2\n"));
+    EXPECT_TRUE(
+        LogHas("In PatchIniMgr::CreateOneEntry, can not find the patch file " + missing + ".  Error code = 2\n"));
 
     // Null and empty names.
     EXPECT_FALSE(PatchIniMgr::CreateOneEntry(list, nullptr, "C:\\TW"));
@@ -350,7 +359,9 @@ TEST_F(PatchIniMgrTest, DeltaPatchSectionPairs) {
     CDeltaPatchList list;
 
     // Key order: cmdoptions before deltapatch, so it lands on no entry (dropped).
-    KeyValueMap first = {{"cmdoptions", "EARLY=1"}, {"deltapatch", "tw_core_5_6.msp"}, {"reinstall", "Main"},
+    KeyValueMap first = {{"cmdoptions", "EARLY=1"},
+                         {"deltapatch", "tw_core_5_6.msp"},
+                         {"reinstall", "Main"},
                          {"reinstallmode", "vomus"}};
     EXPECT_TRUE(CDeltaPatchInfo::Initialize(list, first, folder.c_str(), "C:\\TW"));
     ASSERT_EQ(1u, list.Count());
@@ -421,32 +432,89 @@ TEST(VersionGateVerdictTest, DecidesFromTargetAndInstalledVersion) {
     } cases[] = {
         {"newer revision", "28.0", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kPass, "", false, {}},
         {"same revision", "28.0", 28, 5, 4, true, {28, 0, 4, 5, 1}, Verdict::kPass, "", false, {}},
-        {"no file version", "", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kStop,
-         "TWFileVersion in the patch.ini file is not available", true, {}},
-        {"file version of another major", "27.0", 28, 7, 4, true, {28, 0, 4, 5, 1}, Verdict::kStop,
+        {"no file version",
+         "",
+         28,
+         7,
+         4,
+         true,
+         {28, 0, 4, 5, 1},
+         Verdict::kStop,
+         "TWFileVersion in the patch.ini file is not available",
+         true,
+         {}},
+        {"file version of another major",
+         "27.0",
+         28,
+         7,
+         4,
+         true,
+         {28, 0, 4, 5, 1},
+         Verdict::kStop,
          "Major version (27) of TWFileVersion in the patch.ini file not matched with that (28) in the patch.ini file",
-         true, {}},
-        {"installed version unknown", "28.0", 28, 7, 4, false, {}, Verdict::kFail,
+         true,
+         {}},
+        {"installed version unknown",
+         "28.0",
+         28,
+         7,
+         4,
+         false,
+         {},
+         Verdict::kFail,
          "Unable to locate Tallyworks version information. \n Please reinstall or repair Tallyworks before patching "
          "again. ",
          true,
          {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  Unable to locate file version information for "
           "file C:\\TW\\tww32.exe. "}},
-        {"installed major differs", "28.0", 28, 7, 4, true, {27, 0, 4, 5, 1}, Verdict::kFail,
-         "Installed Tallyworks version = 27 not matched with the version = 28 in the patch", true,
+        {"installed major differs",
+         "28.0",
+         28,
+         7,
+         4,
+         true,
+         {27, 0, 4, 5, 1},
+         Verdict::kFail,
+         "Installed Tallyworks version = 27 not matched with the version = 28 in the patch",
+         true,
          {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry on "
           "user's machine not matched with the current major version indicated in the patch.ini file."}},
-        {"older revision", "28.0", 28, 3, 4, true, {28, 0, 4, 5, 1}, Verdict::kFail, "", false,
+        {"older revision",
+         "28.0",
+         28,
+         3,
+         4,
+         true,
+         {28, 0, 4, 5, 1},
+         Verdict::kFail,
+         "",
+         false,
          {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  file revision of tww32.exe on user's machine is "
           "newer than or same as the current revision indicated in the patch.ini file.",
           "Revision in patch.ini = 3 and revision of the tww32.exe = 5"}},
-        {"other level is shown, not logged", "28.0", 28, 7, 3, true, {28, 0, 4, 5, 1}, Verdict::kFail,
-         "Can't apply the Beta version of the patch to the Release version of Tallyworks.", false,
+        {"other level is shown, not logged",
+         "28.0",
+         28,
+         7,
+         3,
+         true,
+         {28, 0, 4, 5, 1},
+         Verdict::kFail,
+         "Can't apply the Beta version of the patch to the Release version of Tallyworks.",
+         false,
          {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection, level of tww32.exe on user's machine not equal "
           "to level in patch.ini.",
           "Level in patch.ini = 3 and level of the tww32.exe = 4"}},
-        {"major checked before revision", "28.0", 28, 3, 3, true, {29, 0, 4, 5, 1}, Verdict::kFail,
-         "Installed Tallyworks version = 29 not matched with the version = 28 in the patch", true,
+        {"major checked before revision",
+         "28.0",
+         28,
+         3,
+         3,
+         true,
+         {29, 0, 4, 5, 1},
+         Verdict::kFail,
+         "Installed Tallyworks version = 29 not matched with the version = 28 in the patch",
+         true,
          {"In PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection,  major file version in Windows Registry on "
           "user's machine not matched with the current major version indicated in the patch.ini file."}},
     };

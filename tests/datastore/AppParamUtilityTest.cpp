@@ -162,9 +162,14 @@ TEST_F(AppParamUtilityTest, EditionTableAndExecutableSuffix) {
         bool found;
         const char* suffix;
     } rows[] = {
-        {"ember", true, "Ember"},      {"EMBER", true, "Ember"},         {"emberplus", true, "EmberPlus"},
-        {"kyv", true, "Kyv"},          {"vistagovfed", true, "VistaGovFed"}, {"accthub", true, "acctHubPro"},
-        {"nosuch", false, ""},         {"", false, ""},
+        {"ember", true, "Ember"},
+        {"EMBER", true, "Ember"},
+        {"emberplus", true, "EmberPlus"},
+        {"kyv", true, "Kyv"},
+        {"vistagovfed", true, "VistaGovFed"},
+        {"accthub", true, "acctHubPro"},
+        {"nosuch", false, ""},
+        {"", false, ""},
     };
     for (const Row& row : rows) {
         std::string suffix = "old";
@@ -177,17 +182,17 @@ TEST_F(AppParamUtilityTest, ValidInstallsOfEachSelector) {
     TempDir common("twcommon"), ember("tw28e"), slate("tw28s"), harbor("tw28h"), stray("tw28x"), cedar("tw16c"),
         kyv("tw13k"), atlas("tw13a"), old("tw9");
     InstallCatalogue(common);
-    Register(ember, "ver28", "twwEmber.exe", 28, "ember");        // valid
-    Register(slate, "ver16", "twwSlate.exe", 28, "slate");        // executable of another major version
-    Register(harbor, "ver28", "product.exe", 28, "harbor");       // the edition's executable is missing
-    Register(stray, "ver28", "twwStray.exe", 28, "stray");        // not an edition
-    Register(cedar, "ver16", "twwCedar.exe", 16, "cedar");        // valid
+    Register(ember, "ver28", "twwEmber.exe", 28, "ember");   // valid
+    Register(slate, "ver16", "twwSlate.exe", 28, "slate");   // executable of another major version
+    Register(harbor, "ver28", "product.exe", 28, "harbor");  // the edition's executable is missing
+    Register(stray, "ver28", "twwStray.exe", 28, "stray");   // not an edition
+    Register(cedar, "ver16", "twwCedar.exe", 16, "cedar");   // valid
     TempDir beacon("tw16b");
-    Register(beacon, "ver16", "tww.exe", 16, "beacon");           // twwBeacon.exe is missing
-    Register(kyv, "ver13", "tww.exe", 13, "kyv");                 // valid: flavor data file names it
+    Register(beacon, "ver16", "tww.exe", 16, "beacon");  // twwBeacon.exe is missing
+    Register(kyv, "ver13", "tww.exe", 13, "kyv");        // valid: flavor data file names it
     ASSERT_TRUE(WriteTextFile(kyv / "twf5a86r.dat", "x"));
-    Register(atlas, "ver13", "tww.exe", 13, "atlas");             // no flavor data file
-    Register(old, "ver9", "tww.exe", 9, "");                      // under 12: skipped
+    Register(atlas, "ver13", "tww.exe", 13, "atlas");  // no flavor data file
+    Register(old, "ver9", "tww.exe", 9, "");           // under 12: skipped
     MakeKey(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\11.0\\ember");
 
     struct Row {
@@ -213,8 +218,7 @@ TEST_F(AppParamUtilityTest, ValidInstallsOfEachSelector) {
         EXPECT_EQ(row.result, utility.GetValidInstalls(&list, &count, &longest, row.selector));
         EXPECT_EQ(row.installs, ToVector(list, count));
         size_t expectedLongest = 0;
-        for (const std::string& entry : row.installs)
-            expectedLongest = std::max(expectedLongest, entry.size() + 1);
+        for (const std::string& entry : row.installs) expectedLongest = std::max(expectedLongest, entry.size() + 1);
         EXPECT_EQ(expectedLongest, longest);
         if (row.installs.empty()) {
             EXPECT_EQ(nullptr, list);

@@ -49,19 +49,20 @@ TEST_F(DataNodeTest, CreateVersionNodeReportsWhetherTheKeyWasNew) {
     EXPECT_EQ(TWDataBranch::Product, node->GetBranch());
     EXPECT_EQ(1, node->IsRegistryNode());
 
-    node.reset(NodeFactory::CreateVersionNode(TWDataBranch::Product, 28, TWAccessMode::Read, &created, nullptr, &error));
+    node.reset(
+        NodeFactory::CreateVersionNode(TWDataBranch::Product, 28, TWAccessMode::Read, &created, nullptr, &error));
     ASSERT_TRUE(node);
     EXPECT_EQ(0u, created);
 
     // The user hive holds the same key path apart.
-    node.reset(NodeFactory::CreateVersionNode(TWDataBranch::UserProduct, 28, TWAccessMode::Read, &created, nullptr,
-                                              &error));
+    node.reset(
+        NodeFactory::CreateVersionNode(TWDataBranch::UserProduct, 28, TWAccessMode::Read, &created, nullptr, &error));
     ASSERT_TRUE(node);
     EXPECT_EQ(1u, created);
     EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, k28));
 
-    EXPECT_EQ(nullptr, NodeFactory::CreateVersionNode(TWDataBranch::Product, 41, TWAccessMode::Read, &created,
-                                                      nullptr, &error));
+    EXPECT_EQ(nullptr,
+              NodeFactory::CreateVersionNode(TWDataBranch::Product, 41, TWAccessMode::Read, &created, nullptr, &error));
     EXPECT_EQ(-4, error);
     EXPECT_EQ(nullptr, NodeFactory::OpenVersionNode(TWDataBranch::Product, 5, TWAccessMode::Read, &error));
     EXPECT_EQ(-4, error);
@@ -84,8 +85,10 @@ TEST_F(DataNodeTest, OpenMissingKeysGivesTheRegistryError) {
 TEST_F(DataNodeTest, BranchNodeKinds) {
     MakeKey(HKEY_LOCAL_MACHINE, kProductKey);
     MakeKey(HKEY_LOCAL_MACHINE, kCommonKey);
-    std::unique_ptr<CTWAppParameterNode> product(NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::Read, nullptr));
-    std::unique_ptr<CTWAppParameterNode> common(NodeFactory::OpenBranchNode(TWDataBranch::Common, TWAccessMode::Read, nullptr));
+    std::unique_ptr<CTWAppParameterNode> product(
+        NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::Read, nullptr));
+    std::unique_ptr<CTWAppParameterNode> common(
+        NodeFactory::OpenBranchNode(TWDataBranch::Common, TWAccessMode::Read, nullptr));
     ASSERT_TRUE(product && common);
     EXPECT_NE(nullptr, dynamic_cast<CTWBranchNode*>(product.get()));
     EXPECT_EQ(nullptr, dynamic_cast<CTWBranchNode*>(common.get()));
@@ -184,17 +187,17 @@ TEST_F(DataNodeTest, FlavorNodesNeedAKnownFlavorToBeCreated) {
     ASSERT_TRUE(version);
     DWORD created = 0;
     long error = 0;
-    EXPECT_EQ(nullptr, NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "ember", TWAccessMode::Read,
-                                                     &created, nullptr, &error));
+    EXPECT_EQ(nullptr, NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "ember", TWAccessMode::Read, &created,
+                                                     nullptr, &error));
     EXPECT_EQ(-5, error);  // no catalogue
 
     TempDir common("twcommon");
     InstallCatalogue(common);
-    EXPECT_EQ(nullptr, NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "nosuch", TWAccessMode::Read,
-                                                     &created, nullptr, &error));
+    EXPECT_EQ(nullptr, NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "nosuch", TWAccessMode::Read, &created,
+                                                     nullptr, &error));
     EXPECT_EQ(-5, error);
-    std::unique_ptr<CTWFlavorNode> flavor(NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "ember",
-                                                                         TWAccessMode::ReadWrite, &created, nullptr, &error));
+    std::unique_ptr<CTWFlavorNode> flavor(NodeFactory::CreateFlavorNode(
+        TWDataBranch::Product, 28, "ember", TWAccessMode::ReadWrite, &created, nullptr, &error));
     ASSERT_TRUE(flavor);
     EXPECT_EQ(1u, created);
     EXPECT_STREQ("ember", flavor->GetFlavor());
@@ -213,7 +216,8 @@ TEST_F(DataNodeTest, FlavorNodesNeedAKnownFlavorToBeCreated) {
 TEST_F(DataNodeTest, TypedChildren) {
     SetString(HKEY_LOCAL_MACHINE, k28 + "\\ember", "Path", "C:\\TW\\tww.exe");
     SetString(HKEY_LOCAL_MACHINE, std::string(kProductKey) + "\\9.0\\Sub", "Path", "C:\\TW9\\tww.exe");
-    std::unique_ptr<CTWAppParameterNode> root(NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::Read, nullptr));
+    std::unique_ptr<CTWAppParameterNode> root(
+        NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::Read, nullptr));
     ASSERT_TRUE(root);
 
     CTWAppParameterNode* child = nullptr;
@@ -256,7 +260,8 @@ TEST_F(DataNodeTest, TypedChildren) {
 
     // Creating through the branch makes version keys.
     DWORD created = 0;
-    std::unique_ptr<CTWAppParameterNode> writable(NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::FullAccess, nullptr));
+    std::unique_ptr<CTWAppParameterNode> writable(
+        NodeFactory::OpenBranchNode(TWDataBranch::Product, TWAccessMode::FullAccess, nullptr));
     ASSERT_EQ(0, writable->CreateChildNode("30.0", TWAccessMode::FullAccess, &child, &created, nullptr));
     std::unique_ptr<CTWAppParameterNode> thirty(child);
     EXPECT_EQ(1u, created);
@@ -270,7 +275,8 @@ TEST_F(DataNodeTest, GenericChildrenThroughTheInterface) {
     ITWDataNode* base = version.get();
     DWORD created = 0;
     long error = 99;
-    std::unique_ptr<ITWDataNode> child(base->CreateChildNode("Settings", TWAccessMode::FullAccess, &error, &created, nullptr));
+    std::unique_ptr<ITWDataNode> child(
+        base->CreateChildNode("Settings", TWAccessMode::FullAccess, &error, &created, nullptr));
     ASSERT_TRUE(child);
     EXPECT_EQ(0, error);
     EXPECT_EQ(1u, created);
@@ -325,8 +331,8 @@ TEST_F(DataNodeTest, DeleteNodeRefusesKeysWithChildren) {
     auto version = CreateVersion(28);
     ASSERT_TRUE(version);
     DWORD created = 0;
-    std::unique_ptr<CTWFlavorNode> flavor(NodeFactory::CreateFlavorNode(TWDataBranch::Product, 28, "slate",
-                                                                         TWAccessMode::FullAccess, &created, nullptr, nullptr));
+    std::unique_ptr<CTWFlavorNode> flavor(NodeFactory::CreateFlavorNode(
+        TWDataBranch::Product, 28, "slate", TWAccessMode::FullAccess, &created, nullptr, nullptr));
     ASSERT_TRUE(flavor);
 
     EXPECT_EQ(-12, version->DeleteNode());

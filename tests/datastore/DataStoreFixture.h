@@ -35,24 +35,22 @@ inline bool KeyExists(HKEY root, const std::string& path, REGSAM view = 0) {
 
 inline void MakeKey(HKEY root, const std::string& path, REGSAM view = 0) {
     tw::RegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                                               key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.Put(), nullptr));
 }
 
-inline void SetString(HKEY root, const std::string& path, const char* name, const std::string& value,
-                      REGSAM view = 0) {
+inline void SetString(HKEY root, const std::string& path, const char* name, const std::string& value, REGSAM view = 0) {
     tw::RegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
-                                               key.Put(), nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key.Get(), name, 0, REG_SZ,
-                                              reinterpret_cast<const BYTE*>(value.c_str()),
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExA(key.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                                               static_cast<DWORD>(value.size() + 1)));
 }
 
 inline void SetNumber(HKEY root, const std::string& path, const char* name, DWORD value) {
     tw::RegKey key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                               key.Put(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS,
               ::RegSetValueExA(key.Get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)));
 }
@@ -63,8 +61,7 @@ inline std::string GetString(HKEY root, const std::string& path, const char* nam
     DWORD size = sizeof(buffer) - 1;
     tw::RegKey key;
     if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, key.Put()) != ERROR_SUCCESS) return "<missing>";
-    if (::RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
-        ERROR_SUCCESS)
+    if (::RegQueryValueExA(key.Get(), name, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
         return "<missing>";
     return buffer;
 }

@@ -42,7 +42,8 @@ TEST_F(RegDataAccessorTest, RootKeyAndKeyPathOfEveryBranch) {
         auto branch = static_cast<TWDataBranch>(row.branch);
         for (unsigned mode = 0; mode <= 3; ++mode) {
             long error = 77;
-            EXPECT_EQ(row.root, CTWRegDataAccessor::Instance().GetRootKey(branch, static_cast<TWAccessMode>(mode), &error));
+            EXPECT_EQ(row.root,
+                      CTWRegDataAccessor::Instance().GetRootKey(branch, static_cast<TWAccessMode>(mode), &error));
             EXPECT_EQ(0, error);
         }
         std::vector<char> path;
@@ -87,7 +88,8 @@ TEST_F(RegDataAccessorTest, VersionKeyPathForms) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.version);
         std::vector<char> path{'x', '\0'};
-        EXPECT_EQ(row.result, CTWRegDataAccessor::FormVersionKeyPath(static_cast<TWDataBranch>(row.branch), row.version, path));
+        EXPECT_EQ(row.result,
+                  CTWRegDataAccessor::FormVersionKeyPath(static_cast<TWDataBranch>(row.branch), row.version, path));
         if (row.path) {
             EXPECT_STREQ(row.path, path.data());
         } else {
@@ -120,8 +122,8 @@ TEST_F(RegDataAccessorTest, OpenCreateAndDeleteKeys) {
     EXPECT_FALSE(key);
 
     DWORD created = 7;
-    ASSERT_EQ(0, CTWRegDataAccessor::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, TWAccessMode::FullAccess,
-                                               key, &created));
+    ASSERT_EQ(0, CTWRegDataAccessor::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), nullptr, TWAccessMode::FullAccess, key,
+                                               &created));
     EXPECT_EQ(1u, created);
     HKEY first = key.Get();
     ASSERT_EQ(0, CTWRegDataAccessor::CreateKey(HKEY_LOCAL_MACHINE, path.c_str(), "TWClass", TWAccessMode::FullAccess,

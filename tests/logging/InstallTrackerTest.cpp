@@ -46,13 +46,14 @@ TEST_F(InstallTrackerTest, ErrorMessageFieldByField) {
     EXPECT_TRUE(m.isError);
     EXPECT_EQ("PDS", m.server);  // "pds" is stored upper-cased and accepted
     EXPECT_EQ("OS=\"64 Bit Windows10\"&OS_BUILD_NUMBER=19045&", m.osFields);
-    EXPECT_EQ("& ErrorMessage=\"Patch: apply failed\"&"
-              " SlipStream=\"NA\"&"
-              " PrevSlipStream=\"R5\"&"
-              " MajorVer=\"28\"&"
-              " SKU=\"CDKYV\"&"
-              " Country=\"US\"",
-              m.text);
+    EXPECT_EQ(
+        "& ErrorMessage=\"Patch: apply failed\"&"
+        " SlipStream=\"NA\"&"
+        " PrevSlipStream=\"R5\"&"
+        " MajorVer=\"28\"&"
+        " SKU=\"CDKYV\"&"
+        " Country=\"US\"",
+        m.text);
     // The error number is not part of the text.
     EXPECT_EQ(std::string::npos, m.text.find("1603"));
 }
@@ -69,13 +70,14 @@ TEST_F(InstallTrackerTest, TrackingMessageFieldByField) {
     const TrackingMessage& m = sender.sent[0];
     EXPECT_FALSE(m.isError);
     EXPECT_EQ("", m.server);
-    EXPECT_EQ("& TrackingMessage=\"Patch Installation Success\"\"&"
-              " SlipStream=\"4005\"&"
-              " PrevSlipStream=\"NA\"&"
-              " MajorVer=\"NA\"&"
-              " SKU=\"CDSTD\"&"
-              " Country=\"CA\"",
-              m.text);
+    EXPECT_EQ(
+        "& TrackingMessage=\"Patch Installation Success\"\"&"
+        " SlipStream=\"4005\"&"
+        " PrevSlipStream=\"NA\"&"
+        " MajorVer=\"NA\"&"
+        " SKU=\"CDSTD\"&"
+        " Country=\"CA\"",
+        m.text);
 }
 
 TEST_F(InstallTrackerTest, CountryAndServerRule) {
@@ -85,9 +87,8 @@ TEST_F(InstallTrackerTest, CountryAndServerRule) {
         bool sent;
     };
     const Case cases[] = {
-        {"US", "PROD", true}, {"us", "prod", true}, {"CA", "", true},   {"ca", "Pds", true},
-        {"US", "TEST", false}, {"US", "PROD2", false}, {"GB", "PROD", false}, {"", "PROD", false},
-        {"USA", "", false},   {"IN", "PDS", false},
+        {"US", "PROD", true},   {"us", "prod", true},  {"CA", "", true},    {"ca", "Pds", true}, {"US", "TEST", false},
+        {"US", "PROD2", false}, {"GB", "PROD", false}, {"", "PROD", false}, {"USA", "", false},  {"IN", "PDS", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.country) + "/" + c.server);

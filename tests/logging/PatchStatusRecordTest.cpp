@@ -61,9 +61,10 @@ TEST(PatchStatusRecord, RecordTextWithMixedSeparators) {
     r.SetChannel("TWPatchexe");
     r.SetBytes(4096);
     r.SetExtra("x");
-    EXPECT_EQ("(date-2026_01_02_03_04_05;ver-TWUpdate/28.0/R12/pro;n-3;nfg-3;err-3010;s-1;conn-L;fg=0;bg-1;sd=1;"
-              "chan-TWPatchexe;dur-75;bytes-4096;a-x)",
-              r.FormatRecordText());
+    EXPECT_EQ(
+        "(date-2026_01_02_03_04_05;ver-TWUpdate/28.0/R12/pro;n-3;nfg-3;err-3010;s-1;conn-L;fg=0;bg-1;sd=1;"
+        "chan-TWPatchexe;dur-75;bytes-4096;a-x)",
+        r.FormatRecordText());
     EXPECT_EQ(r.GetRecordText(), r.FormatRecordText());
 }
 

@@ -75,8 +75,12 @@ TEST_F(TWPatchLogUtilTest, SplitFileVersion) {
         const char* slip;
     };
     const Case cases[] = {
-        {"28.0D WR12", "28.0", "R12"}, {"28.0d R12w", "28.0", "R12"}, {"27.0 R3", "27.0", "R3"},
-        {"28.0D", "28.0", ""},         {"", "", ""},                  {"30.0 Ww5", "30.0", "w5"},
+        {"28.0D WR12", "28.0", "R12"},
+        {"28.0d R12w", "28.0", "R12"},
+        {"27.0 R3", "27.0", "R3"},
+        {"28.0D", "28.0", ""},
+        {"", "", ""},
+        {"30.0 Ww5", "30.0", "w5"},
     };
     for (const Case& c : cases) {
         std::string major, slip;
@@ -176,8 +180,8 @@ TEST_F(TWPatchLogUtilTest, AtMostFiveRecordsPerVersion) {
     ASSERT_EQ(5u, lines.size());
     for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(0u, lines[i].find("(date-")) << lines[i];
-        EXPECT_NE(std::string::npos, lines[i].find(";ver-TWUpdate/28.0/R12/pro;n-" + std::to_string(i + 1) +
-                                                   ";nfg-" + std::to_string(i + 1) + ";err-1603;s-1;"))
+        EXPECT_NE(std::string::npos, lines[i].find(";ver-TWUpdate/28.0/R12/pro;n-" + std::to_string(i + 1) + ";nfg-" +
+                                                   std::to_string(i + 1) + ";err-1603;s-1;"))
             << lines[i];
         EXPECT_NE(std::string::npos, lines[i].find(";chan-TWPatchexe;dur-0;")) << lines[i];
     }

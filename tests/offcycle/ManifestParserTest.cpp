@@ -131,15 +131,14 @@ const IdentityCase kIdentityCases[] = {
      "<manifest><version>5</version><identity><type>patch</type></identity></manifest>", S_OK, L"patch", 0, 0, 0},
     {"CapitalisedTypeFails", "<manifest><identity><type>Offcycle</type><version>1</version></identity></manifest>",
      E_FAIL, L"", 0, 0, 0},
-    {"TypeWithLineBreaksFails", "<manifest><identity><type>\noffcycle\n</type></identity></manifest>", E_FAIL, L"",
-     0, 0, 0},
+    {"TypeWithLineBreaksFails", "<manifest><identity><type>\noffcycle\n</type></identity></manifest>", E_FAIL, L"", 0,
+     0, 0},
     {"EmptyTypeFails", "<manifest><identity><type></type></identity></manifest>", E_FAIL, L"", 0, 0, 0},
     {"ItemsBeforeFailureStay",
      "<manifest><item><feature>F</feature></item><identity><version>3</version><type>x</type></identity>"
      "<item><feature>G</feature></item></manifest>",
      E_FAIL, L"", 3, 0, 1},
-    {"NonNumericVersionIsZero", "<manifest><identity><version>abc</version></identity></manifest>", S_OK, L"", 0, 0,
-     0},
+    {"NonNumericVersionIsZero", "<manifest><identity><version>abc</version></identity></manifest>", S_OK, L"", 0, 0, 0},
     {"BlankPrefixedVersion", "<manifest><identity><version>   7</version></identity></manifest>", S_OK, L"", 7, 0, 0},
     {"VersionStopsAtFirstNonDigit",
      "<manifest><identity><version>-12abc</version><product><version>+33 4</version></product></identity>"
@@ -159,11 +158,11 @@ const IdentityCase kIdentityCases[] = {
      "</identity><item><other><feature>G</feature></other></item></manifest>",
      S_OK, L"offcycle", 1, 0, 1},
     {"ElementNamesAreCaseSensitive",
-     "<manifest><Identity><type>Offcycle</type></Identity><ITEM><feature>F</feature></ITEM></manifest>", S_OK, L"",
-     0, 0, 0},
-    {"TypeTextJoinedAroundCharacterReference",
-     "<manifest><identity><type>off&#99;ycle</type><version>1</version></identity></manifest>", S_OK, L"offcycle", 1,
+     "<manifest><Identity><type>Offcycle</type></Identity><ITEM><feature>F</feature></ITEM></manifest>", S_OK, L"", 0,
      0, 0},
+    {"TypeTextJoinedAroundCharacterReference",
+     "<manifest><identity><type>off&#99;ycle</type><version>1</version></identity></manifest>", S_OK, L"offcycle", 1, 0,
+     0},
     {"PrefixedElementsAreRecognisedByLocalName",
      "<m:manifest xmlns:m=\"urn:tallyworks\"><m:identity><m:type>offcycle</m:type><m:version>1</m:version>"
      "</m:identity><m:item><m:feature>F</m:feature></m:item></m:manifest>",
@@ -200,11 +199,14 @@ const ItemTextCase kItemTextCases[] = {
     {"EntityAndCharacterReferences",
      "<item><file>Rates\\R&amp;D rates.dat</file><feature>Co&#114;e</feature></item>",
      {{L"Core", L"Rates\\R&D rates.dat"}}},
-    {"ReferencesAtBothEnds", "<item><file>&lt;&#x41;b&#99;&gt;</file><feature>&#70;&#71;</feature></item>",
+    {"ReferencesAtBothEnds",
+     "<item><file>&lt;&#x41;b&#99;&gt;</file><feature>&#70;&#71;</feature></item>",
      {{L"FG", L"<Abc>"}}},
-    {"CDataSection", "<item><file>a<![CDATA[&b]]>.dll</file><feature><![CDATA[X]]></feature></item>",
+    {"CDataSection",
+     "<item><file>a<![CDATA[&b]]>.dll</file><feature><![CDATA[X]]></feature></item>",
      {{L"X", L"a&b.dll"}}},
-    {"TextAroundAnUnknownChild", "<item><file>bi<note>skipped</note>n.dll</file><feature>Co<x/>re</feature></item>",
+    {"TextAroundAnUnknownChild",
+     "<item><file>bi<note>skipped</note>n.dll</file><feature>Co<x/>re</feature></item>",
      {{L"Core", L"bin.dll"}}},
     {"EachElementStartsEmpty",
      "<item><file>R&amp;D.dll</file><feature>A&amp;B</feature></item><item><file/><feature></feature></item>"
@@ -233,8 +235,9 @@ TEST_F(ManifestParserTest, MissingFileGivesErrnoResult) {
 
 TEST_F(ManifestParserTest, FileIsReadAsAnsiWhateverItsDeclarationSays) {
     // 0xE9 is not valid UTF-8 on its own; read through the ANSI code page it is one character.
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?><manifest><item><file base=\"caf\xE9\">x</file>"
-                      "<feature>A</feature></item></manifest>";
+    std::string xml =
+        "<?xml version=\"1.0\" encoding=\"utf-8\"?><manifest><item><file base=\"caf\xE9\">x</file>"
+        "<feature>A</feature></item></manifest>";
     wchar_t expected[8] = {};
     MultiByteToWideChar(CP_ACP, 0, "caf\xE9", -1, expected, 8);
     ManifestTable table;
@@ -286,10 +289,10 @@ TEST_F(ManifestParserTest, DeeplyNestedUnknownElementsDoNotCrash) {
 TEST_F(ManifestParserTest, LongTextsAreKeptWhole) {
     std::string longFile(100000, 'f');
     std::string longFeature(70000, 'g');
-    std::string xml = "<manifest><item><file base=\"" + std::string(5000, 'b') + "\">" + longFile +
-                      "</file><feature>" + longFeature + "</feature><action from=\"" + std::string(3000, 'r') +
-                      "\">" + std::string(9000, 'a') + "</action></item><identity><channel>" +
-                      std::string(20000, 'c') + "</channel></identity></manifest>";
+    std::string xml = "<manifest><item><file base=\"" + std::string(5000, 'b') + "\">" + longFile + "</file><feature>" +
+                      longFeature + "</feature><action from=\"" + std::string(3000, 'r') + "\">" +
+                      std::string(9000, 'a') + "</action></item><identity><channel>" + std::string(20000, 'c') +
+                      "</channel></identity></manifest>";
     ManifestTable table;
     ASSERT_EQ(S_OK, Parse(xml, table));
     ASSERT_EQ(1u, table.items.size());

@@ -15,8 +15,8 @@
 #include "offcycle/OffCycleContentCopier.h"
 
 using octest::CountLines;
-using octest::PendingRenamesGuard;
 using octest::ListFolder;
+using octest::PendingRenamesGuard;
 using octest::ReadBinaryFile;
 using octest::WriteBinaryFile;
 using tw::COffCycleContentCopier;
@@ -70,7 +70,7 @@ std::string Content(int seed, size_t size) {
 }
 
 TEST_F(CopierTest, SavedTreeIsRestoredByteForByte) {
-    const std::vector<std::string> files = {"a.dll", "sub\\b.dat", "sub\\deeper\\c", "sub\\deeper\\d.tar.gz",
+    const std::vector<std::string> files = {"a.dll",     "sub\\b.dat", "sub\\deeper\\c", "sub\\deeper\\d.tar.gz",
                                             "empty.txt", "big.bin"};
     ASSERT_TRUE(MakeDirs(dir / "sub\\deeper"));
     for (size_t i = 0; i < files.size(); ++i) {
@@ -98,7 +98,8 @@ TEST_F(CopierTest, SavedTreeIsRestoredByteForByte) {
         EXPECT_EQ(Content(static_cast<int>(i), size), ReadBinaryFile(dir / files[i])) << files[i];
     }
     EXPECT_EQ(files.size(), CountLines("In COffCycleContentCopier::RestoreAllFiles, Error 0 .   file "));
-    EXPECT_EQ(1u, CountLines("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: 0 "));
+    EXPECT_EQ(1u,
+              CountLines("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: 0 "));
     // Nothing of the copies is left.
     for (const char* folder : {"", "sub", "sub\\deeper"})
         for (const auto& name : ListFolder(dir / folder)) EXPECT_EQ(std::string::npos, name.find("._OC")) << name;
@@ -257,8 +258,10 @@ TEST_F(CopierTest, CleanupKeepsOrDeletesCopiesByCopyMode) {
         copier.reset();
         EXPECT_EQ(!copyMode, FileExists(tempA)) << copyMode;
         EXPECT_EQ(!copyMode, FileExists(tempB)) << copyMode;
-        EXPECT_EQ(1u, CountLines("In COffCycleContentCopier::Cleanup, Error 0 .   file " + a + " , temp name " + tempA));
-        EXPECT_EQ(1u, CountLines("In COffCycleContentCopier::Cleanup, Error 0 .   file " + b + " , temp name " + tempB));
+        EXPECT_EQ(1u,
+                  CountLines("In COffCycleContentCopier::Cleanup, Error 0 .   file " + a + " , temp name " + tempA));
+        EXPECT_EQ(1u,
+                  CountLines("In COffCycleContentCopier::Cleanup, Error 0 .   file " + b + " , temp name " + tempB));
         EXPECT_TRUE(FileExists(a));
         EXPECT_TRUE(FileExists(b));
         if (!copyMode) {
@@ -277,9 +280,15 @@ TEST_F(CopierTest, PathsNearTheLimitNeverCrashAndLoseNothing) {
         size_t length;
         bool installed;
         HRESULT result;  // a copy's name is 10 characters longer than its source's
-    } cases[] = {{245, true, S_OK},   {249, true, S_OK},   {250, true, E_FAIL},  {259, true, E_FAIL},
+    } cases[] = {{245, true, S_OK},
+                 {249, true, S_OK},
+                 {250, true, E_FAIL},
+                 {259, true, E_FAIL},
                  // A file that is not installed is no error, whatever the length of its path.
-                 {252, false, S_OK}, {259, false, S_OK}, {300, false, S_OK}, {1300, false, S_OK}};
+                 {252, false, S_OK},
+                 {259, false, S_OK},
+                 {300, false, S_OK},
+                 {1300, false, S_OK}};
     std::vector<std::string> sources;
     for (const auto& c : cases) {
         std::string file = folder + "\\";
@@ -326,8 +335,9 @@ TEST_F(CopierTest, UnregisteredRestartMoveIsAFailure) {
     // of a move for the next restart fails.
     {
         tw::RegKey key;
-        ASSERT_EQ(ERROR_SUCCESS, RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager",
-                                               0, KEY_SET_VALUE, key.Put()));
+        ASSERT_EQ(ERROR_SUCCESS,
+                  RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0,
+                                KEY_SET_VALUE, key.Put()));
         const BYTE junk[4] = {1, 2, 3, 4};
         ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(key.Get(), "PendingFileRenameOperations", 0, REG_BINARY, junk, 4));
     }
@@ -346,7 +356,8 @@ TEST_F(CopierTest, UnregisteredRestartMoveIsAFailure) {
     }
     EXPECT_FALSE(restart);  // nothing waits for a restart
     EXPECT_EQ(1u, CountLines("In COffCycleContentCopier::RestoreAllFiles, the move could not be registered for the "
-                             "next restart either.   file " + path + " , temp name " + temp + " "));
+                             "next restart either.   file " +
+                             path + " , temp name " + temp + " "));
     EXPECT_EQ(1u, CountLines("The # of files that failed restoration:: 1 "));
     EXPECT_EQ("other off-cycle", ReadBinaryFile(free));
     // The off-cycle version is not lost: its copy stays.

@@ -99,10 +99,9 @@ TEST_F(SelectorTest, BasesAndFeatureNames) {
     ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(items)));
     ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "C:\\Install", "C:\\Common"));
 
-    EXPECT_EQ((std::list<std::string>{"C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll"}),
-              Files("Core"));
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\bin\\a.dll", "C:\\Common\\data\\b.dat", "c.dll"}), Files("Core"));
     EXPECT_EQ((std::list<std::string>{"o.dll"}), Files("Other"));  // base names are exact
-    EXPECT_TRUE(Files("core").empty());                             // feature names are exact
+    EXPECT_TRUE(Files("core").empty());                            // feature names are exact
     EXPECT_TRUE(Files("Missing").empty());
     // "all" in any letter case, or no name: every item that names a feature and a file, in
     // map order.
@@ -124,7 +123,10 @@ TEST_F(SelectorTest, NamesAreConvertedExactlyIntoTheAnsiCodePage) {
         const char* expected;  // path, or null: skipped
         const char* logged;    // the skip line names the item so
     } cases[] = {
-        {"a&#x2013;b.dll", "I\\a\x96" "b.dll", nullptr},            // the en dash has a form in 1252
+        {"a&#x2013;b.dll",
+         "I\\a\x96"
+         "b.dll",
+         nullptr},  // the en dash has a form in 1252
         {"caf&#xE9;\\r&amp;d.dat", "I\\caf\xE9\\r&d.dat", nullptr},
         {"x&#x4E2D;y.dll", nullptr, "file x?y.dll of feature F has no name in the ANSI code page, skipped"},
         {"&#x4E2D;", nullptr, "file ? of feature F has no name in the ANSI code page, skipped"},
@@ -182,15 +184,18 @@ TEST_F(SelectorTest, ItemsWithoutAFileOrAKnownFolderAreSkipped) {
 
 TEST_F(SelectorTest, FeatureNamesAreReadInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "the case is written for code page 1252, this is " << GetACP();
-    ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(Item("R&#x2013;D", "rd.dll") + Item("Caf\xE9", "c.dll"))));
+    ASSERT_TRUE(
+        WriteTextFile(dir / "m.xml", OffCycleManifest(Item("R&#x2013;D", "rd.dll") + Item("Caf\xE9", "c.dll"))));
     ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
-    EXPECT_EQ((std::list<std::string>{"C:\\Install\\rd.dll"}), Files("R\x96" "D"));
+    EXPECT_EQ((std::list<std::string>{"C:\\Install\\rd.dll"}), Files("R\x96"
+                                                                     "D"));
     EXPECT_EQ((std::list<std::string>{"C:\\Install\\c.dll"}), Files("Caf\xE9"));
 }
 
 TEST_F(SelectorTest, SameFeatureInTwoManifestsYieldsBothInLoadOrder) {
     ASSERT_TRUE(WriteTextFile(dir / "one.xml", OffCycleManifest(Item("Shared", "one.dll"))));
-    ASSERT_TRUE(WriteTextFile(dir / "two.xml", OffCycleManifest(Item("Shared", "two.dll") + Item("Shared", "three.dll"))));
+    ASSERT_TRUE(
+        WriteTextFile(dir / "two.xml", OffCycleManifest(Item("Shared", "two.dll") + Item("Shared", "three.dll"))));
     ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "I", "C"));
     size_t one = LoadPosition("one.xml"), two = LoadPosition("two.xml");
     ASSERT_NE(std::string::npos, one);
@@ -215,7 +220,8 @@ TEST_F(SelectorTest, UlipTriggerStartsTheRestoreInsteadOfALoad) {
     ASSERT_EQ(S_OK, selector.LoadAllManifests(folder.c_str(), "C:\\Install", "C:\\Common"));
     EXPECT_EQ(1u, CountLines("looking for manifest files: " + folder + "*.xml"));
     EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::RestoreULIPFiles, ULIP restore not built yet, skipped for "
-                             "trigger " + folder + "\\ulip0_2024.xml"));
+                             "trigger " +
+                             folder + "\\ulip0_2024.xml"));
     EXPECT_EQ(1u, CountLines("trigger " + folder + "\\ULIP0X.xml"));
     EXPECT_EQ(1u, CountLines(kLoaded + std::string("ulip0_2024.xml\"")));
     EXPECT_EQ(1u, CountLines(kLoaded + std::string("ULIP0X.xml\"")));

@@ -42,10 +42,9 @@ protected:
         ASSERT_TRUE(MakeDirs(common / "data"));
         for (const auto& f : installFiles) ASSERT_TRUE(WriteBinaryFile(product / f, "off-cycle " + f));
         ASSERT_TRUE(WriteBinaryFile(common / "data\\c.dat", "off-cycle common"));
-        std::string items = Item("Core", "bin\\a.dll") + Item("Core", "bin\\b.dll") +
-                            Item("Reports", "report.dll") + Item("Reports", "bin\\a.dll") +
-                            Item("Data", "data\\c.dat", "CommonAppDataFolder") + Item("Core", "bin\\notinstalled.dll") +
-                            Item("", "bin\\nofeature.dll");
+        std::string items = Item("Core", "bin\\a.dll") + Item("Core", "bin\\b.dll") + Item("Reports", "report.dll") +
+                            Item("Reports", "bin\\a.dll") + Item("Data", "data\\c.dat", "CommonAppDataFolder") +
+                            Item("Core", "bin\\notinstalled.dll") + Item("", "bin\\nofeature.dll");
         ASSERT_TRUE(WriteTextFile(manifests + "\\offcycle.xml", OffCycleManifest(items)));
     }
 
@@ -71,7 +70,8 @@ protected:
 TEST_F(ManagerTest, SavesAndRestoresTheFilesOfTheFeatures) {
     ASSERT_EQ(S_OK, Save({"Reports", "Core", "Data", "Nobody"}));
     EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in "
-                             "directory: " + manifests));
+                             "directory: " +
+                             manifests));
     // bin\a.dll is listed under two features: saved once, the second time a duplicate.
     EXPECT_EQ(1u, CountLines("Duplicate file, not saved  file " + (product / "bin\\a.dll")));
     EXPECT_EQ(1u, CountLines("file or path not found.   file " + (product / "bin\\notinstalled.dll")));
@@ -164,8 +164,8 @@ TEST_F(ManagerTest, PathTooLongForTheFullPathBufferIsSkipped) {
     std::string second = product / "long";
     ASSERT_TRUE(MakeDirs(second));
     std::string longFile = std::string(600, 'l') + ".dll";
-    ASSERT_TRUE(WriteTextFile(second + "\\long.xml",
-                              OffCycleManifest(Item("A", "report.dll") + Item("B", longFile) + Item("C", "bin\\b.dll"))));
+    ASSERT_TRUE(WriteTextFile(second + "\\long.xml", OffCycleManifest(Item("A", "report.dll") + Item("B", longFile) +
+                                                                      Item("C", "bin\\b.dll"))));
     manifests = second;
     EXPECT_EQ(S_OK, Save({"A", "B", "C"}));
     EXPECT_EQ(1u, CountLines("In COffCycleManager::SaveOffCycleFiles, could not make the path of file " +

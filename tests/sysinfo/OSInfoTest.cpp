@@ -186,7 +186,7 @@ std::map<std::string, std::string> RunProbe() {
 
 struct WineVersionCase {
     const char* wineVersion;
-    const char* display;        // on a workstation
+    const char* display;  // on a workstation
     const char* code;
     const char* displayServer;  // on a server product
     const char* codeServer;
@@ -209,8 +209,8 @@ TEST(OSInfoProbes, RealProbesUnderWineVersions) {
          "6", "0"},
         {"win81", "Windows 8.1", "Windows8_1", "Windows Server 2012 R2", "WindowsServer2012R2",
          "OS_VERSION_CODES=6/3/9600/2/0/", "6", "0"},
-        {"win10", "Windows 10", "Windows10", "Windows Server 2016", "WindowsServer2016", "OS_VERSION_CODES=10/0/",
-         "10", "1"},
+        {"win10", "Windows 10", "Windows10", "Windows Server 2016", "WindowsServer2016", "OS_VERSION_CODES=10/0/", "10",
+         "1"},
     };
     ScopedRegistryKey restore(HKEY_CURRENT_USER, "Software\\Wine");
     for (const WineVersionCase& c : cases) {
