@@ -65,10 +65,10 @@ tw_install_product() {
 # <work>/expected for the comparison after the update.
 tw_offcycle_setup() {
     local work=$1 rates="$TW_PRODUCT_DIR/Components/Rates"
-    printf 'tax rates 2026 updated off-cycle after R5\r\n' >"$rates/taxrates.dat"
-    printf 'local rates delivered off-cycle\r\n' >"$rates/localrates.dat"
-    rm -rf "$work/expected" && mkdir -p "$work/expected"
-    cp "$rates/taxrates.dat" "$rates/localrates.dat" "$work/expected/"
+    printf 'tax rates 2026 updated off-cycle after R5\r\n' >"$rates/taxrates.dat" &&
+        printf 'local rates delivered off-cycle\r\n' >"$rates/localrates.dat" &&
+        rm -rf "$work/expected" && mkdir -p "$work/expected" &&
+        cp "$rates/taxrates.dat" "$rates/localrates.dat" "$work/expected/"
 }
 
 # Lays out <work>/update: twpatch.exe, patch.ini and the delta patches R5->R6 and R6->R7.
@@ -263,7 +263,7 @@ tw_status_log_isolate() {
     dir=$(dirname "$TW_STATUS_LOG")
     rm -rf "$work/status-log-saved" && mkdir -p "$work/status-log-saved"
     for f in Patch.log Temp.log; do
-        [ -f "$dir/$f" ] && mv "$dir/$f" "$work/status-log-saved/$f"
+        if [ -f "$dir/$f" ]; then mv "$dir/$f" "$work/status-log-saved/$f" || return 1; fi
     done
     return 0
 }

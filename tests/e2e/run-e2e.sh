@@ -139,7 +139,7 @@ wait_shutdown_dialog() {
 
 tw_log "$scenario: installing the sample product"
 check "sample product installed" tw_install_product "$work" "Tallyworks 28 $scenario" || report_and_exit
-tw_offcycle_setup "$work"
+check "off-cycle files laid out" tw_offcycle_setup "$work" || report_and_exit
 kind=good
 [ "$scenario" = fail ] && kind=fail
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
@@ -153,7 +153,7 @@ checker_route=$(printf '%s\n' "$checker_out" | grep '{"from": 5,' | grep -o '"fi
 rates="$TW_PRODUCT_DIR/Components/Rates"
 check "installed version before" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
 check "TWVersion before" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
-tw_status_log_isolate "$work"
+check "status record files set aside" tw_status_log_isolate "$work" || report_and_exit
 records=0
 
 case $scenario in
