@@ -10,7 +10,7 @@
 #include <stdexcept>
 
 #include "app/PatchInstallerBase.h"
-#include "check/PatchPackageInspector.h"
+#include "check/PatchPackageReader.h"
 #include "check/ReaderIsolation.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
@@ -146,7 +146,7 @@ void ReadPackages(UpdateFolderSnapshot& snapshot) {
             char path[kPathSize];
             if (!tw::GeneralUtil::GetFullFilePathName(snapshot.folder.c_str(), pair.second.c_str(), path, sizeof(path)))
                 continue;
-            snapshot.packages[id] = CPatchPackageInspector::Inspect(path, pair.second);
+            snapshot.packages[id] = CPatchPackageReader::Read(path, pair.second);
         }
     }
 }

@@ -1,4 +1,4 @@
-#include "check/PatchPackageInspector.h"
+#include "check/PatchPackageReader.h"
 
 #include <windows.h>
 #include <msi.h>
@@ -116,7 +116,7 @@ bool ReadTransformSummary(const std::string& path, const std::string& transform,
 
 }  // namespace
 
-bool CPatchPackageInspector::ReadSummaryText(const std::vector<uint8_t>& stream, uint32_t pid, std::string& value) {
+bool CPatchPackageReader::ReadSummaryText(const std::vector<uint8_t>& stream, uint32_t pid, std::string& value) {
     // Header of 28 bytes, then the first section's format id and offset.
     if (stream.size() < 48 || stream[0] != 0xFE || stream[1] != 0xFF || ReadU32(stream, 24) < 1) return false;
     const size_t section = ReadU32(stream, 44);
@@ -140,7 +140,7 @@ bool CPatchPackageInspector::ReadSummaryText(const std::vector<uint8_t>& stream,
     return false;
 }
 
-bool CPatchPackageInspector::SplitTransformRevision(const std::string& revision, std::string& fromVersion,
+bool CPatchPackageReader::SplitTransformRevision(const std::string& revision, std::string& fromVersion,
                                                     std::string& toVersion) {
     const std::vector<std::string> parts = Split(revision, ';');
     if (parts.size() < 2) return false;
@@ -153,7 +153,7 @@ bool CPatchPackageInspector::SplitTransformRevision(const std::string& revision,
     return versionOf(parts[0], fromVersion) && versionOf(parts[1], toVersion);
 }
 
-PatchPackageInfo CPatchPackageInspector::Inspect(const std::string& path, const std::string& fileName) {
+PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::string& fileName) {
     PatchPackageInfo info;
     info.fileName = fileName;
     WIN32_FILE_ATTRIBUTE_DATA data{};

@@ -6,17 +6,17 @@
 #include <vector>
 
 #include "UpdateFolderFixture.h"
-#include "check/PatchPackageInspector.h"
+#include "check/PatchPackageReader.h"
 
 namespace checktest {
 namespace {
 
-using twcheck::CPatchPackageInspector;
+using twcheck::CPatchPackageReader;
 
-class PatchPackageInspectorTest : public UpdateFolderFixture {};
+class PatchPackageReaderTest : public UpdateFolderFixture {};
 
-TEST_F(PatchPackageInspectorTest, ReadsTargetProductAndVersionsOfARealPackage) {
-    twcheck::PatchPackageInfo info = CPatchPackageInspector::Inspect(dir / "tw28_core_r6.msp", "tw28_core_r6.msp");
+TEST_F(PatchPackageReaderTest, ReadsTargetProductAndVersionsOfARealPackage) {
+    twcheck::PatchPackageInfo info = CPatchPackageReader::Read(dir / "tw28_core_r6.msp", "tw28_core_r6.msp");
     EXPECT_TRUE(info.exists);
     EXPECT_TRUE(info.isPatch) << info.problem;
     EXPECT_EQ(std::vector<std::string>{productCode}, info.targetProducts);
@@ -24,7 +24,7 @@ TEST_F(PatchPackageInspectorTest, ReadsTargetProductAndVersionsOfARealPackage) {
     EXPECT_EQ("28.0.4006.1", info.toVersion);
 }
 
-TEST_F(PatchPackageInspectorTest, FilesThatAreNoPatchPackage) {
+TEST_F(PatchPackageReaderTest, FilesThatAreNoPatchPackage) {
     const struct {
         const char* name;
         std::string content;
@@ -38,12 +38,12 @@ TEST_F(PatchPackageInspectorTest, FilesThatAreNoPatchPackage) {
         if (std::string(c.name) != "patch.ini") {
             ASSERT_TRUE(twtest::WriteTextFile(dir / c.name, c.content));
         }
-        twcheck::PatchPackageInfo info = CPatchPackageInspector::Inspect(dir / c.name, c.name);
+        twcheck::PatchPackageInfo info = CPatchPackageReader::Read(dir / c.name, c.name);
         EXPECT_TRUE(info.exists);
         EXPECT_FALSE(info.isPatch);
         EXPECT_FALSE(info.problem.empty());
     }
-    twcheck::PatchPackageInfo missing = CPatchPackageInspector::Inspect(dir / "none.msp", "none.msp");
+    twcheck::PatchPackageInfo missing = CPatchPackageReader::Read(dir / "none.msp", "none.msp");
     EXPECT_FALSE(missing.exists);
     EXPECT_EQ("not found", missing.problem);
 }
@@ -58,9 +58,9 @@ TEST(SummaryStreamTest, DamagedStreamsAreRefused) {
                                        28, 0, 0, 0, 1, 0, 0, 0, 9, 0, 0, 0, 16, 0, 0, 0, 30, 0, 0, 0, 4, 0, 0, 0, 'a',
                                        'b', 'c', 0};
     std::string value;
-    ASSERT_TRUE(CPatchPackageInspector::ReadSummaryText(good, 9, value));
+    ASSERT_TRUE(CPatchPackageReader::ReadSummaryText(good, 9, value));
     EXPECT_EQ("abc", value);
-    EXPECT_FALSE(CPatchPackageInspector::ReadSummaryText(good, 7, value));
+    EXPECT_FALSE(CPatchPackageReader::ReadSummaryText(good, 7, value));
 
     struct Damage {
         const char* name;
@@ -83,7 +83,7 @@ TEST(SummaryStreamTest, DamagedStreamsAreRefused) {
         SCOPED_TRACE(d.name);
         std::vector<uint8_t> stream(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(d.keep));
         if (d.offset < stream.size()) stream[d.offset] = d.byte;
-        EXPECT_FALSE(CPatchPackageInspector::ReadSummaryText(stream, 9, value));
+        EXPECT_FALSE(CPatchPackageReader::ReadSummaryText(stream, 9, value));
     }
 }
 
@@ -104,7 +104,7 @@ TEST(TransformRevisionTest, VersionsOfTheRevisionText) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
         std::string from, to;
-        EXPECT_EQ(c.ok, CPatchPackageInspector::SplitTransformRevision(c.text, from, to));
+        EXPECT_EQ(c.ok, CPatchPackageReader::SplitTransformRevision(c.text, from, to));
         if (c.ok) {
             EXPECT_EQ(c.from, from);
             EXPECT_EQ(c.to, to);

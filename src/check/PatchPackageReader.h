@@ -11,10 +11,10 @@
 
 namespace twcheck {
 
-class CPatchPackageInspector {
+class CPatchPackageReader {
 public:
     // path: the file's full path; fileName: the name patch.ini gives it.
-    static PatchPackageInfo Inspect(const std::string& path, const std::string& fileName);
+    static PatchPackageInfo Read(const std::string& path, const std::string& fileName);
 
     // The product versions of a transform summary's revision text
     // "{product}old;{product}new;{upgrade}"; false when it has not that form.
