@@ -4,7 +4,7 @@
 
 #include "app/MSIObserver.h"
 #include "app/MsiResultTable.h"
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/ProcessState.h"
 #include "common/RunState.h"

@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/Resource.h"
 #include "common/RunState.h"

@@ -1,7 +1,7 @@
 #include "app/WebPatchInstaller.h"
 
 #include "app/InstallerTexts.h"
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"

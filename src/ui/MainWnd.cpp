@@ -1,6 +1,6 @@
 #include "ui/MainWnd.h"
 
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"

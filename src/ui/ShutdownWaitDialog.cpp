@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "logging/FolderFileDeleter.h"
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/Handles.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"

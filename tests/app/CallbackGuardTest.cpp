@@ -9,7 +9,7 @@
 #include "InstallerTestSupport.h"
 #include "app/MsiInterface.h"
 #include "ui/ShutdownWaitDialog.h"
-#include "common/CallbackGuard.h"
+#include "logging/CallbackGuard.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "logging/StatusLogMgr.h"
