@@ -61,7 +61,11 @@ bool IsApplicationPresent(const AgentInfo& entry) {
 std::vector<std::pair<std::string, DWORD>> CCompanionCloser::RunningProcesses() {
     std::vector<std::pair<std::string, DWORD>> processes;
     SnapshotHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    if (!snapshot) return processes;
+    if (!snapshot) {
+        LogStatusF("In CPatchInstallerBase::CheckIfTWIsRunning, could not list the running processes, error %lu",
+                   ::GetLastError());
+        return processes;
+    }
     PROCESSENTRY32 entry = {};
     entry.dwSize = sizeof(entry);
     for (BOOL more = ::Process32First(snapshot.Get(), &entry); more; more = ::Process32Next(snapshot.Get(), &entry))

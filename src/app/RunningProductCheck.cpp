@@ -109,17 +109,26 @@ RunningProductVerdict CRunningProductCheck::Judge(const ProductProbes& probes) {
     return decide(V::kAskCompanions, V::kNoReason);
 }
 
+// The signs are looked at in the order the verdict weighs them, and the search stops at the
+// first one that settles it (the signs not looked at stay false, which the verdict never
+// reads then): this runs at every tick of the shutdown dialog, and the process snapshot is
+// the dearest probe.
 ProductProbes CRunningProductCheck::Probe(const std::string& frameClass) const {
     ProductProbes probes;
     probes.frameWindow = ::FindWindowA(frameClass.c_str(), nullptr) != nullptr;
+    if (probes.frameWindow) return probes;
     probes.globalMutex = MutexExists(kGlobalMutexName);
+    if (probes.globalMutex) return probes;
     const char* fileVersion = m_config.GetTWFileVersion();
     probes.localMutex = MutexExists(
         FormatString("Veltra, Inc. Tallyworks. Major version %d", std::atoi(fileVersion ? fileVersion : "")).c_str());
+    if (probes.localMutex) return probes;
     const std::string exePath = CRunState::Get().productExePath;
     probes.haveExePath = !exePath.empty();
-    probes.exeExists = probes.haveExePath && IsExistingFile(exePath.c_str());
+    if (!probes.haveExePath) return probes;
+    probes.exeExists = IsExistingFile(exePath.c_str());
     probes.exeLocked = probes.exeExists && IsFileLocked(exePath.c_str());
+    if (probes.exeLocked) return probes;
     probes.processAlive = CCompanionCloser::FindProcessByName(kProductProcessName) != 0;
     return probes;
 }

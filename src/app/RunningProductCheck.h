@@ -1,7 +1,7 @@
 #pragma once
 // Whether the product, or a program that must not run beside the update, is running. The
-// signs are looked at first, then a pure verdict decides; each reason is logged once per
-// run through the installer's one-shot flags.
+// signs are looked at first (up to the one that settles it), then a pure verdict decides;
+// each reason is logged once per run through the installer's one-shot flags.
 
 #include <cstddef>
 #include <functional>

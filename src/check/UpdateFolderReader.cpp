@@ -49,15 +49,8 @@ std::vector<std::string> TakeLogLines() {
         size_t got;
         while ((got = std::fread(block, 1, sizeof(block), file.Get())) > 0) content.append(block, got);
         file.Reset();
-        size_t start = 0;
-        while (start < content.size()) {
-            size_t end = content.find('\n', start);
-            if (end == std::string::npos) end = content.size();
-            std::string line = content.substr(start, end - start);
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            if (!line.empty()) lines.push_back(line);
-            start = end + 1;
-        }
+        for (std::string& line : tw::SplitLines(content))
+            if (!line.empty()) lines.push_back(std::move(line));
     }
     ::DeleteFileA(path.c_str());
     return lines;

@@ -4,11 +4,13 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "app/PatchInstallerBase.h"
 #include "common/Handles.h"
+#include "common/PlatformSeams.h"
 #include "common/TestSupport.h"
 #include "logging/InstallTracker.h"
 #include "logging/TrackingSender.h"
@@ -45,6 +47,20 @@ inline std::string PatchIni(const std::string& extra = std::string()) {
            "[AutoPatch]\nTWVersion=280407000\nCountry=US\nServer=PROD\n"
            "[MSI Info]\nProductCode={7A3C5E21-94B6-4D0F-8E2A-5B61C93D7F40}\nReinstall=ALL\n" +
            extra;
+}
+
+// Windows Installer answers for an installed Tallyworks 28.0 release 5 (28.0.4005.1), with
+// plenty of free disk space.
+inline void ScriptInstalledRelease5Of28() {
+    tw::Platform().FreeDiskSpace = [](const char*, unsigned long long* bytes) {
+        *bytes = 1ULL << 40;
+        return true;
+    };
+    tw::Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
+        const char* value = std::strcmp(attribute, "VersionMajor") == 0 ? "28" : "28.0.4005.1";
+        lstrcpynA(buffer, value, static_cast<int>(*size));
+        return static_cast<UINT>(ERROR_SUCCESS);
+    };
 }
 
 // Path of the stand-in product program in the build tree.

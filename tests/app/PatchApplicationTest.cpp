@@ -9,6 +9,7 @@
 #include "app/AutoPatchInstaller.h"
 #include "app/MsiInterface.h"
 #include "app/PatchCmdInfo.h"
+#include "app/InstallerTestSupport.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/RegistryBackup.h"
@@ -64,15 +65,7 @@ protected:
         ASSERT_TRUE(::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ver28.exe").c_str(),
                                 (productDir / "tww.exe").c_str(), FALSE));
 
-        Platform().FreeDiskSpace = [](const char*, unsigned long long* bytes) {
-            *bytes = 1ULL << 40;
-            return true;
-        };
-        Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
-            const char* value = std::strcmp(attribute, "VersionMajor") == 0 ? "28" : "28.0.4005.1";
-            lstrcpynA(buffer, value, static_cast<int>(*size));
-            return static_cast<UINT>(ERROR_SUCCESS);
-        };
+        twtest::ScriptInstalledRelease5Of28();
         Platform().Msi.GetComponentPath = [](LPCSTR, LPCSTR, LPSTR buffer, LPDWORD) {
             buffer[0] = '\0';
             return INSTALLSTATE_UNKNOWN;

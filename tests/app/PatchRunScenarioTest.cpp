@@ -71,15 +71,7 @@ protected:
                       "[AutoPatch]\nTWVersion=284008000\nCountry=US\n[R7->R8]\ndeltapatch=tw_core_7_8.msp\n");
         WriteTextFile(updateDir / "tw_core_7_8.msp", std::string(64, 'p'));
 
-        Platform().FreeDiskSpace = [](const char*, unsigned long long* bytes) {
-            *bytes = 1ULL << 40;
-            return true;
-        };
-        Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) {
-            const char* value = std::strcmp(attribute, "VersionMajor") == 0 ? "28" : "28.0.4005.1";
-            lstrcpynA(buffer, value, static_cast<int>(*size));
-            return static_cast<UINT>(ERROR_SUCCESS);
-        };
+        twtest::ScriptInstalledRelease5Of28();
         Platform().Msi.GetComponentPath = [this](LPCSTR, LPCSTR component, LPSTR buffer, LPDWORD size) {
             components.push_back(component);
             std::string path;

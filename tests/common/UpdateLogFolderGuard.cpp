@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "common/TestSupport.h"
+#include "common/TextUtil.h"
 
 namespace twtest {
 
@@ -37,15 +38,8 @@ UpdateLogFolderGuard::~UpdateLogFolderGuard() {
 std::vector<std::string> UpdateLogFolderGuard::Records() const {
     const std::string text = ReadTextFile(folder + "\\Patch.log");
     std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty()) lines.push_back(line);
-        start = end + 1;
-    }
+    for (std::string& line : tw::SplitLines(text))
+        if (!line.empty()) lines.push_back(std::move(line));
     return lines;
 }
 

@@ -12,6 +12,7 @@
 #include "common/TestSupport.h"
 #include "common/UpdateLogFolderGuard.h"
 #include "logging/TWPatchLogUtil.h"
+#include "common/TextUtil.h"
 
 using tw::PatchStatusRecord;
 using tw::TWPatchLogUtil;
@@ -28,19 +29,7 @@ std::string CommonAppData() {
 }
 
 // Lines of a file written in text mode, without their CR LF.
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        start = end + 1;
-    }
-    return lines;
-}
+std::vector<std::string> Lines(const std::string& text) { return tw::SplitLines(text); }
 
 class TWPatchLogUtilTest : public ::testing::Test {
 protected:

@@ -57,6 +57,19 @@ protected:
         return "";
     }
 
+    // Saves path and free (the temporary copy of path into temp), then overwrites both as
+    // the patch would.
+    static void SaveTwoFilesThenPatch(COffCycleContentCopier& copier, const std::string& path, const std::string& free,
+                                      std::string& temp) {
+        ASSERT_TRUE(WriteBinaryFile(path, "off-cycle version"));
+        ASSERT_TRUE(WriteBinaryFile(free, "other off-cycle"));
+        ASSERT_EQ(S_OK, copier.SaveFile(path.c_str()));
+        temp = LastTempName();
+        ASSERT_EQ(S_OK, copier.SaveFile(free.c_str()));
+        ASSERT_TRUE(WriteBinaryFile(path, "patched"));
+        ASSERT_TRUE(WriteBinaryFile(free, "patched"));
+    }
+
     twtest::SeamGuard guard;
     TempDir dir{"copier"};
     TempDir logDir{"copierlog"};
@@ -193,15 +206,9 @@ TEST_F(CopierTest, EmptyRestoreLogsOnlyTheCount) {
 
 TEST_F(CopierTest, LockedFileIsReplacedAtNextRestart) {
     PendingRenamesGuard pending;
-    std::string path = dir / "inuse.dll", free = dir / "free.dll";
-    ASSERT_TRUE(WriteBinaryFile(path, "off-cycle version"));
-    ASSERT_TRUE(WriteBinaryFile(free, "other off-cycle"));
+    std::string path = dir / "inuse.dll", free = dir / "free.dll", temp;
     auto copier = MakeCopier(true);
-    ASSERT_EQ(S_OK, copier->SaveFile(path.c_str()));
-    std::string temp = LastTempName();
-    ASSERT_EQ(S_OK, copier->SaveFile(free.c_str()));
-    ASSERT_TRUE(WriteBinaryFile(path, "patched"));
-    ASSERT_TRUE(WriteBinaryFile(free, "patched"));
+    ASSERT_NO_FATAL_FAILURE(SaveTwoFilesThenPatch(*copier, path, free, temp));
 
     std::string patchLog;
     {
@@ -321,15 +328,9 @@ TEST_F(CopierTest, PathsNearTheLimitNeverCrashAndLoseNothing) {
 
 TEST_F(CopierTest, UnregisteredRestartMoveIsAFailure) {
     PendingRenamesGuard pending;
-    std::string path = dir / "inuse.dll", free = dir / "free.dll";
-    ASSERT_TRUE(WriteBinaryFile(path, "off-cycle version"));
-    ASSERT_TRUE(WriteBinaryFile(free, "other off-cycle"));
+    std::string path = dir / "inuse.dll", free = dir / "free.dll", temp;
     auto copier = MakeCopier(true);
-    ASSERT_EQ(S_OK, copier->SaveFile(path.c_str()));
-    std::string temp = LastTempName();
-    ASSERT_EQ(S_OK, copier->SaveFile(free.c_str()));
-    ASSERT_TRUE(WriteBinaryFile(path, "patched"));
-    ASSERT_TRUE(WriteBinaryFile(free, "patched"));
+    ASSERT_NO_FATAL_FAILURE(SaveTwoFilesThenPatch(*copier, path, free, temp));
 
     // A rename list that is not a string list cannot take another entry: the registration
     // of a move for the next restart fails.

@@ -7,6 +7,7 @@
 #include "common/RegistryBackup.h"
 #include "common/TestSupport.h"
 #include "sysinfo/OSInfo.h"
+#include "common/TextUtil.h"
 
 using tw::COSInfo;
 using twtest::ScopedRegistryKey;
@@ -171,15 +172,9 @@ std::map<std::string, std::string> RunProbe() {
     while (ReadFile(readEnd.Get(), buf, sizeof(buf), &n, nullptr) && n > 0) text.append(buf, n);
     WaitForSingleObject(process.Get(), 30000);
 
-    size_t start = 0;
-    while (start < text.size()) {
-        size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        std::string line = text.substr(start, end - start);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
+    for (const std::string& line : tw::SplitLines(text)) {
         size_t eq = line.find('=');
         if (eq != std::string::npos) out[line.substr(0, eq)] = line.substr(eq + 1);
-        start = end + 1;
     }
     return out;
 }
