@@ -68,3 +68,12 @@ if [ "${TW_SKIP_CLANG:-0}" != 1 ]; then
           -DCMAKE_BUILD_TYPE=Release -DTW_WERROR=ON >/dev/null
     cmake --build "$TW_BUILD_DIR/clang" -j"$(nproc)"
 fi
+
+# Test certificates, and the test root trusted by the prefix's user: signed cabinets and the
+# loopback TLS servers of the tests are issued under it, as the maker's are under a public root.
+bash "$TW_ROOT/tools/make-test-pki.sh" "$TW_BUILD_DIR/pki"
+if ! wine reg query 'HKCU\Software\Microsoft\SystemCertificates\Root\Certificates' 2>/dev/null |
+        grep -qi "$(openssl x509 -in "$TW_BUILD_DIR/pki/root.pem" -noout -fingerprint -sha1 | sed 's/.*=//; s/://g')"; then
+    wine "$TW_BUILD_DIR/tests/fixtures/trustroot/trustroot.exe" add "$(winepath -w "$TW_BUILD_DIR/pki/root.der")"
+    wineserver -w
+fi
