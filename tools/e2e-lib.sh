@@ -279,3 +279,41 @@ tw_status_log_restore() {
     done
     rm -rf "$work/status-log-saved"
 }
+
+# Runs a command in a network and mount namespace of its own, so that the program's real
+# host constants are used and nothing leaves the machine:
+#   tw_netns_run online|offline command...
+# Loopback is up; the maker's hosts resolve to 127.0.0.1 through a hosts file bound over
+# /etc/hosts. "online" adds a veth pair with a default route, so that Windows' network list
+# reports internet connectivity; "offline" leaves only loopback, which it reports as no
+# internet. Wine makes its sockets in the wineserver, so the prefix's wineserver outside is
+# stopped first and one of the namespace's own runs for the command (stopped at its end).
+# Servers the command talks to must be started inside, by the command.
+tw_netns_run() {
+    local mode=$1
+    shift
+    local hosts rc
+    hosts=$(mktemp)
+    printf '127.0.0.1 localhost\n127.0.0.1 %s\n' \
+        "cdn.tallyworks.example download.tallyworks.example support.tallyworks.example" >"$hosts"
+    wineserver -k 2>/dev/null
+    wineserver -w 2>/dev/null
+    unshare -n -m bash -c '
+        mode=$1 hosts=$2
+        shift 2
+        ip link set lo up || exit 90
+        if [ "$mode" = online ]; then
+            ip link add twv0 type veth peer name twv1 && ip addr add 10.99.0.1/24 dev twv0 &&
+                ip link set twv0 up && ip link set twv1 up && ip route add default via 10.99.0.2 || exit 91
+        fi
+        mount --bind "$hosts" /etc/hosts || exit 92
+        wineserver -p 2>/dev/null || true
+        "$@"
+        rc=$?
+        wineserver -k 2>/dev/null
+        wineserver -w 2>/dev/null
+        exit $rc' tw-netns "$mode" "$hosts" "$@"
+    rc=$?
+    rm -f "$hosts"
+    return $rc
+}

@@ -7,7 +7,7 @@ source "$(dirname "$0")/wine-env.sh"
 
 packages=(cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
           googletest wine wine64 xvfb xdotool x11-apps x11-utils imagemagick wixl msitools
-          gcab osslsigncode openssl python3 fonts-dejavu-core clang lld llvm fonts-wine)
+          gcab osslsigncode openssl python3 iproute2 util-linux fonts-dejavu-core clang lld llvm fonts-wine)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

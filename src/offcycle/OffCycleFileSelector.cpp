@@ -20,6 +20,8 @@
 #include "offcycle/ErrorText.h"
 #include "offcycle/ManifestParser.h"
 #include "offcycle/MsxmlGuids.h"
+#include "common/ProductConstants.h"
+#include "logging/InstallTracker.h"
 
 namespace tw {
 
@@ -89,11 +91,13 @@ bool ToWide(const char* narrow, std::wstring& wide) {
 
 }  // namespace
 
-COffCycleFileSelector::COffCycleFileSelector() = default;
+COffCycleFileSelector::COffCycleFileSelector() : m_ulipBaseUrl(product::kUlipBaseUrl) {}
 
 COffCycleFileSelector::~COffCycleFileSelector() = default;
 
 void COffCycleFileSelector::SetLogger(Logger logger) { m_logger = logger; }
+
+void COffCycleFileSelector::SetUlipBaseUrl(const char* baseUrl) { m_ulipBaseUrl = baseUrl ? baseUrl : ""; }
 
 void COffCycleFileSelector::LogMessage() {
     if (m_logger) m_logger(m_message);
@@ -105,6 +109,19 @@ void COffCycleFileSelector::LogFormat(const char* format, ...) {
     SafeFormatV(m_message, sizeof(m_message), format, args);
     va_end(args);
     LogMessage();
+}
+
+void COffCycleFileSelector::LogError(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    SafeFormatV(m_message, sizeof(m_message), format, args);
+    va_end(args);
+    LogMessage();
+    SendErrorTracking(m_message);
+}
+
+void COffCycleFileSelector::SendErrorTracking(const char* text) {
+    InstallTracker::Instance().SendTrackingMessage(0, text, true);
 }
 
 HRESULT COffCycleFileSelector::InitializeReader() {
@@ -242,11 +259,45 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
 
 // PLACEHOLDER until the ULIP common-file restore is built: it logs that the restore was
 // asked for and succeeds, as the real restore always does.
-HRESULT COffCycleFileSelector::RestoreULIPFiles(const char* triggerPath, const char* installDir,
-                                                const char* commonDataDir) {
+HRESULT COffCycleFileSelector::RestoreULIPFiles(const char* triggerPath, const char* /*installDir*/,
+                                                const char* /*commonDataDir*/) {
     LogFormat("In COffCycleFileSelector::RestoreULIPFiles, ULIP restore not built yet, skipped for trigger %s",
               triggerPath ? triggerPath : "");
     return S_OK;
 }
+
+// ---- ULIP restore steps (PLACEHOLDERS: each fails until built) ----
+
+HRESULT COffCycleFileSelector::GetTWMajorMinorVersion(const char*, std::string&, std::string&) { return E_NOTIMPL; }
+bool COffCycleFileSelector::GetURL(const std::string&, const std::string&, std::string&) { return false; }
+std::string COffCycleFileSelector::GetTWCountry() { return std::string(); }
+HRESULT COffCycleFileSelector::CreateDirectoryStructure(std::string&, const std::string&, const std::string&,
+                                                        const std::string&) {
+    return E_NOTIMPL;
+}
+HRESULT COffCycleFileSelector::DeleteDirectory(const char*) { return E_NOTIMPL; }
+void COffCycleFileSelector::RemoveX32Folder(const char*) {}
+
+void COffCycleFileSelector::LoadProcessList(const char*) {}
+void COffCycleFileSelector::RetrieveProcessWithLoadedModule(const char*) {}
+bool COffCycleFileSelector::IsModuleLoadedInProcess(DWORD, const char*) { return false; }
+bool COffCycleFileSelector::SetPrivilege(HANDLE, const char*, bool) { return false; }
+
+HRESULT COffCycleFileSelector::CopyOriginalFiles(const char*, const char*, const char*, const char*) {
+    return E_NOTIMPL;
+}
+void COffCycleFileSelector::ReadULIPIni(const char*, const char*, std::set<std::string>&) {}
+bool COffCycleFileSelector::IsULIPNewFolderCodeEnabled(const char*, const char*) { return false; }
+bool COffCycleFileSelector::CopyAndDelete(const char*, const char*) { return false; }
+void COffCycleFileSelector::DeleteBackupFile(const char*) {}
+HRESULT COffCycleFileSelector::GetFileVersion(const char*, DWORD&, DWORD&) { return E_NOTIMPL; }
+
+// ---- package cabinet and download (PLACEHOLDERS: each fails until built) ----
+
+bool COffCycleFileSelector::VerifyTwcSignature(const char*) { return false; }
+HRESULT COffCycleFileSelector::ExtractFromTwcFile(const char*) { return E_NOTIMPL; }
+bool COffCycleFileSelector::ExtractTwcThroughFDI(const char*) { return false; }
+DWORD COffCycleFileSelector::CheckInternetConnection() { return 0; }
+HRESULT COffCycleFileSelector::SendRequestAndGetResponse(const char*, const char*) { return E_NOTIMPL; }
 
 }  // namespace tw

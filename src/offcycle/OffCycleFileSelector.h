@@ -8,6 +8,7 @@
 
 #include <list>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "common/Handles.h"
@@ -43,6 +44,13 @@ public:
     // The ULIP common-file restore started by a trigger file. Always succeeds.
     HRESULT RestoreULIPFiles(const char* triggerPath, const char* installDir, const char* commonDataDir);
 
+    // Base address of the ULIP packages ("http://host/http.veltra/"); the maker's
+    // content-delivery server unless a test points it elsewhere.
+    void SetUlipBaseUrl(const char* baseUrl);
+
+    // Deletes the files of a folder (given with a trailing backslash) and then the folder.
+    HRESULT DeleteDirectory(const char* folder);
+
 protected:
     static constexpr size_t kMessageSize = 2048;
 
@@ -50,6 +58,38 @@ protected:
     HRESULT InitializeReader();
     // Loads one off-cycle manifest; only version 1 of type "offcycle" is accepted.
     HRESULT LoadManifestFile(const char* path);
+
+    // ULIP restore steps.
+    HRESULT GetTWMajorMinorVersion(const char* executablePath, std::string& major, std::string& slipstream);
+    bool GetURL(const std::string& major, const std::string& slipstream, std::string& address);
+    std::string GetTWCountry();
+    HRESULT CreateDirectoryStructure(std::string& path, const std::string& major, const std::string& slipstream,
+                                     const std::string& country);
+    void RemoveX32Folder(const char* folder);
+
+    // The package cabinet: signature check and unpacking into the folder of the cabinet.
+    bool VerifyTwcSignature(const char* cabinetPath);
+    HRESULT ExtractFromTwcFile(const char* cabinetPath);
+    bool ExtractTwcThroughFDI(const char* cabinetPath);
+
+    // Connectivity and the download of the package.
+    DWORD CheckInternetConnection();
+    HRESULT SendRequestAndGetResponse(const char* address, const char* targetPath);
+
+    // The product processes named by the package, and the search for one holding a module.
+    void LoadProcessList(const char* path);
+    void RetrieveProcessWithLoadedModule(const char* modulePath);
+    bool IsModuleLoadedInProcess(DWORD processId, const char* modulePath);
+    static bool SetPrivilege(HANDLE token, const char* privilege, bool enable);
+
+    // Copying the release's files back into the product.
+    HRESULT CopyOriginalFiles(const char* installDir, const char* countryFolder, const char* slipstream,
+                              const char* commonDataDir);
+    void ReadULIPIni(const char* executablePath, const char* updateTargetFolder, std::set<std::string>& commonFiles);
+    bool IsULIPNewFolderCodeEnabled(const char* iniPath, const char* releaseKey);
+    bool CopyAndDelete(const char* backupFile, const char* destinationFile);
+    void DeleteBackupFile(const char* path);
+    HRESULT GetFileVersion(const char* path, DWORD& firstComponent, DWORD& thirdComponent);
 
     // Hands the message buffer to the logger.
     void LogMessage();
@@ -59,6 +99,14 @@ protected:
 #endif
     void
     LogFormat(const char* format, ...);
+    // Formats a line, hands it to the logger and sends it as an error tracking message.
+#if defined(__GNUC__)
+    __attribute__((format(printf, 2, 3)))
+#endif
+    void
+    LogError(const char* format, ...);
+    // Sends a text as an error tracking message only, without a log line.
+    void SendErrorTracking(const char* text);
 
     // COM stays initialised while the reader lives: declared first, released last.
     std::unique_ptr<ComInit> m_com;
@@ -68,6 +116,9 @@ protected:
     char m_message[kMessageSize] = {};
     std::list<std::string> m_processNames;
     bool m_folderSupport = false;
+    std::string m_ulipBaseUrl;
+    // Folder into which the package cabinet is unpacked.
+    char m_destinationFolder[520] = {};
 };
 
 }  // namespace tw
