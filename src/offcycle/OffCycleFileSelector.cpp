@@ -297,6 +297,8 @@ HRESULT COffCycleFileSelector::GetFileVersion(const char*, DWORD&, DWORD&) { ret
 bool COffCycleFileSelector::VerifyTwcSignature(const char*) { return false; }
 HRESULT COffCycleFileSelector::ExtractFromTwcFile(const char*) { return E_NOTIMPL; }
 bool COffCycleFileSelector::ExtractTwcThroughFDI(const char*) { return false; }
+void COffCycleFileSelector::ReleaseHeldFile(const char*) {}
+void COffCycleFileSelector::ReleaseHeldFiles() {}
 DWORD COffCycleFileSelector::CheckInternetConnection() { return 0; }
 HRESULT COffCycleFileSelector::SendRequestAndGetResponse(const char*, const char*) { return E_NOTIMPL; }
 

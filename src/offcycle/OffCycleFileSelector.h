@@ -72,6 +72,11 @@ protected:
     HRESULT ExtractFromTwcFile(const char* cabinetPath);
     bool ExtractTwcThroughFDI(const char* cabinetPath);
 
+    // Unpacked package files are held open against replacement until they are copied back;
+    // the hold on one file ends before that file is deleted, all holds before the folder is.
+    void ReleaseHeldFile(const char* path);
+    void ReleaseHeldFiles();
+
     // Connectivity and the download of the package.
     DWORD CheckInternetConnection();
     HRESULT SendRequestAndGetResponse(const char* address, const char* targetPath);
