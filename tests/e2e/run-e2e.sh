@@ -13,6 +13,11 @@
 #         its shutdown dialog until the product has ended, then goes on.
 #   fail  "/A /P <product folder>" with a first patch that fails (1603): the error text and
 #         the not-updated message are answered, nothing is raised, the files are kept.
+#   ulip  as auto, with a ULIP trigger file in the update folder and files that a ULIP update
+#         left in the product: before the patch the release's copies are downloaded from
+#         the maker's content-delivery host (a loopback server), checked, unpacked and put
+#         back by the version rule. Runs in a network namespace of its own, in which the
+#         maker's hosts are 127.0.0.1.
 #
 # Each scenario installs its own product under a fresh product code, in its own folder, and
 # is bounded in time. Uses the DISPLAY given by tools/test.sh, or starts its own Xvfb.
@@ -20,11 +25,17 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-scenario=${1:?usage: run-e2e.sh packages|auto|quoted|web|busy|fail}
+usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip"
+scenario=${1:?$usage}
 case $scenario in
-    packages | auto | quoted | web | busy | fail) ;;
-    *) echo "usage: run-e2e.sh packages|auto|quoted|web|busy|fail" >&2; exit 2 ;;
+    packages | auto | quoted | web | busy | fail | ulip) ;;
+    *) echo "$usage" >&2; exit 2 ;;
 esac
+# Scenarios that reach the maker's hosts run again inside a namespace of their own.
+if [ "$scenario" = ulip ] && [ -z "${TW_IN_NETNS:-}" ]; then
+    TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
+    exit $?
+fi
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
 if [ -z "${DISPLAY:-}" ]; then
@@ -36,8 +47,12 @@ fi
 # The prefix is left as the scenario found it: no product of it stays installed and the
 # status record files are put back. What the run left stays in the work folder.
 product_pid=
+server_stop=
+ulip_placed=()
 cleanup() {
     [ -n "$product_pid" ] && kill "$product_pid" 2>/dev/null
+    [ -n "$server_stop" ] && touch "$server_stop"
+    ((${#ulip_placed[@]})) && rm -rf "${ulip_placed[@]}"
     tw_run_running && tw_stop_update "$work"
     tw_status_log_restore "$work"
     tw_remove_product "$work"
@@ -143,6 +158,36 @@ check "off-cycle files laid out" tw_offcycle_setup "$work" || report_and_exit
 kind=good
 [ "$scenario" = fail ] && kind=fail
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
+
+# The ULIP state: the files a ULIP update left in the product and under the common program
+# folders, "ULIP.ini" in the update target folder, the release's package on the
+# content-delivery host, and the trigger beside the program.
+common64="$WINEPREFIX/drive_c/Program Files/Common Files/Veltra/Tallyworks"
+common32="$WINEPREFIX/drive_c/Program Files (x86)/Common Files/Veltra/Tallyworks"
+ulip_target="$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components/DownloadTW28/ULIP0/.update/.target"
+country_folder="$(winepath -u "$(wine cmd.exe /c echo %APPDATA% 2>/dev/null | tr -d '\r')")/Tallyworks/28/r5/us"
+ulip_setup() {
+    local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
+    bash "$root/tools/make-ulip-package.sh" "$package" || return 1
+    rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
+    mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$common64" "$common32" "$ulip_target" || return 1
+    ulip_placed=("$common64/shared.dll" "$common64/commonb.dll" "$common32/commonc.dll"
+                 "$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components" "$country_folder")
+    cp "$package/installed/ulipmain.dll" "$package/installed/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/" &&
+        cp "$package/installed/shared.dll" "$package/installed/commonb.dll" "$common64/" &&
+        cp "$package/installed/commonc.dll" "$common32/" || return 1
+    printf '[ULIPApplicability]\r\nEnableFolderSupport=R4,R5\r\nR5=shared.dll\r\n' >"$ulip_target/ULIP.ini"
+    : >"$work/update/ulip0.xml"
+    rm -f "$work/cdn.port" "$work/cdn.stop"
+    server_stop="$work/cdn.stop"
+    python3 "$root/tools/loopback-server.py" --port 80 --root "$work/cdn" --ready "$work/cdn.port" \
+        --stop "$server_stop" --lifetime 300 2>"$work/cdn.log" &
+    for _ in $(seq 1 50); do [ -s "$work/cdn.port" ] && return 0; sleep 0.1; done
+    return 1
+}
+if [ "$scenario" = ulip ]; then
+    check "ULIP package served, ULIP update's files in place" ulip_setup || report_and_exit
+fi
 # The preflight checker finds nothing wrong with the folder; its route from the installed
 # revision is compared with what the installer applies below.
 wine "$TW_BUILD_DIR/twpatchcheck.exe" "$(tw_winpath "$work/update")" --json >"$work/check.json" 2>/dev/null
@@ -157,7 +202,7 @@ check "status record files set aside" tw_status_log_isolate "$work" || report_an
 records=0
 
 case $scenario in
-    auto | busy | fail)
+    auto | busy | fail | ulip)
         if [ "$scenario" = busy ]; then
             # The update starts once the product has started (it creates its ready file).
             ready="$work/product-ready"
@@ -268,4 +313,21 @@ done
 # Both variants move their temporary copies back; none may be left.
 check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
 check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
+
+if [ "$scenario" = ulip ]; then
+    package="$work/package/src"
+    check "ULIP: the package was asked for at its address" \
+        grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
+    check "ULIP: product file put back" same_file "$package/ulipmain.dll" "$TW_PRODUCT_DIR/Components/Ulip/ulipmain.dll"
+    check "ULIP: file listed with its slipstream extension put back under its plain name" \
+        same_file "$package/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/tagged.dll"
+    check "ULIP: a file the product lacks is not created" no_file "$TW_PRODUCT_DIR/Components/Ulip/absent.dll"
+    check "ULIP: common file of ULIP.ini with equal versions replaced" same_file "$package/shared.dll" "$common64/shared.dll"
+    check "ULIP: common file of another version kept" same_file "$work/package/installed/commonb.dll" "$common64/commonb.dll"
+    check "ULIP: 32-bit common file replaced" same_file "$package/x32/commonc.dll" "$common32/commonc.dll"
+    check "ULIP: country folder removed" no_file "$country_folder"
+    check "ULIP: restore logged" log_has "^Successfully restored the ULIP files"
+    check "ULIP: cleanup logged" log_has "^Successfully cleaned up TWC country folder"
+    check "ULIP: common file kept logged" log_has "dwFileMajorverSource:1, dwFileMinorverSource:4005, dwFileMajorverDest:1, dwFileMinorverDest:4006"
+fi
 report_and_exit
