@@ -317,3 +317,55 @@ tw_netns_run() {
     rm -f "$hosts"
     return $rc
 }
+
+# The ULIP state of the sample product (28.0 R5, country "us") for a run in a namespace of
+# tw_netns_run: the files a ULIP update left in the product and under the common program
+# folders, "ULIP.ini" in the update target folder, the release's signed package on the
+# content-delivery host (a loopback server on port 80, log in <work>/cdn.log), and the
+# trigger file beside the program. tw_ulip_cleanup stops the server and removes what was
+# placed outside the product.
+TW_ULIP_COMMON64="$WINEPREFIX/drive_c/Program Files/Common Files/Veltra/Tallyworks"
+TW_ULIP_COMMON32="$WINEPREFIX/drive_c/Program Files (x86)/Common Files/Veltra/Tallyworks"
+TW_ULIP_DATA="$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components"
+TW_ULIP_PLACED=()
+TW_ULIP_SERVER_STOP=
+tw_ulip_setup() {
+    local work=$1
+    local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
+    local target="$TW_ULIP_DATA/DownloadTW28/ULIP0/.update/.target"
+    TW_ULIP_COUNTRY_FOLDER="$(winepath -u "$(wine cmd.exe /c echo %APPDATA% 2>/dev/null | tr -d '\r')")/Tallyworks/28/r5/us"
+    bash "$TW_ROOT/tools/make-ulip-package.sh" "$package" || return 1
+    rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
+    mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" "$target" || return 1
+    TW_ULIP_PLACED=("$TW_ULIP_COMMON64/shared.dll" "$TW_ULIP_COMMON64/commonb.dll" "$TW_ULIP_COMMON32/commonc.dll"
+                    "$TW_ULIP_DATA" "$TW_ULIP_COUNTRY_FOLDER")
+    cp "$package/installed/ulipmain.dll" "$package/installed/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/" &&
+        cp "$package/installed/shared.dll" "$package/installed/commonb.dll" "$TW_ULIP_COMMON64/" &&
+        cp "$package/installed/commonc.dll" "$TW_ULIP_COMMON32/" || return 1
+    printf '[ULIPApplicability]\r\nEnableFolderSupport=R4,R5\r\nR5=shared.dll\r\n' >"$target/ULIP.ini"
+    : >"$work/update/ulip0.xml"
+    rm -f "$work/cdn.port" "$work/cdn.stop"
+    TW_ULIP_SERVER_STOP="$work/cdn.stop"
+    python3 "$TW_ROOT/tools/loopback-server.py" --port 80 --root "$work/cdn" --ready "$work/cdn.port" \
+        --stop "$TW_ULIP_SERVER_STOP" --lifetime 300 2>"$work/cdn.log" &
+    for _ in $(seq 1 50); do [ -s "$work/cdn.port" ] && return 0; sleep 0.1; done
+    return 1
+}
+
+# What the restore must leave, one "<what>|<expected file>|<installed file>" line each.
+tw_ulip_expectations() {
+    local package="$1/package"
+    printf '%s|%s|%s\n' \
+        "product file put back" "$package/src/ulipmain.dll" "$TW_PRODUCT_DIR/Components/Ulip/ulipmain.dll" \
+        "file listed with its slipstream extension put back under its plain name" "$package/src/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/tagged.dll" \
+        "common file of ULIP.ini with equal versions replaced" "$package/src/shared.dll" "$TW_ULIP_COMMON64/shared.dll" \
+        "common file of another version kept" "$package/installed/commonb.dll" "$TW_ULIP_COMMON64/commonb.dll" \
+        "32-bit common file replaced" "$package/src/x32/commonc.dll" "$TW_ULIP_COMMON32/commonc.dll"
+}
+
+tw_ulip_cleanup() {
+    [ -n "$TW_ULIP_SERVER_STOP" ] && touch "$TW_ULIP_SERVER_STOP"
+    ((${#TW_ULIP_PLACED[@]})) && rm -rf "${TW_ULIP_PLACED[@]}"
+    TW_ULIP_PLACED=()
+    TW_ULIP_SERVER_STOP=
+}

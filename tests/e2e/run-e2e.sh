@@ -47,12 +47,9 @@ fi
 # The prefix is left as the scenario found it: no product of it stays installed and the
 # status record files are put back. What the run left stays in the work folder.
 product_pid=
-server_stop=
-ulip_placed=()
 cleanup() {
     [ -n "$product_pid" ] && kill "$product_pid" 2>/dev/null
-    [ -n "$server_stop" ] && touch "$server_stop"
-    ((${#ulip_placed[@]})) && rm -rf "${ulip_placed[@]}"
+    tw_ulip_cleanup
     tw_run_running && tw_stop_update "$work"
     tw_status_log_restore "$work"
     tw_remove_product "$work"
@@ -159,34 +156,8 @@ kind=good
 [ "$scenario" = fail ] && kind=fail
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
 
-# The ULIP state: the files a ULIP update left in the product and under the common program
-# folders, "ULIP.ini" in the update target folder, the release's package on the
-# content-delivery host, and the trigger beside the program.
-common64="$WINEPREFIX/drive_c/Program Files/Common Files/Veltra/Tallyworks"
-common32="$WINEPREFIX/drive_c/Program Files (x86)/Common Files/Veltra/Tallyworks"
-ulip_target="$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components/DownloadTW28/ULIP0/.update/.target"
-country_folder="$(winepath -u "$(wine cmd.exe /c echo %APPDATA% 2>/dev/null | tr -d '\r')")/Tallyworks/28/r5/us"
-ulip_setup() {
-    local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
-    bash "$root/tools/make-ulip-package.sh" "$package" || return 1
-    rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
-    mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$common64" "$common32" "$ulip_target" || return 1
-    ulip_placed=("$common64/shared.dll" "$common64/commonb.dll" "$common32/commonc.dll"
-                 "$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components" "$country_folder")
-    cp "$package/installed/ulipmain.dll" "$package/installed/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/" &&
-        cp "$package/installed/shared.dll" "$package/installed/commonb.dll" "$common64/" &&
-        cp "$package/installed/commonc.dll" "$common32/" || return 1
-    printf '[ULIPApplicability]\r\nEnableFolderSupport=R4,R5\r\nR5=shared.dll\r\n' >"$ulip_target/ULIP.ini"
-    : >"$work/update/ulip0.xml"
-    rm -f "$work/cdn.port" "$work/cdn.stop"
-    server_stop="$work/cdn.stop"
-    python3 "$root/tools/loopback-server.py" --port 80 --root "$work/cdn" --ready "$work/cdn.port" \
-        --stop "$server_stop" --lifetime 300 2>"$work/cdn.log" &
-    for _ in $(seq 1 50); do [ -s "$work/cdn.port" ] && return 0; sleep 0.1; done
-    return 1
-}
 if [ "$scenario" = ulip ]; then
-    check "ULIP package served, ULIP update's files in place" ulip_setup || report_and_exit
+    check "ULIP package served, ULIP update's files in place" tw_ulip_setup "$work" || report_and_exit
 fi
 # The preflight checker finds nothing wrong with the folder; its route from the installed
 # revision is compared with what the installer applies below.
@@ -318,14 +289,11 @@ if [ "$scenario" = ulip ]; then
     package="$work/package/src"
     check "ULIP: the package was asked for at its address" \
         grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
-    check "ULIP: product file put back" same_file "$package/ulipmain.dll" "$TW_PRODUCT_DIR/Components/Ulip/ulipmain.dll"
-    check "ULIP: file listed with its slipstream extension put back under its plain name" \
-        same_file "$package/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/tagged.dll"
+    while IFS='|' read -r what expected installed; do
+        check "ULIP: $what" same_file "$expected" "$installed"
+    done < <(tw_ulip_expectations "$work")
     check "ULIP: a file the product lacks is not created" no_file "$TW_PRODUCT_DIR/Components/Ulip/absent.dll"
-    check "ULIP: common file of ULIP.ini with equal versions replaced" same_file "$package/shared.dll" "$common64/shared.dll"
-    check "ULIP: common file of another version kept" same_file "$work/package/installed/commonb.dll" "$common64/commonb.dll"
-    check "ULIP: 32-bit common file replaced" same_file "$package/x32/commonc.dll" "$common32/commonc.dll"
-    check "ULIP: country folder removed" no_file "$country_folder"
+    check "ULIP: country folder removed" no_file "$TW_ULIP_COUNTRY_FOLDER"
     check "ULIP: restore logged" log_has "^Successfully restored the ULIP files"
     check "ULIP: cleanup logged" log_has "^Successfully cleaned up TWC country folder"
     check "ULIP: common file kept logged" log_has "dwFileMajorverSource:1, dwFileMinorverSource:4005, dwFileMajorverDest:1, dwFileMinorverDest:4006"
