@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
 # The main job: sets up what is missing and builds; installs the sample product
 # (Tallyworks 28.0 release 5) into the project's Wine prefix; lays out an update folder with
-# twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen; checks the
-# folder with twpatchcheck.exe; runs the update under Xvfb as an installer would
-# ("/A /P <product folder>"), answers its messages, and shows what changed. Afterwards the prefix is left as it was (the product is removed
-# again, the status record files put back); build/demo keeps the update folder and the
-# screenshots of the messages.
+# twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen, and the files
+# a ULIP update left in the product; checks the folder with twpatchcheck.exe; runs the
+# update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
+# and shows what changed. The run happens in a network namespace of its own in which the
+# maker's hosts are servers on 127.0.0.1: the release's ULIP package is downloaded from
+# there. Afterwards the prefix is left as it was (the product is removed again, the status
+# record files put back); build/demo keeps the update folder and the screenshots of the
+# messages.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-TW_SKIP_CLANG=1 bash "$here/setup.sh"
 source "$here/wine-env.sh"
-source "$here/xvfb.sh"
 source "$here/e2e-lib.sh"
+if [ -z "${TW_IN_NETNS:-}" ]; then
+    TW_SKIP_CLANG=1 bash "$here/setup.sh"
+    echo "== the run happens in a network namespace of its own; the maker's hosts are 127.0.0.1 there"
+    TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
+    exit $?
+fi
+source "$here/xvfb.sh"
 # From here on a failed step is shown, not fatal: the demo reports what the run left.
 set +e
 tw_start_display
@@ -21,6 +29,7 @@ demo="$TW_BUILD_DIR/demo"
 # The prefix is put back on every exit, after a failed step or an interrupt too; the
 # display goes last, as the clean-up still runs Wine.
 cleanup() {
+    tw_ulip_cleanup
     tw_cleanup_work "$demo"
     tw_stop_display
 }
@@ -30,6 +39,7 @@ echo "== installing the sample product"
 tw_install_product "$demo" "Tallyworks 28" || { echo "the sample product could not be installed"; exit 1; }
 tw_offcycle_setup "$demo"
 tw_make_update "$demo" good || { echo "the update folder could not be laid out"; exit 1; }
+tw_ulip_setup "$demo" || { echo "the ULIP package could not be served"; exit 1; }
 echo "   product code $TW_PRODUCT_CODE in $TW_PRODUCT_WINDIR"
 echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
 echo "== checking the update folder: twpatchcheck.exe"
@@ -61,6 +71,12 @@ for f in taxrates.dat localrates.dat; do
     if cmp -s "$demo/expected/$f" "$TW_PRODUCT_DIR/Components/Rates/$f"; then state="kept"; else state="CHANGED"; fi
     printf '   %-33s %s\n' "off-cycle file $f:" "$state"
 done
+echo "== ULIP common files (the release's package from http://cdn.tallyworks.example/, served on 127.0.0.1)"
+while IFS='|' read -r what expected installed; do
+    if cmp -s "$expected" "$installed"; then state="yes"; else state="NO"; fi
+    printf '   %-75s %s\n' "$what:" "$state"
+done < <(tw_ulip_expectations "$demo")
+tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | grep -E "ULIP|TWC|Akamai|CopyAndDelete" | sed 's/^/   log: /'
 echo "== Patchlog.txt (last lines)"
 tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /'
 echo "== status record"
