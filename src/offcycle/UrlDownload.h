@@ -1,0 +1,34 @@
+#pragma once
+// One download of an address to a file with the URL moniker service, bounded in time and
+// size: past the deadline or the cap the download is aborted, which is its ordinary
+// failure, and whatever part of the file was written is deleted. The size cap works through
+// the progress reports; a download that reports none is ended by the deadline.
+
+#include <windows.h>
+
+namespace tw {
+
+class CUrlDownload {
+public:
+    static constexpr DWORD kDefaultTimeoutMs = 120 * 1000;
+    static constexpr ULONGLONG kDefaultMaxBytes = 256ull * 1024 * 1024;
+    // How long an aborted download may take to end before it is given up.
+    static constexpr DWORD kAbortGraceMs = 2000;
+
+    CUrlDownload(DWORD timeoutMs, ULONGLONG maxBytes);
+
+    // URLDownloadToFileA's result; a failed download leaves no file at the target.
+    HRESULT Download(const char* address, const char* target);
+    // The system error right after the download call.
+    DWORD LastError() const { return m_lastError; }
+    // True when the download was ended for running past a bound.
+    bool OverBound() const { return m_overBound; }
+
+private:
+    DWORD m_timeoutMs;
+    ULONGLONG m_maxBytes;
+    DWORD m_lastError = 0;
+    bool m_overBound = false;
+};
+
+}  // namespace tw
