@@ -10,7 +10,10 @@ namespace tw {
 
 class CUrlDownload {
 public:
-    static constexpr DWORD kDefaultTimeoutMs = 120 * 1000;
+    // Five minutes: room for a package of some tens of megabytes on a slow line, and clear of
+    // the two minutes after which Wine's service gives up on a silent server by itself
+    // (answering success with whatever it got, which the signature check then refuses).
+    static constexpr DWORD kDefaultTimeoutMs = 300 * 1000;
     static constexpr ULONGLONG kDefaultMaxBytes = 256ull * 1024 * 1024;
     // How long an aborted download may take to end before it is given up.
     static constexpr DWORD kAbortGraceMs = 2000;
