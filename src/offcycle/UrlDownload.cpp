@@ -2,6 +2,7 @@
 
 #include <urlmon.h>
 
+#include <atomic>
 #include <memory>
 #include <new>
 #include <string>
@@ -17,8 +18,9 @@ namespace {
 // caller's wait.
 struct DownloadJob {
     std::string address;
-    std::string target;
+    std::string target;     // the file being downloaded
     ComPtr<CDownloadStatusCallback> callback;
+    std::atomic<bool> abandoned{false};
     KernelHandle done;
     HRESULT result = E_FAIL;
     DWORD lastError = 0;
@@ -32,6 +34,8 @@ DWORD WINAPI DownloadThread(void* parameter) {
         job.result = ::URLDownloadToFileA(nullptr, job.address.c_str(), job.target.c_str(), 0, job.callback.Get());
         job.lastError = ::GetLastError();
     }
+    // A download given up by its caller may still end, later, with a file: nobody wants it.
+    if (job.abandoned) ::DeleteFileA(job.target.c_str());
     ::SetEvent(job.done.Get());
     return 0;
 }
@@ -45,7 +49,11 @@ HRESULT CUrlDownload::Download(const char* address, const char* target) {
     m_overBound = false;
     std::shared_ptr<DownloadJob> job = std::make_shared<DownloadJob>();
     job->address = address ? address : "";
-    job->target = target ? target : "";
+    // Downloaded under a name of its own and renamed into place when complete, so that a
+    // download given up while still running can never leave a file at the target.
+    const std::string finalTarget = target ? target : "";
+    job->target = finalTarget + ".download";
+    ::DeleteFileA(job->target.c_str());
     job->callback = ComPtr<CDownloadStatusCallback>(
         new CDownloadStatusCallback(::GetTickCount64() + m_timeoutMs, m_maxBytes));
     job->done.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
@@ -70,10 +78,11 @@ HRESULT CUrlDownload::Download(const char* address, const char* target) {
         // Past the deadline: abort, and give the service a moment to end on it.
         job->callback->AbortForDeadline();
         if (::WaitForSingleObject(job->done.Get(), kAbortGraceMs) != WAIT_OBJECT_0) {
-            // It did not end: the thread is left to finish on its own (the aborted binding
-            // writes no target), and this download has failed.
+            // It did not end: the thread is left to finish on its own and deletes whatever it
+            // downloaded; this download has failed.
             m_overBound = true;
             m_lastError = ERROR_TIMEOUT;
+            job->abandoned = true;
             ::DeleteFileA(job->target.c_str());
             ::SetLastError(m_lastError);
             return E_ABORT;
@@ -82,6 +91,10 @@ HRESULT CUrlDownload::Download(const char* address, const char* target) {
     hr = job->result;
     m_lastError = job->lastError;
     m_overBound = job->callback->OverBound();
+    if (hr == S_OK && !::MoveFileExA(job->target.c_str(), finalTarget.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        m_lastError = ::GetLastError();
+        hr = HRESULT_FROM_WIN32(m_lastError);
+    }
     if (hr != S_OK) ::DeleteFileA(job->target.c_str());
     ::SetLastError(m_lastError);
     return hr;

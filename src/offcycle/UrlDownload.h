@@ -1,8 +1,9 @@
 #pragma once
 // One download of an address to a file with the URL moniker service, bounded in time and
 // size: past the deadline or the cap the download is aborted, which is its ordinary
-// failure, and whatever part of the file was written is deleted. The size cap works through
-// the progress reports; a download that reports none is ended by the deadline.
+// failure. The file is downloaded under the target's name with ".download" added and renamed
+// to the target only when complete: a failed download leaves the target as it was. The size
+// cap works through the progress reports; a download that reports none ends at the deadline.
 
 #include <windows.h>
 
@@ -20,7 +21,7 @@ public:
 
     CUrlDownload(DWORD timeoutMs, ULONGLONG maxBytes);
 
-    // URLDownloadToFileA's result; a failed download leaves no file at the target.
+    // URLDownloadToFileA's result, or the rename's failure.
     HRESULT Download(const char* address, const char* target);
     // The system error right after the download call.
     DWORD LastError() const { return m_lastError; }

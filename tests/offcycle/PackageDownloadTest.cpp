@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <set>
 #include <string>
 
 #include "OffCycleTestSupport.h"
@@ -67,6 +68,7 @@ TEST_F(PackageDownloadTest, ServedCabinetIsDownloadedByteForByteAndChecksIntact)
     const std::string address = server.Url(kPackagePath);
     EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
     EXPECT_EQ(octest::ReadBinaryFile(octest::CabinetFolder() + "\\good.twc"), octest::ReadBinaryFile(targetPath));
+    EXPECT_EQ(std::set<std::string>({"original.twc"}), octest::FilesUnder(target.Path()));
     auto lines = octest::Lines();
     ASSERT_EQ(3u, lines.size());
     EXPECT_EQ(kEntered, lines[0]);
@@ -114,19 +116,27 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.maxBytes));
         octest::Lines().clear();
-        LoopbackServer server(std::string("--mode ") + c.mode);
-        ASSERT_NE(0, server.Port());
-        selector.SetDownloadLimits(c.timeoutMs, c.maxBytes);
-        const std::string address = server.Url(kPackagePath);
-        const ULONGLONG start = ::GetTickCount64();
-        HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
-        const ULONGLONG elapsed = ::GetTickCount64() - start;
-        std::printf("[ measured ] %s, cap %llu: 0x%08lX after %llu ms\n", c.mode, c.maxBytes,
-                    static_cast<unsigned long>(hr), elapsed);
-        EXPECT_TRUE(FAILED(hr));
-        EXPECT_LT(elapsed, c.timeoutMs + 4000ull);
-        EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
-        EXPECT_FALSE(twtest::FileExists(targetPath));
+        {
+            LoopbackServer server(std::string("--mode ") + c.mode);
+            ASSERT_NE(0, server.Port());
+            selector.SetDownloadLimits(c.timeoutMs, c.maxBytes);
+            const std::string address = server.Url(kPackagePath);
+            const ULONGLONG start = ::GetTickCount64();
+            HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
+            const ULONGLONG elapsed = ::GetTickCount64() - start;
+            std::printf("[ measured ] %s, cap %llu: 0x%08lX after %llu ms\n", c.mode, c.maxBytes,
+                        static_cast<unsigned long>(hr), elapsed);
+            EXPECT_TRUE(FAILED(hr));
+            EXPECT_LT(elapsed, c.timeoutMs + 4000ull);
+            EXPECT_EQ(1u,
+                      LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+            EXPECT_FALSE(twtest::FileExists(targetPath));
+        }
+        // The server is gone; a download given up on while it still ran leaves nothing either.
+        const ULONGLONG stopped = ::GetTickCount64();
+        while (!octest::FilesUnder(target.Path()).empty() && ::GetTickCount64() - stopped < 5000) ::Sleep(100);
+        std::printf("[ measured ] folder empty %llu ms after the server stopped\n", ::GetTickCount64() - stopped);
+        EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
     }
 }
 
