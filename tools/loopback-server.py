@@ -3,13 +3,14 @@
 
   loopback-server.py --port 0 --ready FILE [--bind 127.0.0.1] [--tls CERT KEY]
                      [--root DIR] [--record FILE] [--mode MODE] [--rule PREFIX=MODE ...]
-                     [--stop FILE] [--lifetime SECONDS]
+                     [--stop FILE] [--lifetime SECONDS] [--access-log FILE]
 
 GET serves the file of the request path under --root; empty path segments are dropped, so
 "//a//b.xml" is "a/b.xml". A missing file is answered 404 with an HTML body, as a web
 server's error page would be. POST records one JSON line (method, path, headers, body as
 text) into --record and answers 200. The port actually bound is written to --ready.
-The server ends when the --stop file appears or after --lifetime seconds (default 600), so
+--access-log appends "METHOD PATH" for every request received, before it is answered
+(or not), so a test can tell that nothing reached the server. The server ends when the --stop file appears or after --lifetime seconds (default 600), so
 a test under Wine that started it and cannot signal a Unix process still leaves nothing
 running.
 
@@ -46,6 +47,13 @@ class Handler(http.server.BaseHTTPRequestHandler):
 
     def log_message(self, fmt, *args):
         sys.stderr.write("loopback-server: " + (fmt % args) + "\n")
+
+    def parse_request(self):
+        ok = super().parse_request()
+        if ok and self.server.access_log:
+            with self.server.lock, open(self.server.access_log, "a", encoding="utf-8") as f:
+                f.write("%s %s\n" % (self.command, self.path))
+        return ok
 
     def mode(self):
         path = normalise(self.path)
@@ -132,12 +140,14 @@ def main():
     parser.add_argument("--rule", action="append", default=[])
     parser.add_argument("--stop")
     parser.add_argument("--lifetime", type=float, default=600)
+    parser.add_argument("--access-log")
     args = parser.parse_args()
 
     server = Server((args.bind, args.port), Handler)
     server.root, server.record, server.mode = args.root, args.record, args.mode
     server.rules = [(normalise(r.split("=", 1)[0]), r.split("=", 1)[1]) for r in args.rule]
     server.lock = threading.Lock()
+    server.access_log = args.access_log
     if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls[0], args.tls[1])

@@ -8,6 +8,9 @@
 #include <wininet.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <wincrypt.h>
+#include <bcrypt.h>
+#include <fdi.h>
 #include <io.h>
 #include <cstdint>
 #include <cstdio>
@@ -135,6 +138,48 @@ struct BstrTraits {  // strings from SysAllocString*
     static void Close(handle_type h) noexcept { ::SysFreeString(h); }
 };
 
+struct CertStoreTraits {
+    using handle_type = HCERTSTORE;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::CertCloseStore(h, 0); }
+};
+
+struct CryptMsgTraits {
+    using handle_type = HCRYPTMSG;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::CryptMsgClose(h); }
+};
+
+struct CertContextTraits {
+    using handle_type = PCCERT_CONTEXT;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::CertFreeCertificateContext(h); }
+};
+
+struct LocalMemoryTraits {  // LocalAlloc
+    using handle_type = HLOCAL;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::LocalFree(h); }
+};
+
+struct HashAlgorithmTraits {  // BCryptOpenAlgorithmProvider
+    using handle_type = BCRYPT_ALG_HANDLE;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct HashObjectTraits {  // BCryptCreateHash
+    using handle_type = BCRYPT_HASH_HANDLE;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
+struct FdiContextTraits {  // FDICreate; a caller that needs FDIDestroy's answer releases first
+    using handle_type = HFDI;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::FDIDestroy(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -149,6 +194,13 @@ using MappedView = UniqueHandle<MappedViewTraits>;
 using CFile = UniqueHandle<CFileTraits>;
 using CrtFindHandle = UniqueHandle<CrtFindHandleTraits>;
 using Bstr = UniqueHandle<BstrTraits>;
+using CertStore = UniqueHandle<CertStoreTraits>;
+using CryptMsg = UniqueHandle<CryptMsgTraits>;
+using CertContext = UniqueHandle<CertContextTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+using HashAlgorithm = UniqueHandle<HashAlgorithmTraits>;
+using HashObject = UniqueHandle<HashObjectTraits>;
+using FdiContext = UniqueHandle<FdiContextTraits>;
 
 // Selects a GDI object into a device context and puts the previous one back.
 class SelectedObject {

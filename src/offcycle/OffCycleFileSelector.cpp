@@ -2,6 +2,8 @@
 
 #include <io.h>
 #include <objbase.h>
+#include <netlistmgr.h>
+#include <urlmon.h>
 
 #include <cerrno>
 #include <climits>
@@ -17,9 +19,12 @@
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
+#include "offcycle/CabinetSignature.h"
+#include "offcycle/CabinetUnpacker.h"
 #include "offcycle/ErrorText.h"
 #include "offcycle/ManifestParser.h"
 #include "offcycle/MsxmlGuids.h"
+#include "offcycle/NetworkConnectivity.h"
 #include "common/ProductConstants.h"
 #include "logging/InstallTracker.h"
 
@@ -292,14 +297,156 @@ bool COffCycleFileSelector::CopyAndDelete(const char*, const char*) { return fal
 void COffCycleFileSelector::DeleteBackupFile(const char*) {}
 HRESULT COffCycleFileSelector::GetFileVersion(const char*, DWORD&, DWORD&) { return E_NOTIMPL; }
 
-// ---- package cabinet and download (PLACEHOLDERS: each fails until built) ----
+// ---- package cabinet and download ----
 
-bool COffCycleFileSelector::VerifyTwcSignature(const char*) { return false; }
-HRESULT COffCycleFileSelector::ExtractFromTwcFile(const char*) { return E_NOTIMPL; }
-bool COffCycleFileSelector::ExtractTwcThroughFDI(const char*) { return false; }
-void COffCycleFileSelector::ReleaseHeldFile(const char*) {}
-void COffCycleFileSelector::ReleaseHeldFiles() {}
-DWORD COffCycleFileSelector::CheckInternetConnection() { return 0; }
-HRESULT COffCycleFileSelector::SendRequestAndGetResponse(const char*, const char*) { return E_NOTIMPL; }
+void COffCycleFileSelector::SetDownloadLimits(DWORD timeoutMs, ULONGLONG maxBytes) {
+    m_downloadTimeoutMs = timeoutMs;
+    m_downloadMaxBytes = maxBytes;
+}
+
+bool COffCycleFileSelector::VerifyTwcSignature(const char* cabinetPath) {
+    try {
+        // The cabinet stays open, without write or delete sharing, until its unpacking ends:
+        // the signature is checked, and the cabinet later unpacked, through this one handle.
+        if (!m_cabinet.Open(cabinetPath)) {
+            CCabinetSignature::RevokeProcessTrust();
+            return false;
+        }
+        if (CCabinetSignature::VerifyTrust(m_cabinet.Handle(), cabinetPath) != 0)
+            CCabinetSignature::RevokeProcessTrust();
+        std::string signer;
+        const bool confirmed = CCabinetSignature::ReadSignerName(m_cabinet.Handle(), cabinetPath, signer) &&
+                               CCabinetSignature::IsMakerName(signer.c_str());
+        if (!confirmed) CCabinetSignature::RevokeProcessTrust();
+        const bool intact = confirmed && CCabinetSignature::ProcessTrusted();
+        if (!intact) m_cabinet.Release();
+        return intact;
+    } catch (...) {
+        m_cabinet.Release();
+        CCabinetSignature::RevokeProcessTrust();
+        return false;
+    }
+}
+
+HRESULT COffCycleFileSelector::ExtractFromTwcFile(const char* cabinetPath) {
+    if (!cabinetPath) cabinetPath = "";
+    LogFormat("Entered ExtractFromTwcFile() with twc path : %s", cabinetPath);
+    // The folder of the cabinet with its backslash; a path too long for it unpacks nowhere.
+    m_destinationFolder[0] = '\0';
+    if (const char* slash = std::strrchr(cabinetPath, '\\')) {
+        const size_t length = static_cast<size_t>(slash - cabinetPath) + 1;
+        if (length < sizeof(m_destinationFolder)) {
+            std::memcpy(m_destinationFolder, cabinetPath, length);
+            m_destinationFolder[length] = '\0';
+        }
+    }
+    bool extracted = false;
+    try {
+        extracted = ExtractTwcThroughFDI(cabinetPath);
+    } catch (...) {
+        extracted = false;
+    }
+    const DWORD error = ::GetLastError();
+    m_cabinet.Release();
+    if (!extracted) {
+        LogError("Patch: ExtractTwcThroughFDI() failed, GetLastError(): returned %d", static_cast<int>(error));
+        return E_FAIL;
+    }
+    LogFormat("ExtractTwcThroughFDI() was successful, GetLastError(): returned %d", static_cast<int>(error));
+    return S_OK;
+}
+
+bool COffCycleFileSelector::ExtractTwcThroughFDI(const char* cabinetPath) {
+    CCabinetUnpacker unpacker(m_cabinet, m_destinationFolder, m_heldFiles);
+    const CCabinetUnpacker::Stage stage = unpacker.Run(cabinetPath);
+    const int error = static_cast<int>(::GetLastError());
+    switch (stage) {
+        case CCabinetUnpacker::Stage::Done:
+            return true;
+        case CCabinetUnpacker::Stage::Create:
+            LogError("Patch: FDICreate() returned NULL in COffCycleFileSelector::ExtractTwcThroughFDI(), GetLastError(): "
+                     "returned %d",
+                     error);
+            break;
+        case CCabinetUnpacker::Stage::Open:
+            LogError("Patch: file_open() returned -1 in COffCycleFileSelector::ExtractTwcThroughFDI(), GetLastError(): "
+                     "returned %d",
+                     error);
+            break;
+        case CCabinetUnpacker::Stage::NotCabinet:
+            LogError("Patch: FDIIsCabinet() returned FALSE in COffCycleFileSelector::ExtractTwcThroughFDI(), "
+                     "GetLastError(): returned %d",
+                     error);
+            break;
+        case CCabinetUnpacker::Stage::Copy:
+            if (!unpacker.RefusedEntry().empty())
+                LogFormat("In COffCycleFileSelector::ExtractTwcThroughFDI, refused the cabinet entry \"%s\"",
+                          unpacker.RefusedEntry().c_str());
+            LogError("Patch: FDICopy() returned FALSE in COffCycleFileSelector::ExtractTwcThroughFDI(), GetLastError(): "
+                     "returned %d",
+                     error);
+            break;
+        case CCabinetUnpacker::Stage::Destroy:
+            LogError("Patch: FDIDestroy() returned FALSE in COffCycleFileSelector::ExtractTwcThroughFDI(), "
+                     "GetLastError(): returned %d",
+                     error);
+            break;
+    }
+    ::SetLastError(static_cast<DWORD>(error));
+    return false;
+}
+
+void COffCycleFileSelector::ReleaseHeldFile(const char* path) { m_heldFiles.Release(path); }
+
+void COffCycleFileSelector::ReleaseHeldFiles() {
+    m_heldFiles.ReleaseAll();
+    m_cabinet.Release();
+}
+
+DWORD COffCycleFileSelector::CheckInternetConnection() {
+    try {
+        DWORD connected = TRUE;
+        DWORD flags = 0;
+        // Only the manager's answer that the machine is offline stops the download.
+        if (SUCCEEDED(CNetworkConnectivity::Query(flags))) {
+            if (flags == NLM_CONNECTIVITY_DISCONNECTED) {
+                LogFormat("CheckInternetConnection(): no internet connection, con has NLM_CONNECTIVITY_DISCONNECTED");
+                connected = FALSE;
+            }
+            if (!(flags & (NLM_CONNECTIVITY_IPV4_INTERNET | NLM_CONNECTIVITY_IPV6_INTERNET))) {
+                LogFormat("CheckInternetConnection(): no internet connection, con has value other than "
+                          "NLM_CONNECTIVITY_IPV4_INTERNET and NLM_CONNECTIVITY_IPV6_INTERNET");
+                connected = FALSE;
+            }
+        }
+        return connected;
+    } catch (...) {
+        LogFormat("CheckInternetConnection(): got an exception with GetLastError:  %d", static_cast<int>(::GetLastError()));
+        return FALSE;
+    }
+}
+
+HRESULT COffCycleFileSelector::SendRequestAndGetResponse(const char* address, const char* targetPath) {
+    if (!address) address = "";
+    if (!targetPath) targetPath = "";
+    LogFormat("Entered into SendRequestAndGetResponse");
+    HRESULT hr = E_FAIL;
+    if (CheckInternetConnection()) {
+        CUrlDownload download(m_downloadTimeoutMs, m_downloadMaxBytes);
+        hr = download.Download(address, targetPath);
+        const int error = static_cast<int>(download.LastError());
+        if (hr == S_OK)
+            LogError("Successfully downloaded the  TWC from URL : %s  with GetLastError : %d", address, error);
+        else if (hr == E_OUTOFMEMORY && !download.OverBound())
+            LogError("Patch: Buffer length invalid, or insufficient memory with GetLastError :  %d", error);
+        else if (hr == INET_E_DOWNLOAD_FAILURE && !download.OverBound())
+            LogError("Patch: URL is invalid with GetLastError :  %d", error);
+        else
+            LogError("Failed downloading TWC file from URL : %s GetLastError : %d and ret : %x.", address, error,
+                     static_cast<unsigned>(hr));
+    }
+    LogFormat("Exited from SendRequestAndGetResponse");
+    return hr;
+}
 
 }  // namespace tw

@@ -13,7 +13,10 @@
 
 #include "common/Handles.h"
 
+#include "offcycle/HeldCabinet.h"
+#include "offcycle/HeldFiles.h"
 #include "offcycle/ManifestTable.h"
+#include "offcycle/UrlDownload.h"
 
 namespace tw {
 
@@ -50,6 +53,10 @@ public:
 
     // Deletes the files of a folder (given with a trailing backslash) and then the folder.
     HRESULT DeleteDirectory(const char* folder);
+
+    // Bounds of the package download: past the time or the size it fails. By default
+    // CUrlDownload's (five minutes, 256 MiB).
+    void SetDownloadLimits(DWORD timeoutMs, ULONGLONG maxBytes);
 
 protected:
     static constexpr size_t kMessageSize = 2048;
@@ -124,6 +131,12 @@ protected:
     std::string m_ulipBaseUrl;
     // Folder into which the package cabinet is unpacked.
     char m_destinationFolder[520] = {};
+    // The package cabinet, held from its check to the end of its unpacking, and the unpacked
+    // files, held until they are copied back.
+    CHeldCabinet m_cabinet;
+    CHeldFiles m_heldFiles;
+    DWORD m_downloadTimeoutMs = CUrlDownload::kDefaultTimeoutMs;
+    ULONGLONG m_downloadMaxBytes = CUrlDownload::kDefaultMaxBytes;
 };
 
 }  // namespace tw

@@ -1,0 +1,40 @@
+#include "offcycle/HeldFiles.h"
+
+#include <cstring>
+#include <utility>
+
+namespace tw {
+
+bool CHeldFiles::Hold(const std::string& path, const CSha256::Digest& expected) {
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+    CSha256::Digest actual = {};
+    if (!CSha256::OfFile(file.Get(), actual) || actual != expected) {
+        ::SetLastError(ERROR_FILE_INVALID);
+        return false;
+    }
+    m_files.push_back(Held{path, std::move(file)});
+    return true;
+}
+
+void CHeldFiles::Release(const char* path) {
+    if (!path) return;
+    for (auto it = m_files.begin(); it != m_files.end();) {
+        if (::_stricmp(it->path.c_str(), path) == 0)
+            it = m_files.erase(it);
+        else
+            ++it;
+    }
+}
+
+void CHeldFiles::ReleaseAll() { m_files.clear(); }
+
+bool CHeldFiles::IsHeld(const char* path) const {
+    if (!path) return false;
+    for (const auto& held : m_files)
+        if (::_stricmp(held.path.c_str(), path) == 0) return true;
+    return false;
+}
+
+}  // namespace tw

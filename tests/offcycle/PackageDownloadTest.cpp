@@ -1,0 +1,172 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <set>
+#include <string>
+
+#include "OffCycleTestSupport.h"
+#include "PackageTestSupport.h"
+#include "common/TestSupport.h"
+#include "offcycle/OffCycleFileSelector.h"
+
+using octest::CountLines;
+using octest::LinesStartingWith;
+using octest::LoopbackServer;
+using tw::COffCycleFileSelector;
+using twtest::TempDir;
+
+namespace {
+
+class DownloadSelector : public COffCycleFileSelector {
+public:
+    using COffCycleFileSelector::CheckInternetConnection;
+    using COffCycleFileSelector::ExtractFromTwcFile;
+    using COffCycleFileSelector::ReleaseHeldFiles;
+    using COffCycleFileSelector::SendRequestAndGetResponse;
+    using COffCycleFileSelector::VerifyTwcSignature;
+};
+
+const char kPackagePath[] = "/http.veltra/us/ulip/33/r5/x64/original.twc";
+const char kEntered[] = "Entered into SendRequestAndGetResponse";
+const char kExited[] = "Exited from SendRequestAndGetResponse";
+const char kOffline[] =
+    "CheckInternetConnection(): no internet connection, con has value other than NLM_CONNECTIVITY_IPV4_INTERNET and "
+    "NLM_CONNECTIVITY_IPV6_INTERNET";
+
+// A server root with the good cabinet at the package's address.
+class PackageServerRoot {
+public:
+    PackageServerRoot() {
+        const std::string folder = root / "http.veltra\\us\\ulip\\33\\r5\\x64";
+        EXPECT_TRUE(twtest::MakeDirs(folder));
+        EXPECT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(),
+                                FALSE));
+    }
+    std::string Argument() const { return "--root " + octest::UnixPath(root.Path()); }
+    TempDir root{"www"};
+};
+
+class PackageDownloadTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(octest::CabinetFolder().empty()) << "the test cabinets could not be made";
+        octest::Lines().clear();
+        selector.SetLogger(octest::RecordLine);
+    }
+    twtest::SeamGuard seams;
+    DownloadSelector selector;
+    TempDir target{"download"};
+    std::string targetPath = target / "original.twc";
+};
+
+TEST_F(PackageDownloadTest, ServedCabinetIsDownloadedByteForByteAndChecksIntact) {
+    PackageServerRoot www;
+    LoopbackServer server(www.Argument());
+    ASSERT_NE(0, server.Port());
+    const std::string address = server.Url(kPackagePath);
+    EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    EXPECT_EQ(octest::ReadBinaryFile(octest::CabinetFolder() + "\\good.twc"), octest::ReadBinaryFile(targetPath));
+    EXPECT_EQ(std::set<std::string>({"original.twc"}), octest::FilesUnder(target.Path()));
+    auto lines = octest::Lines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(kEntered, lines[0]);
+    EXPECT_EQ(0u, lines[1].find("Successfully downloaded the  TWC from URL : " + address + "  with GetLastError : "));
+    EXPECT_EQ(kExited, lines[2]);
+    EXPECT_NE(std::string::npos, server.AccessLog().find(std::string("GET ") + kPackagePath));
+    EXPECT_TRUE(selector.VerifyTwcSignature(targetPath.c_str()));
+    EXPECT_EQ(S_OK, selector.ExtractFromTwcFile(targetPath.c_str()));
+    selector.ReleaseHeldFiles();
+}
+
+TEST_F(PackageDownloadTest, MissingPackageGivesAnErrorPageThatIsNotIntact) {
+    PackageServerRoot www;
+    LoopbackServer server(www.Argument());
+    ASSERT_NE(0, server.Port());
+    const std::string address = server.Url("/http.veltra/xx/ulip/33/r5/x64/original.twc");
+    // The download service answers a 404 with success and the error page as the file.
+    EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    EXPECT_NE(std::string::npos, octest::ReadBinaryFile(targetPath).find("404 Not Found"));
+    EXPECT_FALSE(selector.VerifyTwcSignature(targetPath.c_str()));
+    EXPECT_EQ(E_FAIL, selector.ExtractFromTwcFile(targetPath.c_str()));
+    EXPECT_EQ(octest::FilesUnder(target.Path()), std::set<std::string>({"original.twc"}));
+}
+
+TEST_F(PackageDownloadTest, ClosedPortIsReportedAsInvalidAddress) {
+    // Nothing listens on port 1 of the loopback.
+    const std::string address = "http://127.0.0.1:1/http.veltra/us/ulip/33/r5/x64/original.twc";
+    EXPECT_EQ(INET_E_DOWNLOAD_FAILURE, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    EXPECT_EQ(1u, LinesStartingWith("Patch: URL is invalid with GetLastError :  ").size());
+    EXPECT_EQ(1u, CountLines(kExited));
+    EXPECT_FALSE(twtest::FileExists(targetPath));
+}
+
+TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
+    struct Case {
+        const char* mode;
+        DWORD timeoutMs;
+        ULONGLONG maxBytes;
+    } cases[] = {
+        {"hang", 3000, 1024 * 1024},
+        {"trickle", 3000, 1024 * 1024},
+        {"endless", 3000, 1024 * 1024},        // the size cap ends it
+        {"endless", 3000, 1024ull * 1024 * 1024},  // the deadline ends it
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.maxBytes));
+        octest::Lines().clear();
+        {
+            LoopbackServer server(std::string("--mode ") + c.mode);
+            ASSERT_NE(0, server.Port());
+            selector.SetDownloadLimits(c.timeoutMs, c.maxBytes);
+            const std::string address = server.Url(kPackagePath);
+            const ULONGLONG start = ::GetTickCount64();
+            HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
+            const ULONGLONG elapsed = ::GetTickCount64() - start;
+            std::printf("[ measured ] %s, cap %llu: 0x%08lX after %llu ms\n", c.mode, c.maxBytes,
+                        static_cast<unsigned long>(hr), elapsed);
+            EXPECT_TRUE(FAILED(hr));
+            EXPECT_LT(elapsed, c.timeoutMs + 4000ull);
+            EXPECT_EQ(1u,
+                      LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+            EXPECT_FALSE(twtest::FileExists(targetPath));
+        }
+        // The server is gone; a download given up on while it still ran leaves nothing either.
+        const ULONGLONG stopped = ::GetTickCount64();
+        while (!octest::FilesUnder(target.Path()).empty() && ::GetTickCount64() - stopped < 5000) ::Sleep(100);
+        std::printf("[ measured ] folder empty %llu ms after the server stopped\n", ::GetTickCount64() - stopped);
+        EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
+    }
+}
+
+TEST_F(PackageDownloadTest, OnlineMachineTriesTheDownload) {
+    if (std::getenv("TW_EXPECT_OFFLINE")) GTEST_SKIP() << "run offline";
+    EXPECT_NE(0u, selector.CheckInternetConnection());
+    EXPECT_EQ(0u, CountLines("CheckInternetConnection(): no internet connection"));
+}
+
+// Run by its own test entry inside a network namespace with loopback only, where Windows
+// reports no internet connectivity; skipped elsewhere.
+TEST(OfflineDownload, OfflineMachineDoesNotTryTheDownload) {
+    if (!std::getenv("TW_EXPECT_OFFLINE")) GTEST_SKIP() << "only inside the offline namespace";
+    twtest::SeamGuard seams;
+    octest::Lines().clear();
+    DownloadSelector selector;
+    selector.SetLogger(octest::RecordLine);
+    TempDir target("offline");
+    const std::string targetPath = target / "original.twc";
+    LoopbackServer server("--mode serve");
+    ASSERT_NE(0, server.Port());
+    const std::string address = server.Url(kPackagePath);
+    EXPECT_EQ(E_FAIL, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    const auto lines = octest::Lines();
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(kEntered, lines[0]);
+    EXPECT_EQ(kOffline, lines[1]);
+    EXPECT_EQ(kExited, lines[2]);
+    EXPECT_EQ("", server.AccessLog());
+    EXPECT_FALSE(twtest::FileExists(targetPath));
+}
+
+}  // namespace
