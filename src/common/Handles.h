@@ -8,6 +8,7 @@
 #include <wininet.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <bcrypt.h>
 #include <io.h>
 #include <cstdint>
 #include <cstdio>
@@ -135,6 +136,18 @@ struct BstrTraits {  // strings from SysAllocString*
     static void Close(handle_type h) noexcept { ::SysFreeString(h); }
 };
 
+struct BCryptAlgorithmTraits {  // BCryptOpenAlgorithmProvider (link bcrypt where used)
+    using handle_type = BCRYPT_ALG_HANDLE;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::BCryptCloseAlgorithmProvider(h, 0); }
+};
+
+struct BCryptHashTraits {  // BCryptCreateHash
+    using handle_type = BCRYPT_HASH_HANDLE;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::BCryptDestroyHash(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using SnapshotHandle = UniqueHandle<FileHandleTraits>;
@@ -149,6 +162,8 @@ using MappedView = UniqueHandle<MappedViewTraits>;
 using CFile = UniqueHandle<CFileTraits>;
 using CrtFindHandle = UniqueHandle<CrtFindHandleTraits>;
 using Bstr = UniqueHandle<BstrTraits>;
+using BCryptAlgorithm = UniqueHandle<BCryptAlgorithmTraits>;
+using BCryptHash = UniqueHandle<BCryptHashTraits>;
 
 // Selects a GDI object into a device context and puts the previous one back.
 class SelectedObject {
