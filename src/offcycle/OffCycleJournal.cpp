@@ -402,6 +402,18 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
                 continue;
             }
             if (size != entry.size || hash != entry.hash) {
+                // A copy cut short by the interruption is of no use once the file itself is
+                // still what was saved.
+                uint64_t sourceSize = 0;
+                std::string sourceHash;
+                if (HashFile(entry.source, &sourceSize, &sourceHash, nullptr) && sourceSize == entry.size &&
+                    sourceHash == entry.hash && ::DeleteFileA(entry.copy.c_str())) {
+                    ++outcome.alreadyInPlace;
+                    Log(logger, FormatString("In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s "
+                                             "was deleted",
+                                             entry.source.c_str(), entry.copy.c_str()));
+                    continue;
+                }
                 ++outcome.leftAlone;
                 Log(logger, FormatString("In COffCycleJournal::Replay, the copy %s is not what was saved of %s (%llu "
                                          "bytes, %s expected), left alone",

@@ -242,9 +242,16 @@ TEST_F(JournalTest, ReplayPutsBackIntactCopiesAndLeavesDamagedOnesAlone) {
         paths.push_back(productDir / f.name);
         ASSERT_TRUE(WriteBinaryFile(paths.back(), f.content));
     }
+    const std::string unpatched = productDir / "unpatched.dat";
+    ASSERT_TRUE(WriteBinaryFile(unpatched, "kept off-cycle"));
+    paths.push_back(unpatched);
     auto copier = SaveAndInterrupt(paths);
     copier.reset();  // a run killed here leaves copies and journal behind (copy mode false)
-    ASSERT_EQ(4u, CopiesIn(productDir.Path()).size());
+    ASSERT_EQ(5u, CopiesIn(productDir.Path()).size());
+    // The copy of a file the patch did not reach was cut short by the interruption.
+    const std::string cutCopy = CopyOf(unpatched);
+    ASSERT_TRUE(WriteBinaryFile(cutCopy, "kept"));
+    paths.pop_back();
 
     // What the patch and the interruption left: every file overwritten; one copy altered,
     // one copy gone while its file is as saved (it was put back before the end).
@@ -260,8 +267,10 @@ TEST_F(JournalTest, ReplayPutsBackIntactCopiesAndLeavesDamagedOnesAlone) {
     EXPECT_TRUE(outcome.found);
     EXPECT_FALSE(outcome.unreadable);
     EXPECT_EQ(2, outcome.restored);
-    EXPECT_EQ(1, outcome.alreadyInPlace);
+    EXPECT_EQ(2, outcome.alreadyInPlace);
     EXPECT_EQ(1, outcome.leftAlone);
+    EXPECT_EQ("kept off-cycle", ReadBinaryFile(unpatched));
+    EXPECT_FALSE(FileExists(cutCopy));
 
     EXPECT_EQ("rates off-cycle", ReadBinaryFile(paths[0]));
     EXPECT_EQ("local off-cycle", ReadBinaryFile(paths[1]));
@@ -278,7 +287,7 @@ TEST_F(JournalTest, ReplayPutsBackIntactCopiesAndLeavesDamagedOnesAlone) {
 
     ASSERT_EQ(1u, sender.messages.size());
     EXPECT_TRUE(sender.messages[0].isError);
-    EXPECT_NE(std::string::npos, sender.messages[0].text.find("2 restored, 1 already in place, 1 left alone"));
+    EXPECT_NE(std::string::npos, sender.messages[0].text.find("2 restored, 2 already in place, 1 left alone"));
 }
 
 TEST_F(JournalTest, ReplayOfACompleteRecoveryRemovesTheJournal) {
