@@ -124,8 +124,8 @@ bool CPatchPackageCheck::Check(const std::string& path, const std::string& produ
     {
         ComInit com;
         ComPtr<IStorage> root;
-        HRESULT hr = ::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0,
-                                      root.Put());
+        HRESULT hr =
+            ::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, root.Put());
         if (FAILED(hr)) {
             *problem = FormatString("it is not a Windows Installer package (0x%08lx)", static_cast<unsigned long>(hr));
             return false;

@@ -17,8 +17,9 @@ bool AddPatchFile(CDeltaPatchList& list, const std::string& fileName, const char
     // A package is taken only from the update folder itself: a name that climbs out of it
     // or names a drive or a device would apply whatever lies there.
     if (!GeneralUtil::IsNameInsideFolder(patchFolder, fileName.c_str())) {
-        LogStatusF("In CDeltaPatchInfo::ProcessOneKeyValuePair, the patch file %s does not lie in the update folder %s.",
-                   fileName.c_str(), patchFolder ? patchFolder : "");
+        LogStatusF(
+            "In CDeltaPatchInfo::ProcessOneKeyValuePair, the patch file %s does not lie in the update folder %s.",
+            fileName.c_str(), patchFolder ? patchFolder : "");
         PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str());
         return false;
     }

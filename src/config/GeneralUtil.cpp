@@ -94,8 +94,8 @@ bool IsDeviceName(std::string part) {
     static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
     for (const char* name : kNames)
         if (part == name) return true;
-    return part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) &&
-           part[3] >= '0' && part[3] <= '9';
+    return part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) && part[3] >= '0' &&
+           part[3] <= '9';
 }
 
 }  // namespace

@@ -91,8 +91,8 @@ void COffCycleContentCopier::SetJournalFolder(const std::string& folder) { m_jou
 
 std::string COffCycleContentCopier::MakeCopyName(const char* sourcePath) {
     std::string drive(kPartSize, '\0'), dir(kPartSize, '\0'), name(kPartSize, '\0'), ext(kPartSize, '\0');
-    if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0],
-                       kPartSize) != 0)
+    if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0], kPartSize) !=
+        0)
         return std::string();
     drive.resize(std::strlen(drive.c_str()));
     dir.resize(std::strlen(dir.c_str()));
@@ -145,9 +145,10 @@ void COffCycleContentCopier::PlanSave(const std::vector<std::string>& sourcePath
     std::string error;
     if (!m_journal.Write(entries, &error)) {
         // Saving without a journal still keeps the files through an uninterrupted run.
-        LogFormat("In COffCycleContentCopier::PlanSave, the journal %s could not be written, files are saved without "
-                  "it: %s",
-                  m_journal.Path().c_str(), error.c_str());
+        LogFormat(
+            "In COffCycleContentCopier::PlanSave, the journal %s could not be written, files are saved without "
+            "it: %s",
+            m_journal.Path().c_str(), error.c_str());
         m_planned.clear();
         m_journalActive = false;
         return;
@@ -267,9 +268,10 @@ int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
                 LogFormat("In COffCycleContentCopier::RestoreAllFiles, every file is back, journal %s removed",
                           m_journal.Path().c_str());
             else
-                LogFormat("In COffCycleContentCopier::RestoreAllFiles, every file is back, but journal %s could not "
-                          "be removed: %s",
-                          m_journal.Path().c_str(), SystemErrorText(::GetLastError()).c_str());
+                LogFormat(
+                    "In COffCycleContentCopier::RestoreAllFiles, every file is back, but journal %s could not "
+                    "be removed: %s",
+                    m_journal.Path().c_str(), SystemErrorText(::GetLastError()).c_str());
             m_journalEntries.clear();
             m_journalActive = false;
         } else {

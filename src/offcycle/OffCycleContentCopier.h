@@ -69,8 +69,8 @@ private:
 
     std::map<std::string, std::string, NoCaseLess> m_savedFiles;  // source path -> temporary path
     COffCycleJournal m_journal;
-    bool m_journalActive = false;                               // the journal on disk names the saves
-    std::vector<COffCycleJournal::Entry> m_journalEntries;      // what it names
+    bool m_journalActive = false;                              // the journal on disk names the saves
+    std::vector<COffCycleJournal::Entry> m_journalEntries;     // what it names
     std::map<std::string, std::string, NoCaseLess> m_planned;  // source path -> its copy's name
     bool m_copyMode;
     Logger m_logger = nullptr;

@@ -43,8 +43,7 @@ public:
     bool Ok() const { return m_hash.IsValid(); }
     bool Add(const void* data, ULONG size) {
         if (size == 0) return true;
-        return BCRYPT_SUCCESS(
-            ::BCryptHashData(m_hash.Get(), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0));
+        return BCRYPT_SUCCESS(::BCryptHashData(m_hash.Get(), static_cast<PUCHAR>(const_cast<void*>(data)), size, 0));
     }
     std::string Finish() {
         unsigned char digest[kHashBytes] = {};
@@ -257,7 +256,8 @@ bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entrie
         entry.copy = fields[4];
         if (HasControlCharacter(entry.source) || HasControlCharacter(entry.copy) || !IsAbsolute(entry.source) ||
             !IsCopyNameOf(entry.source, entry.copy)) {
-            *error = FormatString("line %u does not name a file and a copy beside it", static_cast<unsigned>(lineNumber));
+            *error =
+                FormatString("line %u does not name a file and a copy beside it", static_cast<unsigned>(lineNumber));
             return false;
         }
         parsed.push_back(std::move(entry));
@@ -281,8 +281,8 @@ bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* err
     const std::string scratch = path + ".new";
     const std::string text = Format(entries);
     {
-        FileHandle file(::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                      nullptr));
+        FileHandle file(
+            ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!file) {
             const DWORD code = ::GetLastError();
             *error = FormatString("cannot create %s: %s[%lu]", scratch.c_str(), SystemErrorText(code).c_str(), code);
@@ -331,8 +331,8 @@ COffCycleJournal::ReadResult COffCycleJournal::Read(std::vector<Entry>& entries,
     }
     std::string text(static_cast<size_t>(size.QuadPart), '\0');
     DWORD got = 0;
-    if (!text.empty() && (!::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr) ||
-                          got != text.size())) {
+    if (!text.empty() &&
+        (!::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr) || got != text.size())) {
         *error = "it cannot be read to its end";
         return ReadResult::kUnreadable;
     }
@@ -396,9 +396,10 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
         if (FileExists(entry.copy)) {
             if (!HashFile(entry.copy, &size, &hash, &code)) {
                 ++outcome.leftAlone;
-                Log(logger, FormatString("In COffCycleJournal::Replay, cannot read the copy %s of %s: %s[%lu], left "
-                                         "alone",
-                                         entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
+                Log(logger,
+                    FormatString("In COffCycleJournal::Replay, cannot read the copy %s of %s: %s[%lu], left "
+                                 "alone",
+                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
                 continue;
             }
             if (size != entry.size || hash != entry.hash) {
@@ -409,9 +410,10 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
                 if (HashFile(entry.source, &sourceSize, &sourceHash, nullptr) && sourceSize == entry.size &&
                     sourceHash == entry.hash && ::DeleteFileA(entry.copy.c_str())) {
                     ++outcome.alreadyInPlace;
-                    Log(logger, FormatString("In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s "
-                                             "was deleted",
-                                             entry.source.c_str(), entry.copy.c_str()));
+                    Log(logger,
+                        FormatString("In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s "
+                                     "was deleted",
+                                     entry.source.c_str(), entry.copy.c_str()));
                     continue;
                 }
                 ++outcome.leftAlone;
@@ -425,9 +427,10 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
                                MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
                 code = ::GetLastError();
                 ++outcome.leftAlone;
-                Log(logger, FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
-                                         "alone",
-                                         entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
+                Log(logger,
+                    FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
+                                 "alone",
+                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
                 continue;
             }
             ++outcome.restored;

@@ -84,8 +84,7 @@ protected:
     }
 
     void WriteUpdate(const std::string& deltaSections, const char* reinstall = "Main, Extra") {
-        std::string ini = std::string("[MSI]\nProductCode=") + kProductCode + "\nreinstall=" +
-                          reinstall +
+        std::string ini = std::string("[MSI]\nProductCode=") + kProductCode + "\nreinstall=" + reinstall +
                           "\nreinstallmode=omus\ncmdoptions=LOGGING=1\n"
                           "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
                           "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"

@@ -27,8 +27,8 @@ inline bool WritePatchPackage(const std::string& path, const std::string& produc
                               const std::string& fromVersion = "28.0.4005.1",
                               const std::string& toVersion = "28.0.4006.1") {
     tw::ComInit com;
-    mspgen::PatchDefinition patch{path, productCode, "{5D0B7E44-2A61-4C3E-9F17-8B2C6E0A4D93}", NewPatchGuid(),
-                                  fromVersion, toVersion};
+    mspgen::PatchDefinition patch{path,           productCode, "{5D0B7E44-2A61-4C3E-9F17-8B2C6E0A4D93}",
+                                  NewPatchGuid(), fromVersion, toVersion};
     mspgen::MspWriter writer(patch);
     writer.Transform().AddRow("Property", {mspgen::Cell::Str("ProductVersion"), mspgen::Cell::Str(toVersion)});
     ::DeleteFileA(path.c_str());
