@@ -22,6 +22,9 @@ set(CMAKE_CXX_FLAGS_INIT "")
 # libstdc++ of the posix model needs winpthreads (static like the rest of the runtimes; lld
 # resolves archives whatever their place on the line).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-fuse-ld=lld -L${tw_gcc_dir} -lpthread")
+# DLLs (the ULIP fixture's versioned libraries) are linked by lld too: the host's ld knows
+# neither the target nor the GCC toolchain's runtime folder.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-fuse-ld=lld -L${tw_gcc_dir} -lpthread")
 
 set(CMAKE_FIND_ROOT_PATH /usr/${TOOLCHAIN_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -13,6 +13,7 @@
 #include "app/InstallerTexts.h"
 #include "logging/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
+#include "app/PatchPackageCheck.h"
 #include "app/PostPatchBatchFile.h"
 #include "app/SecureProtocol.h"
 #include "ui/ShutdownWaitDialog.h"
@@ -22,10 +23,12 @@
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
+#include "config/PatchIniMgr.h"
 #include "datastore/AppParamUtility.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
+#include "logging/TWPatchLogUtil.h"
 #include "sysinfo/OSInfo.h"
 #include "ui/MainWnd.h"
 #include "common/Resource.h"
@@ -331,8 +334,10 @@ int32_t CPatchInstallerBase::DoProgramPatches(PatchCmdInfo& info) {
         state.exitCode = kExitProductStillRunning;
         return kStatusFailed;
     }
+    RecoverInterruptedSave();
     if (!FindInstalledProduct()) return kStatusFailed;
     if (!RereadConfiguration()) return kStatusPreconditionFailed;
+    if (!CheckPatchPackages()) return kStatusPreconditionFailed;
 
     m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
     m_offCycle.SetCopyMode(m_config.GetSaveTempFiles());
@@ -410,6 +415,29 @@ bool CPatchInstallerBase::RereadConfiguration() {
     ReportFailure("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file.");
     state.exitCode = kExitConfigUnreadable;
     return false;
+}
+
+void CPatchInstallerBase::RecoverInterruptedSave() {
+    m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
+    m_offCycle.SetJournalFolder(TWPatchLogUtil::BuildLogFolder());
+    m_offCycle.ReplayJournal();
+}
+
+bool CPatchInstallerBase::CheckPatchPackages() {
+    for (const CDeltaPatchList::Entry* entry = m_config.GetDeltaPatchList().Head(); entry; entry = entry->next.get()) {
+        std::string problem;
+        if (CPatchPackageCheck::Check(entry->patchFile, m_productCode, &problem)) continue;
+        LogStatusF("In CPatchInstallerBase::DoProgramPatches, the patch file %s cannot be applied: %s.",
+                   entry->patchFile.c_str(), problem.c_str());
+        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, entry->patchFile.c_str());
+        ReportFailure(FormatString("Patch: In CPatchInstallerBase::DoProgramPatches, the patch file %s is missing or "
+                                   "damaged: %s.",
+                                   entry->patchFile.c_str(), problem.c_str())
+                          .c_str());
+        CRunState::Get().exitCode = kExitConfigUnreadable;
+        return false;
+    }
+    return true;
 }
 
 // Joins the package files of the delta-patch list into the one list applied. False when

@@ -151,6 +151,11 @@ protected:
     bool HasEnoughDiskSpace();
     bool FindInstalledProduct();
     bool RereadConfiguration();
+    // Puts back the off-cycle files of a save that an interrupted run left (its journal).
+    void RecoverInterruptedSave();
+    // Every package of the delta-patch list is a patch package for the product; else the run
+    // ends as for a missing package file, before anything changes.
+    bool CheckPatchPackages();
     bool JoinPatchList(bool* apply);
     void FinishPatchedProduct();
     void RestoreOffCycleFiles();

@@ -14,6 +14,15 @@ constexpr size_t kMessageSize = 2048;
 // The patch folder joined with a file name from patch.ini, then added to the list.
 bool AddPatchFile(CDeltaPatchList& list, const std::string& fileName, const char* patchFolder,
                   const char* installFolder) {
+    // A package is taken only from the update folder itself: a name that climbs out of it
+    // or names a drive or a device would apply whatever lies there.
+    if (!GeneralUtil::IsNameInsideFolder(patchFolder, fileName.c_str())) {
+        LogStatusF(
+            "In CDeltaPatchInfo::ProcessOneKeyValuePair, the patch file %s does not lie in the update folder %s.",
+            fileName.c_str(), patchFolder ? patchFolder : "");
+        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str());
+        return false;
+    }
     char path[kPatchPathSize];
     if (!GeneralUtil::GetFullFilePathName(patchFolder, fileName.c_str(), path, sizeof(path))) {
         LogStatusF("In CDeltaPatchInfo::ProcessOneKeyValuePair, cannot build the path of the patch file %s.",

@@ -37,6 +37,11 @@ public:
     // to case. Two empty paths are not the same place.
     static bool IsSamePath(const char* first, const char* second);
 
+    // True when the file name, joined to the folder, names a file inside that folder: a
+    // relative name without "..", drive, leading separator, device name (CON, NUL, COM1...)
+    // or wildcard, whose full path lies under the folder's full path.
+    static bool IsNameInsideFolder(const char* folder, const char* fileName);
+
     // Removes one pair of double quotes that encloses the whole text, in place.
     static void StripEnclosingQuotes(char* text);
 

@@ -87,6 +87,78 @@ void COffCycleContentCopier::LogFormat(const char* format, ...) {
     if (m_logger) m_logger(m_message);
 }
 
+void COffCycleContentCopier::SetJournalFolder(const std::string& folder) { m_journal.SetFolder(folder); }
+
+std::string COffCycleContentCopier::MakeCopyName(const char* sourcePath) {
+    std::string drive(kPartSize, '\0'), dir(kPartSize, '\0'), name(kPartSize, '\0'), ext(kPartSize, '\0');
+    if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0], kPartSize) !=
+        0)
+        return std::string();
+    drive.resize(std::strlen(drive.c_str()));
+    dir.resize(std::strlen(dir.c_str()));
+    name.resize(std::strlen(name.c_str()));
+    ext.resize(std::strlen(ext.c_str()));
+    const std::string folder = drive + dir;
+    const std::string prefix = name + kTempMarker;
+
+    // A name no file of the folder has yet, with any extension.
+    std::string uniqueName;
+    SeedFromClock();
+    int attemptsLeft = kAttemptsBeforePause;
+    for (;;) {
+        uniqueName = prefix;
+        for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
+        if (!NameIsTaken(folder + uniqueName + ".*")) break;
+        if (--attemptsLeft < 0) {
+            Platform().Sleep(10);
+            attemptsLeft = kAttemptsBeforePause;
+        }
+    }
+    return folder + uniqueName + ext;
+}
+
+void COffCycleContentCopier::PlanSave(const std::vector<std::string>& sourcePaths) {
+    m_planned.clear();
+    if (!m_journal.IsEnabled()) return;
+    std::vector<COffCycleJournal::Entry> entries = m_journalEntries;
+    for (const std::string& source : sourcePaths) {
+        if (m_savedFiles.count(source) != 0 || m_planned.count(source) != 0) continue;
+        if (SourceIsAbsent(source.c_str())) continue;
+        COffCycleJournal::Entry entry;
+        entry.source = source;
+        entry.copy = MakeCopyName(source.c_str());
+        if (entry.copy.empty() || entry.copy.size() >= MAX_PATH) continue;  // SaveFile reports it
+        // Two names planned in one go must differ too, though neither file exists yet.
+        bool taken = false;
+        for (const auto& planned : m_planned)
+            if (::_stricmp(planned.second.c_str(), entry.copy.c_str()) == 0) taken = true;
+        if (taken) entry.copy = MakeCopyName(source.c_str());
+        DWORD error = NO_ERROR;
+        if (!COffCycleJournal::HashFile(source, &entry.size, &entry.hash, &error)) {
+            LogFormat("In COffCycleContentCopier::PlanSave, cannot read file %s: %s[%lu]", source.c_str(),
+                      SystemErrorText(error).c_str(), error);
+            continue;
+        }
+        m_planned[source] = entry.copy;
+        entries.push_back(entry);
+    }
+    std::string error;
+    if (!m_journal.Write(entries, &error)) {
+        // Saving without a journal still keeps the files through an uninterrupted run.
+        LogFormat(
+            "In COffCycleContentCopier::PlanSave, the journal %s could not be written, files are saved without "
+            "it: %s",
+            m_journal.Path().c_str(), error.c_str());
+        m_planned.clear();
+        m_journalActive = false;
+        return;
+    }
+    m_journalEntries = std::move(entries);
+    m_journalActive = true;
+    LogFormat("In COffCycleContentCopier::PlanSave, journal %s written for %u file(s)", m_journal.Path().c_str(),
+              static_cast<unsigned>(m_journalEntries.size()));
+}
+
 HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
     if (!sourcePath) return E_POINTER;
     if (m_savedFiles.count(sourcePath) != 0) {
@@ -94,33 +166,15 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
         return S_OK;
     }
 
-    // The name of the copy, when the path can be split at all.
+    // The name of the copy: the one the journal names, or a new one.
     std::string tempPath;
-    std::string drive(kPartSize, '\0'), dir(kPartSize, '\0'), name(kPartSize, '\0'), ext(kPartSize, '\0');
-    const bool split = ::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize,
-                                      &ext[0], kPartSize) == 0;
-    if (split) {
-        drive.resize(std::strlen(drive.c_str()));
-        dir.resize(std::strlen(dir.c_str()));
-        name.resize(std::strlen(name.c_str()));
-        ext.resize(std::strlen(ext.c_str()));
-        const std::string folder = drive + dir;
-        const std::string prefix = name + kTempMarker;
-
-        // A name no file of the folder has yet, with any extension.
-        std::string uniqueName;
-        SeedFromClock();
-        int attemptsLeft = kAttemptsBeforePause;
-        for (;;) {
-            uniqueName = prefix;
-            for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
-            if (!NameIsTaken(folder + uniqueName + ".*")) break;
-            if (--attemptsLeft < 0) {
-                Platform().Sleep(10);
-                attemptsLeft = kAttemptsBeforePause;
-            }
-        }
-        tempPath = folder + uniqueName + ext;
+    bool split = true;
+    if (m_journalActive) {
+        auto planned = m_planned.find(sourcePath);
+        if (planned != m_planned.end()) tempPath = planned->second;
+    } else {
+        tempPath = MakeCopyName(sourcePath);
+        split = !tempPath.empty();
     }
 
     // A listed file that is not installed is no error, however long its path.
@@ -134,7 +188,9 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
 
     // A copy that the file functions could not move back would strand the off-cycle version;
     // such a file is not saved, as the file functions themselves refuse it.
-    if (!split || tempPath.size() >= MAX_PATH) {
+    // While a journal is kept, only what it names is copied: a copy it does not name would
+    // be lost to the next run. Such a file could not be read when the journal was written.
+    if (!split || tempPath.empty() || tempPath.size() >= MAX_PATH) {
         LogFormat("In COffCycleContentCopier::SaveFile, File Not saved, Error 0x%x .   file %s , temp name %s ",
                   static_cast<unsigned>(E_FAIL), sourcePath, tempPath.c_str());
         return E_FAIL;
@@ -154,6 +210,7 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
         return E_FAIL;
     }
 
+    m_planned.erase(sourcePath);
     try {
         m_savedFiles[sourcePath] = tempPath;
     } catch (...) {
@@ -166,6 +223,7 @@ HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {
 
 int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
     int failures = 0;
+    bool anyRegistered = false;
     while (!m_savedFiles.empty()) {
         auto entry = m_savedFiles.begin();
         const std::string& source = entry->first;
@@ -197,13 +255,31 @@ int COffCycleContentCopier::RestoreAllFiles(bool& restartNeeded) {
         }
         // Only a registered move waits for the restart; an unregistered one is a failure, and
         // its copy stays on disk.
-        if (registered) restartNeeded = true;
+        if (registered) restartNeeded = anyRegistered = true;
         LogFormat("In COffCycleContentCopier::RestoreAllFiles, Error %d .   file %s , temp name %s ",
                   static_cast<int>(result), source.c_str(), temp.c_str());
         if (!restored && !registered) ++failures;
         m_savedFiles.erase(entry);
     }
     LogFormat("In COffCycleContentCopier::RestoreAllFiles, The # of files that failed restoration:: %d ", failures);
+    if (m_journalActive) {
+        if (failures == 0 && !anyRegistered) {
+            if (m_journal.Remove())
+                LogFormat("In COffCycleContentCopier::RestoreAllFiles, every file is back, journal %s removed",
+                          m_journal.Path().c_str());
+            else
+                LogFormat(
+                    "In COffCycleContentCopier::RestoreAllFiles, every file is back, but journal %s could not "
+                    "be removed: %s",
+                    m_journal.Path().c_str(), SystemErrorText(::GetLastError()).c_str());
+            m_journalEntries.clear();
+            m_journalActive = false;
+        } else {
+            LogFormat("In COffCycleContentCopier::RestoreAllFiles, journal %s kept for the next run",
+                      m_journal.Path().c_str());
+        }
+    }
+    m_planned.clear();
     return failures;
 }
 
@@ -218,6 +294,12 @@ void COffCycleContentCopier::Cleanup() {
         LogFormat("In COffCycleContentCopier::Cleanup, Error %d .   file %s , temp name %s ", static_cast<int>(result),
                   entry->first.c_str(), entry->second.c_str());
         m_savedFiles.erase(entry);
+    }
+    // Copies deleted here can no longer be put back; copies kept are left to the journal.
+    if (m_journalActive && m_copyMode) {
+        m_journal.Remove();
+        m_journalEntries.clear();
+        m_journalActive = false;
     }
 }
 

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <map>
 #include <string>
+#include <vector>
+
+#include "offcycle/OffCycleJournal.h"
 
 namespace tw {
 
@@ -24,11 +27,22 @@ public:
     bool SetCopyMode(bool copyMode);
     void SetLogger(Logger logger);
 
+    // The update log folder, where the journal of the save is kept; empty: no journal.
+    void SetJournalFolder(const std::string& folder);
+    const COffCycleJournal& Journal() const { return m_journal; }
+
+    // Names the copies of the files about to be saved and writes them, with the size and
+    // hash of each file's content, into the journal before anything is copied. Files that
+    // cannot be read are left out (their save then fails). Without a journal folder, or when
+    // the journal cannot be written (logged), the files are saved without one.
+    void PlanSave(const std::vector<std::string>& sourcePaths);
+
     // Copies the file aside. A file that does not exist is skipped with success.
     HRESULT SaveFile(const char* sourcePath);
     // Moves every copy back over its source. A source that cannot be replaced now is
     // replaced at the next restart and sets restartNeeded. Returns the number of files that
-    // could not be restored.
+    // could not be restored. The journal is removed once every copy is back; otherwise it
+    // stays for the next run.
     int RestoreAllFiles(bool& restartNeeded);
     // Forgets every recorded copy, deleting it in copy mode.
     void Cleanup();
@@ -49,7 +63,15 @@ private:
     void
     LogFormat(const char* format, ...);
 
+    // The name of a copy of the source that no file of its folder has yet; empty when the
+    // path cannot be split.
+    static std::string MakeCopyName(const char* sourcePath);
+
     std::map<std::string, std::string, NoCaseLess> m_savedFiles;  // source path -> temporary path
+    COffCycleJournal m_journal;
+    bool m_journalActive = false;                              // the journal on disk names the saves
+    std::vector<COffCycleJournal::Entry> m_journalEntries;     // what it names
+    std::map<std::string, std::string, NoCaseLess> m_planned;  // source path -> its copy's name
     bool m_copyMode;
     Logger m_logger = nullptr;
     char m_message[kMessageSize] = {};

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <list>
+#include <utility>
+#include <vector>
 
 #include "common/TextUtil.h"
 
@@ -63,9 +65,11 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
             manifestFolder);
 
     // Every file is tried: one that cannot be saved must not leave the files after it to be
-    // overwritten without a copy. The first failure is the result.
+    // overwritten without a copy. The first failure is the result. The journal names every
+    // file before the first is copied.
     HRESULT result = S_OK;
     std::list<std::string> files;
+    std::vector<std::pair<std::string, std::string>> toSave;  // feature, absolute path
     for (const std::string& feature : features) {
         files.clear();
         GetFilesForFeature(feature.c_str(), files, installDir, commonDataDir);
@@ -79,16 +83,24 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
                     file.c_str(), feature.c_str());
                 continue;
             }
-            HRESULT hr = m_copier.SaveFile(fullPath);
-            if (FAILED(hr)) {
-                LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to save file %s for feature %s ", fullPath,
-                        feature.c_str());
-                if (SUCCEEDED(result)) result = hr;
-                continue;
-            }
-            LogLine("In COffCycleManager::SaveOffCycleFiles, Saving file %s for feature %s ", fullPath,
-                    feature.c_str());
+            toSave.emplace_back(feature, fullPath);
         }
+    }
+    std::vector<std::string> paths;
+    paths.reserve(toSave.size());
+    for (const auto& item : toSave) paths.push_back(item.second);
+    m_copier.PlanSave(paths);
+
+    for (const auto& item : toSave) {
+        const char* fullPath = item.second.c_str();
+        HRESULT hr = m_copier.SaveFile(fullPath);
+        if (FAILED(hr)) {
+            LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to save file %s for feature %s ", fullPath,
+                    item.first.c_str());
+            if (SUCCEEDED(result)) result = hr;
+            continue;
+        }
+        LogLine("In COffCycleManager::SaveOffCycleFiles, Saving file %s for feature %s ", fullPath, item.first.c_str());
     }
     return result;
 }

@@ -30,6 +30,11 @@ public:
     HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder, const char* installDir,
                               const char* commonDataDir);
 
+    // The update log folder, where the journal of the save is kept; empty: none is kept.
+    void SetJournalFolder(const std::string& folder) { m_copier.SetJournalFolder(folder); }
+    // Puts back what a journal left by an interrupted run names (see COffCycleJournal).
+    COffCycleJournal::ReplayOutcome ReplayJournal() const { return m_copier.Journal().Replay(m_managerLogger); }
+
     // Moves the saved files back; returns the number of files that could not be restored.
     // restartNeeded is set when a file is replaced only at the next restart.
     int RestoreAllFiles(bool* restartNeeded);

@@ -10,6 +10,7 @@
 #include "app/MsiInterface.h"
 #include "app/PatchCmdInfo.h"
 #include "app/InstallerTestSupport.h"
+#include "app/PatchPackageFixture.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/RegistryBackup.h"
@@ -24,6 +25,8 @@ namespace {
 using tw::CPatchInstallerBase;
 using tw::CRunState;
 using tw::Platform;
+
+constexpr char kProductCode[] = "{6F1D2C3B-0000-4000-8000-000000000028}";
 
 class RecordingSender : public tw::ITrackingSender {
 public:
@@ -81,8 +84,7 @@ protected:
     }
 
     void WriteUpdate(const std::string& deltaSections, const char* reinstall = "Main, Extra") {
-        std::string ini = std::string("[MSI]\nProductCode={6F1D2C3B-0000-4000-8000-000000000028}\nreinstall=") +
-                          reinstall +
+        std::string ini = std::string("[MSI]\nProductCode=") + kProductCode + "\nreinstall=" + reinstall +
                           "\nreinstallmode=omus\ncmdoptions=LOGGING=1\n"
                           "[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
                           "[AutoPatch]\nTWVersion=284008000\nCountry=US\n"
@@ -90,7 +92,7 @@ protected:
                           deltaSections;
         twtest::WriteTextFile(updateDir / "patch.ini", ini);
         for (const char* name : {"tw_core_5_6.msp", "tw_core_6_7.msp", "tw_core_7_8.msp"})
-            twtest::WriteTextFile(updateDir / name, std::string(64, 'p'));
+            ASSERT_TRUE(twtest::WritePatchPackage(updateDir / name, kProductCode));
     }
 
     int32_t Run() {
@@ -243,6 +245,56 @@ TEST_F(PatchApplicationTest, FailedPreconditionsStopWithTheirCodes) {
         EXPECT_TRUE(fresh.steps.empty());
     }
     EXPECT_TRUE(LogHas("Patch: In CPatchInstallerBase::DoProgramPatches, it fails to read the configuration file."));
+}
+
+// A package that Windows Installer would skip without a word (empty, another product's) or
+// crash on (cut short) ends the run as a missing package does, before any file is saved.
+TEST_F(PatchApplicationTest, DamagedOrForeignPackagesEndTheRunBeforeAnythingChanges) {
+    const std::string manifests = productDir / "Components\\Manifest\\OffCycle";
+    ASSERT_TRUE(twtest::MakeDirs(manifests));
+    ASSERT_TRUE(twtest::WriteTextFile(
+        manifests + "\\offcycle.xml",
+        "<manifest><identity><type>offcycle</type><version>1</version></identity><item><file>rates.dat</file>"
+        "<feature>Core</feature></item></manifest>"));
+    ASSERT_TRUE(twtest::WriteTextFile(productDir / "rates.dat", "off-cycle rates"));
+
+    struct Case {
+        const char* what;
+        const char* reason;
+        void (*damage)(const std::string& path);
+    } cases[] = {
+        {"empty first package", "it is empty", [](const std::string& path) { twtest::WriteTextFile(path, ""); }},
+        {"first package cut to 2048 bytes", "it is damaged",
+         [](const std::string& path) { twtest::TruncateFile(path, 2048); }},
+        {"first package for another product", "it is for another product",
+         [](const std::string& path) { twtest::WritePatchPackage(path, "{0B7F3E21-9C4D-4A55-8E6F-112233445566}"); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteUpdate(kThreePatches, "Core");
+        c.damage(updateDir / "tw_core_5_6.msp");
+        CRunState::Get().exitCode = 0;
+        const size_t boxesBefore = boxes.Calls().size();
+        ObservedInstaller fresh;
+        ASSERT_TRUE(fresh.Config().ReadConfInfoFromFile(updateDir.Path().c_str()));
+        tw::PatchCmdInfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.pathGiven = 1;
+        lstrcpynA(info.productDir, productDir.Path().c_str(), sizeof(info.productDir));
+        EXPECT_EQ(CPatchInstallerBase::kStatusPreconditionFailed, fresh.DoProgramPatches(info));
+        EXPECT_EQ(CPatchInstallerBase::kExitConfigUnreadable, CRunState::Get().exitCode);
+        EXPECT_TRUE(applyCalls.empty());
+        EXPECT_TRUE(fresh.steps.empty());
+        ASSERT_EQ(boxesBefore + 1, boxes.Calls().size());
+        EXPECT_EQ("Tallyworks Update Files Missing", boxes.Calls().back().title);
+        EXPECT_NE(std::string::npos, boxes.Calls().back().text.find(updateDir / "tw_core_5_6.msp"));
+        EXPECT_EQ(1u, MessagesWith(std::string("the patch file ") + (updateDir / "tw_core_5_6.msp") +
+                                   " is missing or damaged: " + c.reason)
+                          .size());
+        // Nothing was saved aside, nothing touched.
+        EXPECT_EQ("off-cycle rates", twtest::ReadTextFile(productDir / "rates.dat"));
+        EXPECT_FALSE(LogHas("SaveFile, File saved"));
+    }
 }
 
 TEST_F(PatchApplicationTest, RestoreNeedingARestartLeavesTheRestartToTheEndOfTheRun) {

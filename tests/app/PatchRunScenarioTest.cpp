@@ -11,6 +11,7 @@
 #include "InstallerTestSupport.h"
 #include "common/RegistryBackup.h"
 #include "app/AutoPatchInstaller.h"
+#include "app/PatchPackageFixture.h"
 #include "app/MsiInterface.h"
 #include "app/PatchCmdInfo.h"
 #include "app/WebPatchInstaller.h"
@@ -69,7 +70,7 @@ protected:
                       "[MSI]\nProductCode={6F1D2C3B-0000-4000-8000-000000000028}\nreinstall=Core\n"
                       "reinstallmode=omus\n[PatchConfig]\nTWName=Tallyworks 2028\nTWFileVersion=28.0\n"
                       "[AutoPatch]\nTWVersion=284008000\nCountry=US\n[R7->R8]\ndeltapatch=tw_core_7_8.msp\n");
-        WriteTextFile(updateDir / "tw_core_7_8.msp", std::string(64, 'p'));
+        ASSERT_TRUE(twtest::WritePatchPackage(updateDir / "tw_core_7_8.msp", "{6F1D2C3B-0000-4000-8000-000000000028}"));
 
         twtest::ScriptInstalledRelease5Of28();
         Platform().Msi.GetComponentPath = [this](LPCSTR, LPCSTR component, LPSTR buffer, LPDWORD size) {

@@ -408,6 +408,57 @@ TEST_F(PatchIniMgrTest, DeltaPatchSectionPairs) {
     EXPECT_EQ(3u, list.Count());
 }
 
+// Packages are taken from the update folder only: names that climb out of it, name another
+// drive or folder, or a device are refused as a missing file, though the file is there.
+TEST_F(PatchIniMgrTest, PatchFilesOutsideTheUpdateFolderAreRefused) {
+    twtest::TempDir elsewhere("elsewhere");
+    const std::string folder = dir.Path();
+    const std::string outside = folder + "\\..\\tw_core_outside.msp";
+    ASSERT_TRUE(twtest::WriteTextFile(outside, std::string(30, 'p')));
+    ASSERT_TRUE(twtest::WriteTextFile(elsewhere / "tw_core_abs.msp", std::string(30, 'p')));
+    ASSERT_TRUE(twtest::MakeDirs(dir / "sub"));
+    ASSERT_TRUE(twtest::WriteTextFile(dir / "sub\\tw_core_sub.msp", std::string(30, 'p')));
+    ASSERT_TRUE(twtest::WriteTextFile(dir / "tw_core_in.msp", std::string(30, 'p')));
+    const std::string absolute = elsewhere / "tw_core_abs.msp";
+    const std::string noDrive = absolute.substr(2);  // "\\...": the root of the folder's drive
+    const std::string driveRelative = absolute.substr(0, 2) + absolute.substr(3);
+
+    struct Case {
+        std::string key, value;
+        bool accepted;
+    } cases[] = {
+        {"deltapatch", "tw_core_in.msp", true},
+        {"deltapatch", "sub\\tw_core_sub.msp", true},
+        {"deltapatch", "sub/tw_core_sub.msp", true},
+        {"deltapatch", "..\\tw_core_outside.msp", false},
+        {"deltapatch", "sub\\..\\..\\tw_core_outside.msp", false},
+        {"deltapatch", "../tw_core_outside.msp", false},
+        {"deltapatch", absolute, false},
+        {"deltapatch", noDrive, false},
+        {"deltapatch", driveRelative, false},
+        {"deltapatch", "\\\\localhost\\share\\tw_core_unc.msp", false},
+        {"historypatch1", "NUL", false},
+        {"historypatch1", "con.msp", false},
+        {"historypatch1", "sub\\COM1", false},
+        {"historypatch1", "lpt9.txt", false},
+        {"deltapatch", "tw_core_*.msp", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        tw::CDeltaPatchList list;
+        const size_t boxesBefore = boxes.Calls().size();
+        const bool ok = CDeltaPatchInfo::Initialize(list, KeyValueMap{{c.key, c.value}}, folder.c_str(), "C:\\TW");
+        EXPECT_EQ(c.accepted, ok);
+        EXPECT_EQ(c.accepted ? 1u : 0u, list.Count());
+        if (c.accepted) continue;
+        ASSERT_EQ(boxesBefore + 1, boxes.Calls().size());
+        EXPECT_EQ("Tallyworks Update Files Missing", boxes.Calls().back().title);
+        EXPECT_TRUE(LogHas("In CDeltaPatchInfo::ProcessOneKeyValuePair, the patch file " + c.value +
+                           " does not lie in the update folder " + folder + "."));
+    }
+    ::DeleteFileA(outside.c_str());
+}
+
 }  // namespace
 
 namespace {

@@ -1,0 +1,447 @@
+#include "offcycle/OffCycleJournal.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/Handles.h"
+#include "common/TextUtil.h"
+#include "logging/InstallTracker.h"
+#include "offcycle/ErrorText.h"
+#include "offcycle/Sha256.h"
+
+namespace tw {
+
+namespace {
+
+constexpr size_t kHashBytes = 32;
+constexpr DWORD kReadBlock = 64 * 1024;
+// A journal names the files of a few manifests; anything far larger is not one of ours.
+constexpr uint64_t kMaxJournalBytes = 16ull * 1024 * 1024;
+constexpr char kCopyMarker[] = "._OC";
+constexpr size_t kRandomLength = 6;
+
+std::string Hex(const unsigned char* bytes, size_t count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        out += digits[bytes[i] >> 4];
+        out += digits[bytes[i] & 0x0F];
+    }
+    return out;
+}
+
+bool HasControlCharacter(const std::string& text) {
+    for (unsigned char c : text)
+        if (c < 0x20) return true;
+    return false;
+}
+
+bool IsHashText(const std::string& text) {
+    if (text.size() != kHashBytes * 2) return false;
+    for (char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+    return true;
+}
+
+bool IsAbsolute(const std::string& path) {
+    if (path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+        (path[2] == '\\' || path[2] == '/'))
+        return true;
+    return path.size() >= 3 && path[0] == '\\' && path[1] == '\\';
+}
+
+std::vector<std::string> SplitFields(const std::string& line) {
+    std::vector<std::string> fields;
+    size_t start = 0;
+    for (;;) {
+        size_t tab = line.find('\t', start);
+        fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+        if (tab == std::string::npos) break;
+        start = tab + 1;
+    }
+    return fields;
+}
+
+bool ParseSize(const std::string& text, uint64_t* value) {
+    if (text.empty() || text.size() > 20) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+    }
+    *value = v;
+    return true;
+}
+
+bool FileExists(const std::string& path) {
+    DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void Log(COffCycleJournal::Logger logger, const std::string& line) {
+    if (logger) logger(line.c_str());
+}
+
+}  // namespace
+
+COffCycleJournal::COffCycleJournal(std::string folder) : m_folder(std::move(folder)) {}
+
+std::string COffCycleJournal::Path() const {
+    if (m_folder.empty()) return std::string();
+    std::string path = m_folder;
+    if (path.back() != '\\' && path.back() != '/') path += '\\';
+    return path + kFileName;
+}
+
+std::string COffCycleJournal::HashBytes(const void* data, size_t size) {
+    CSha256 sha;
+    CSha256::Digest digest = {};
+    if (!sha.Update(data, size) || !sha.Finish(digest)) return std::string();
+    return Hex(digest.data(), digest.size());
+}
+
+bool COffCycleJournal::HashFile(const std::string& path, uint64_t* size, std::string* hash, DWORD* error) {
+    DWORD ignored = 0;
+    if (!error) error = &ignored;
+    *error = NO_ERROR;
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file) {
+        *error = ::GetLastError();
+        return false;
+    }
+    CSha256 sha;
+    if (!sha.Ok()) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    std::string buffer(kReadBlock, '\0');
+    uint64_t total = 0;
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.Get(), &buffer[0], kReadBlock, &got, nullptr)) {
+            *error = ::GetLastError();
+            return false;
+        }
+        if (got == 0) break;
+        if (!sha.Update(buffer.data(), got)) {
+            *error = ERROR_INVALID_FUNCTION;
+            return false;
+        }
+        total += got;
+    }
+    CSha256::Digest value = {};
+    std::string digest = sha.Finish(value) ? Hex(value.data(), value.size()) : std::string();
+    if (digest.empty()) {
+        *error = ERROR_INVALID_FUNCTION;
+        return false;
+    }
+    if (size) *size = total;
+    if (hash) *hash = digest;
+    return true;
+}
+
+bool COffCycleJournal::IsCopyNameOf(const std::string& source, const std::string& copy) {
+    const size_t sourceSlash = source.find_last_of("\\/");
+    const size_t copySlash = copy.find_last_of("\\/");
+    if (sourceSlash == std::string::npos || copySlash == std::string::npos) return false;
+    if (sourceSlash != copySlash || ::_strnicmp(source.c_str(), copy.c_str(), sourceSlash) != 0) return false;
+    const std::string sourceName = source.substr(sourceSlash + 1);
+    const std::string copyName = copy.substr(copySlash + 1);
+    const size_t dot = sourceName.rfind('.');
+    const std::string stem = dot == std::string::npos ? sourceName : sourceName.substr(0, dot);
+    const std::string extension = dot == std::string::npos ? std::string() : sourceName.substr(dot);
+    const std::string prefix = stem + kCopyMarker;
+    if (copyName.size() != prefix.size() + kRandomLength + extension.size()) return false;
+    if (::_strnicmp(copyName.c_str(), prefix.c_str(), prefix.size()) != 0) return false;
+    for (size_t i = 0; i < kRandomLength; ++i) {
+        char c = copyName[prefix.size() + i];
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return ::_stricmp(copyName.c_str() + prefix.size() + kRandomLength, extension.c_str()) == 0;
+}
+
+std::string COffCycleJournal::Format(const std::vector<Entry>& entries) {
+    std::string body = std::string(kHeader) + "\r\n";
+    for (const Entry& entry : entries) {
+        body += "file\t" + std::to_string(entry.size) + "\t" + entry.hash + "\t" + entry.source + "\t" + entry.copy +
+                "\r\n";
+    }
+    return body + "end\t" + std::to_string(entries.size()) + "\t" + HashBytes(body.data(), body.size()) + "\r\n";
+}
+
+bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entries, std::string* error) {
+    std::string ignored;
+    if (!error) error = &ignored;
+    entries.clear();
+    std::vector<Entry> parsed;
+    size_t pos = 0;
+    size_t lineNumber = 0;
+    bool ended = false;
+    while (pos < text.size()) {
+        size_t newline = text.find('\n', pos);
+        if (newline == std::string::npos) {
+            *error = "the last line is incomplete";
+            return false;
+        }
+        const size_t lineStart = pos;
+        std::string line = text.substr(pos, newline - pos);
+        pos = newline + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        ++lineNumber;
+        if (ended) {
+            *error = "text follows the end line";
+            return false;
+        }
+        if (lineNumber == 1) {
+            if (line != kHeader) {
+                *error = "the first line is not the journal header";
+                return false;
+            }
+            continue;
+        }
+        const std::vector<std::string> fields = SplitFields(line);
+        if (fields[0] == "end") {
+            uint64_t count = 0;
+            if (fields.size() != 3 || !ParseSize(fields[1], &count) || count != parsed.size()) {
+                *error = FormatString("line %u: the end line does not count the %u file lines",
+                                      static_cast<unsigned>(lineNumber), static_cast<unsigned>(parsed.size()));
+                return false;
+            }
+            if (fields[2] != HashBytes(text.data(), lineStart)) {
+                *error = "the checksum of the end line does not match the text";
+                return false;
+            }
+            ended = true;
+            continue;
+        }
+        Entry entry;
+        if (fields.size() != 5 || fields[0] != "file" || !ParseSize(fields[1], &entry.size) || !IsHashText(fields[2])) {
+            *error = FormatString("line %u is not a file line", static_cast<unsigned>(lineNumber));
+            return false;
+        }
+        entry.hash = fields[2];
+        entry.source = fields[3];
+        entry.copy = fields[4];
+        if (HasControlCharacter(entry.source) || HasControlCharacter(entry.copy) || !IsAbsolute(entry.source) ||
+            !IsCopyNameOf(entry.source, entry.copy)) {
+            *error =
+                FormatString("line %u does not name a file and a copy beside it", static_cast<unsigned>(lineNumber));
+            return false;
+        }
+        parsed.push_back(std::move(entry));
+    }
+    if (!ended) {
+        *error = "the end line is missing";
+        return false;
+    }
+    entries = std::move(parsed);
+    return true;
+}
+
+bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* error) const {
+    std::string ignored;
+    if (!error) error = &ignored;
+    if (!IsEnabled()) {
+        *error = "no update log folder";
+        return false;
+    }
+    const std::string path = Path();
+    const std::string scratch = path + ".new";
+    const std::string text = Format(entries);
+    {
+        FileHandle file(
+            ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            const DWORD code = ::GetLastError();
+            *error = FormatString("cannot create %s: %s[%lu]", scratch.c_str(), SystemErrorText(code).c_str(), code);
+            return false;
+        }
+        DWORD written = 0;
+        const bool ok = ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
+                        written == text.size() && ::FlushFileBuffers(file.Get());
+        if (!ok) {
+            const DWORD code = ::GetLastError();
+            file.Reset();
+            ::DeleteFileA(scratch.c_str());
+            *error = FormatString("cannot write %s: %s[%lu]", scratch.c_str(), SystemErrorText(code).c_str(), code);
+            return false;
+        }
+    }
+    if (!::MoveFileExA(scratch.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD code = ::GetLastError();
+        ::DeleteFileA(scratch.c_str());
+        *error = FormatString("cannot move %s to %s: %s[%lu]", scratch.c_str(), path.c_str(),
+                              SystemErrorText(code).c_str(), code);
+        return false;
+    }
+    return true;
+}
+
+COffCycleJournal::ReadResult COffCycleJournal::Read(std::vector<Entry>& entries, std::string* error) const {
+    std::string ignored;
+    if (!error) error = &ignored;
+    entries.clear();
+    if (!IsEnabled()) return ReadResult::kNone;
+    const std::string path = Path();
+    FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD code = ::GetLastError();
+        if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return ReadResult::kNone;
+        *error = FormatString("cannot open it: %s[%lu]", SystemErrorText(code).c_str(), code);
+        return ReadResult::kUnreadable;
+    }
+    LARGE_INTEGER size{};
+    if (!::GetFileSizeEx(file.Get(), &size) || size.QuadPart < 0 ||
+        static_cast<uint64_t>(size.QuadPart) > kMaxJournalBytes) {
+        *error = "its size cannot be read or is too large";
+        return ReadResult::kUnreadable;
+    }
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD got = 0;
+    if (!text.empty() &&
+        (!::ReadFile(file.Get(), &text[0], static_cast<DWORD>(text.size()), &got, nullptr) || got != text.size())) {
+        *error = "it cannot be read to its end";
+        return ReadResult::kUnreadable;
+    }
+    return Parse(text, entries, error) ? ReadResult::kRead : ReadResult::kUnreadable;
+}
+
+bool COffCycleJournal::Remove() const {
+    if (!IsEnabled()) return true;
+    const std::string path = Path();
+    if (::DeleteFileA(path.c_str())) return true;
+    const DWORD code = ::GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+std::string COffCycleJournal::SetAside(const char* reason) const {
+    if (!IsEnabled()) return std::string();
+    SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    const std::string path = Path();
+    const std::string base = path.substr(0, path.size() - 4);  // without ".txt"
+    for (unsigned attempt = 0; attempt < 100; ++attempt) {
+        std::string aside = FormatString("%s-%s-%04u%02u%02u%02u%02u%02u", base.c_str(), reason ? reason : "kept",
+                                         now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond);
+        if (attempt > 0) aside += FormatString("-%u", attempt);
+        aside += ".txt";
+        if (::MoveFileExA(path.c_str(), aside.c_str(), MOVEFILE_WRITE_THROUGH)) return aside;
+        const DWORD code = ::GetLastError();
+        if (code != ERROR_ALREADY_EXISTS && code != ERROR_FILE_EXISTS) break;
+    }
+    return std::string();
+}
+
+COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
+    ReplayOutcome outcome;
+    std::vector<Entry> entries;
+    std::string error;
+    const ReadResult read = Read(entries, &error);
+    if (read == ReadResult::kNone) return outcome;
+    outcome.found = true;
+    const std::string path = Path();
+
+    if (read == ReadResult::kUnreadable) {
+        outcome.unreadable = true;
+        outcome.keptAs = SetAside("unreadable");
+        const std::string text = FormatString(
+            "Patch: In COffCycleJournal::Replay, the off-cycle journal %s left by an interrupted run cannot be read "
+            "(%s); nothing was restored from it, it was set aside as %s",
+            path.c_str(), error.c_str(), outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
+        Log(logger, text);
+        InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+        return outcome;
+    }
+
+    Log(logger, FormatString("In COffCycleJournal::Replay, an interrupted run left the off-cycle journal %s naming %u "
+                             "file(s)",
+                             path.c_str(), static_cast<unsigned>(entries.size())));
+    for (const Entry& entry : entries) {
+        uint64_t size = 0;
+        std::string hash;
+        DWORD code = NO_ERROR;
+        if (FileExists(entry.copy)) {
+            if (!HashFile(entry.copy, &size, &hash, &code)) {
+                ++outcome.leftAlone;
+                Log(logger,
+                    FormatString("In COffCycleJournal::Replay, cannot read the copy %s of %s: %s[%lu], left "
+                                 "alone",
+                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
+                continue;
+            }
+            if (size != entry.size || hash != entry.hash) {
+                // A copy cut short by the interruption is of no use once the file itself is
+                // still what was saved.
+                uint64_t sourceSize = 0;
+                std::string sourceHash;
+                if (HashFile(entry.source, &sourceSize, &sourceHash, nullptr) && sourceSize == entry.size &&
+                    sourceHash == entry.hash && ::DeleteFileA(entry.copy.c_str())) {
+                    ++outcome.alreadyInPlace;
+                    Log(logger,
+                        FormatString("In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s "
+                                     "was deleted",
+                                     entry.source.c_str(), entry.copy.c_str()));
+                    continue;
+                }
+                ++outcome.leftAlone;
+                Log(logger, FormatString("In COffCycleJournal::Replay, the copy %s is not what was saved of %s (%llu "
+                                         "bytes, %s expected), left alone",
+                                         entry.copy.c_str(), entry.source.c_str(),
+                                         static_cast<unsigned long long>(entry.size), entry.hash.c_str()));
+                continue;
+            }
+            if (!::MoveFileExA(entry.copy.c_str(), entry.source.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                code = ::GetLastError();
+                ++outcome.leftAlone;
+                Log(logger,
+                    FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
+                                 "alone",
+                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
+                continue;
+            }
+            ++outcome.restored;
+            Log(logger, FormatString("In COffCycleJournal::Replay, restored %s from %s", entry.source.c_str(),
+                                     entry.copy.c_str()));
+            continue;
+        }
+        // No copy: the file was put back before the run ended, or never copied. Either way
+        // it is as saved only when its content says so.
+        if (HashFile(entry.source, &size, &hash, &code) && size == entry.size && hash == entry.hash) {
+            ++outcome.alreadyInPlace;
+            Log(logger, FormatString("In COffCycleJournal::Replay, %s is as it was saved, no copy to restore",
+                                     entry.source.c_str()));
+            continue;
+        }
+        ++outcome.leftAlone;
+        Log(logger, FormatString("In COffCycleJournal::Replay, the copy %s of %s is missing and the file is not what "
+                                 "was saved, left alone",
+                                 entry.copy.c_str(), entry.source.c_str()));
+    }
+
+    if (outcome.leftAlone == 0) {
+        if (!Remove()) {
+            const DWORD code = ::GetLastError();
+            Log(logger, FormatString("In COffCycleJournal::Replay, cannot delete the journal %s: %s[%lu]", path.c_str(),
+                                     SystemErrorText(code).c_str(), code));
+        }
+    } else {
+        outcome.keptAs = SetAside("kept");
+    }
+    std::string text = FormatString(
+        "Patch: In COffCycleJournal::Replay, an interrupted run left off-cycle copies: %d restored, %d already in "
+        "place, %d left alone",
+        outcome.restored, outcome.alreadyInPlace, outcome.leftAlone);
+    if (outcome.leftAlone > 0)
+        text += FormatString("; the journal was set aside as %s",
+                             outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
+    Log(logger, text);
+    InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+    return outcome;
+}
+
+}  // namespace tw

@@ -1,0 +1,369 @@
+#!/usr/bin/env bash
+# Faults injected into whole runs of the real twpatch.exe under Wine, against a really
+# installed sample product: run-faults.sh [row...]   (no row: every row, in table order)
+#
+# Each row installs the product afresh (one second), gives it its off-cycle files, breaks
+# something, runs "/A /P <product folder>" and answers or kills it, and checks the exit code,
+# the status record and the off-cycle files; then it puts the fault right and runs the
+# update once more, normally, and checks that every off-cycle file is byte-identical to
+# before, that no temporary copy and no journal is left, and that the product is updated.
+#
+#   kill-save      the program killed while it saves the off-cycle files
+#   kill-patch     the program killed while Windows Installer patches (the slow package)
+#   kill-restore   the program killed after the patch, before the restore (at its error box)
+#   readonly-product  the product folder and its files cannot be changed
+#   locked-save    an off-cycle file held open without sharing while it is saved
+#   locked-restore an off-cycle file held open without sharing from the patch to the restore
+#   log-folder     "Patchlog.txt" is a folder
+#   log-readonly   "Patchlog.txt" cannot be changed
+#   log-locked     "Patchlog.txt" held open without sharing
+#   status-readonly  the update log folder (status records, journal) cannot be changed
+#   pkg-missing    the second package is not there
+#   pkg-empty      the first package has 0 bytes
+#   pkg-truncated  the first package is cut to 2,048 bytes
+#   pkg-foreign    the first package is for another product
+#   msi-1603       Windows Installer fails the first package (1603)
+#   msi-cancel     Cancel pressed in the wait dialog during the patch
+#
+# Read-only is made with chattr +i (the tests run as root, for whom permission bits do not
+# count). Uses the DISPLAY given by tools/test.sh, or starts its own Xvfb.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+source "$root/tools/wine-env.sh"
+source "$root/tools/e2e-lib.sh"
+all_rows=(kill-save kill-patch kill-restore readonly-product locked-save locked-restore log-folder log-readonly
+          log-locked status-readonly pkg-missing pkg-empty pkg-truncated pkg-foreign msi-1603 msi-cancel)
+rows=("$@")
+((${#rows[@]})) || rows=("${all_rows[@]}")
+work="$TW_BUILD_DIR/e2e/faults"
+mkdir -p "$work"
+own_display=
+if [ -z "${DISPLAY:-}" ]; then
+    source "$root/tools/xvfb.sh"
+    tw_start_display
+    own_display=1
+fi
+log_dir=$(dirname "$TW_STATUS_LOG")
+journal="$log_dir/OffCycleJournal.txt"
+immutable=()   # paths made immutable by the row running now
+lock_pid=
+
+undo_faults() {
+    local p
+    for p in "${immutable[@]}"; do chattr -R -i "$p" 2>/dev/null; done
+    immutable=()
+    if [ -n "$lock_pid" ]; then
+        touch "$work/release"
+        wait "$lock_pid" 2>/dev/null
+        lock_pid=
+    fi
+}
+cleanup() {
+    undo_faults
+    tw_run_running && tw_stop_update "$work"
+    rm -f "$log_dir"/OffCycleJournal*.txt
+    tw_status_log_restore "$work"
+    tw_remove_product "$work"
+    rm -rf "$work/big"
+    if [ -n "$own_display" ]; then tw_stop_display; fi
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT  # the cleanup also runs when ctest ends the script
+
+# Read-only rows need a file system that knows the immutable attribute.
+can_immutable=
+probe_file="$work/immutable-probe"
+: >"$probe_file"
+if chattr +i "$probe_file" 2>/dev/null; then
+    ! : 2>/dev/null >"$probe_file" && can_immutable=1
+    chattr -i "$probe_file"
+fi
+rm -f "$probe_file"
+
+failures=0
+check() {  # description, command...
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $row: $what"
+    else
+        echo "FAILED: $row: $what"
+        failures=$((failures + 1))
+        return 1
+    fi
+}
+equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
+contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
+log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
+copies() { find "$TW_PRODUCT_DIR" -name '*._OC*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
+journals() { find "$log_dir" -maxdepth 1 -name 'OffCycleJournal*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
+rates_kept() {
+    local f ok=0
+    for f in taxrates.dat localrates.dat; do
+        cmp -s "$work/expected/$f" "$TW_PRODUCT_DIR/Components/Rates/$f" || { echo "   $f differs from before"; ok=1; }
+    done
+    return $ok
+}
+# The program keeps five records per version: each run starts with the record files empty.
+records() {
+    rm -f "$log_dir/Patch.log" "$log_dir/Temp.log"
+    echo 0
+}
+new_records() { tw_new_status_records "$1"; }
+
+# Windows "pid" of the update the probe started.
+update_pid() { tr -d '\r' <"$work/run.out" 2>/dev/null | sed -n 's/^pid=//p'; }
+kill_update() {
+    local pid
+    for _ in $(seq 1 50); do pid=$(update_pid); [ -n "$pid" ] && break; sleep 0.1; done
+    wine taskkill /f /pid "$pid" >/dev/null 2>&1
+    wait "$TW_RUN_PID" 2>/dev/null
+    TW_RUN_PID=
+}
+# Waits up to <seconds> for a path to exist.
+wait_for() {
+    local end=$((SECONDS + $2))
+    while ((SECONDS < end)); do [ -e "$1" ] && return 0; sleep 0.05; done
+    return 1
+}
+wait_for_copy() {
+    local end=$((SECONDS + $1))
+    while ((SECONDS < end)); do [ -n "$(copies)" ] && return 0; sleep 0.05; done
+    return 1
+}
+# Holds <file> open without sharing until undo_faults; waits until it is held.
+lock_file() {
+    rm -f "$work/release" "$work/lock.out"
+    wine "$TW_PROBE" lock "$(tw_winpath "$1")" "$(tw_winpath "$work/release")" 120000 >"$work/lock.out" 2>/dev/null &
+    lock_pid=$!
+    for _ in $(seq 1 100); do grep -q locked "$work/lock.out" 2>/dev/null && return 0; sleep 0.1; done
+    return 1
+}
+immutable() { chattr -R +i "$1" && immutable+=("$1"); }
+
+# Starts the update; answers every message box until it ends; prints the titles seen to
+# <work>/boxes.txt and returns the exit code on stdout.
+run_answering() {
+    tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+    tw_answer_all_boxes 90 >"$work/boxes.txt"
+    tw_run_exit_code "$work"
+}
+boxes_seen() { sed -n 's/^== message box "\(.*\)":$/\1/p' "$work/boxes.txt" | paste -sd'|'; }
+
+# A fresh product at R5 with its off-cycle files and an update folder of the given kind.
+fresh_product() {
+    local kind=$1
+    tw_install_product "$work" "Tallyworks 28 faults" || return 1
+    tw_offcycle_setup "$work" || return 1
+    tw_make_update "$work" "$kind" || return 1
+    rm -f "$log_dir"/OffCycleJournal*.txt
+}
+
+# The next normal run after a row: the good update, answered; then everything as it was
+# before, the product updated.
+next_normal_run() {
+    local before code
+    undo_faults
+    tw_make_update "$work" good
+    before=$(records)
+    code=$(run_answering)
+    check "next run: exit code 0" equals "$code" "0"
+    check "next run: completion shown" contains "$(boxes_seen)" "Update complete"
+    check "next run: status record err-0" contains "$(new_records "$before")" "err-0;"
+    check "next run: version 28.0.4007.1" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+    check "next run: off-cycle files as before" rates_kept
+    check "next run: no temporary copy" equals "$(copies)" ""
+    check "next run: no journal" equals "$(journals)" ""
+}
+
+# After the faulted run itself: the files as before and nothing left over.
+nothing_lost() {
+    check "off-cycle files as before" rates_kept
+    check "no temporary copy" equals "$(copies)" ""
+    check "no journal" equals "$(journals)" ""
+}
+
+check_tw_record() {  # <records before> <exit code>
+    check "status record err-$2" contains "$(new_records "$1")" "err-$2;"
+}
+
+tw_status_log_isolate "$work" || exit 1
+start=$SECONDS
+for row in "${rows[@]}"; do
+    row_start=$SECONDS
+    case $row in readonly-product | log-readonly | status-readonly)
+        if [ -z "$can_immutable" ]; then
+            echo "skipped: $row (no immutable attribute on this file system)"
+            continue
+        fi ;;
+    esac
+    tw_log "row $row"
+    kind=good
+    case $row in kill-patch | locked-restore | msi-cancel) kind=slow ;; kill-restore | msi-1603) kind=fail ;; esac
+    check "fresh product, update folder ($kind)" fresh_product "$kind" || continue
+    rates="$TW_PRODUCT_DIR/Components/Rates"
+    before=$(records)
+    case $row in
+    kill-save)
+        # A large listed file keeps the save busy long enough to be interrupted: a manifest
+        # beside the program lists it.
+        head -c 300000000 /dev/zero >"$rates/bigrates.dat"
+        sed 's/$/\r/' >"$work/update/offcycle_big.xml" <<'XML'
+<?xml version="1.0" encoding="utf-8"?>
+<manifest><identity><type>offcycle</type><version>1</version></identity>
+<item><file base="INSTALLDIR">Components\Rates\bigrates.dat</file><feature>Main</feature></item>
+</manifest>
+XML
+        tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+        check "journal written before the copies" wait_for "$journal" 60
+        kill_update
+        check "killed while saving: journal left" equals "$(journals)" "OffCycleJournal.txt"
+        check "killed while saving: patch not applied" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
+        check "killed while saving: no status record" equals "$(new_records "$before")" ""
+        rm -f "$work/update/offcycle_big.xml"
+        next_normal_run
+        check "next run: the interrupted save reported" log_has "COffCycleJournal::Replay, an interrupted run left off-cycle copies"
+        rm -f "$rates/bigrates.dat"
+        ;;
+    kill-patch)
+        tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+        check "files saved" wait_for_copy 60
+        sleep 1.5 # inside the package's slow step, after its files
+        kill_update
+        rates_kept >/dev/null && echo "   after the kill the off-cycle files are unchanged" ||
+            echo "   after the kill the package has overwritten off-cycle files"
+        check "killed while patching: copies left" test -n "$(copies)"
+        check "killed while patching: journal left" equals "$(journals)" "OffCycleJournal.txt"
+        check "killed while patching: no status record" equals "$(new_records "$before")" ""
+        sleep 3 # the package's slow step ends
+        next_normal_run
+        check "next run: restored from the journal" log_has "COffCycleJournal::Replay, restored .*taxrates.dat"
+        ;;
+    kill-restore)
+        tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+        if tw_wait_msgbox "Tallyworks Update Error" 60 >/dev/null; then
+            check "killed at the error box: copies left" test -n "$(copies)"
+            kill_update
+        else
+            check "error box shown" false
+            tw_stop_update "$work"
+        fi
+        check "killed before the restore: journal left" equals "$(journals)" "OffCycleJournal.txt"
+        check "killed before the restore: no status record" equals "$(new_records "$before")" ""
+        next_normal_run
+        check "next run: restored from the journal" log_has "COffCycleJournal::Replay, restored .*taxrates.dat"
+        ;;
+    readonly-product)
+        immutable "$TW_PRODUCT_DIR"
+        code=$(run_answering)
+        # Windows Installer under Wine reports success though it could write no file.
+        echo "   exit code $code, boxes: $(boxes_seen), version $(tw_probe version "$TW_PRODUCT_CODE")"
+        check "save failure reported" log_has "Patch: In CPatchInstallerBase::SaveOffCycleFiles, Error in saving OffCycle files."
+        check_tw_record "$before" "$code"
+        undo_faults
+        nothing_lost
+        next_normal_run
+        ;;
+    locked-save)
+        lock_file "$rates/taxrates.dat" || check "taxrates.dat locked" false
+        code=$(run_answering)
+        echo "   exit code $code, boxes: $(boxes_seen)"
+        check "save failure reported" log_has "Failed to save file .*taxrates.dat"
+        check_tw_record "$before" "$code"
+        undo_faults
+        nothing_lost
+        next_normal_run
+        ;;
+    locked-restore)
+        tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+        check "files saved" wait_for_copy 60
+        sleep 1 # the package's files are in; its slow step runs
+        lock_file "$rates/taxrates.dat" || check "taxrates.dat locked" false
+        tw_answer_all_boxes 90 >"$work/boxes.txt"
+        code=$(tw_run_exit_code "$work")
+        echo "   exit code $code, boxes: $(boxes_seen)"
+        check_tw_record "$before" "$code"
+        check "restore of the locked file reported" log_has "RestoreAllFiles, Error -\?[1-9][0-9]* .   file .*taxrates.dat"
+        check "journal kept for the next run" equals "$(journals)" "OffCycleJournal.txt"
+        undo_faults
+        next_normal_run
+        ;;
+    log-folder)
+        mkdir -p "$work/update/Patchlog.txt"
+        code=$(run_answering)
+        check "exit code 0" equals "$code" "0"
+        check_tw_record "$before" 0
+        nothing_lost
+        rmdir "$work/update/Patchlog.txt"
+        next_normal_run
+        ;;
+    log-readonly | log-locked)
+        printf 'earlier run\r\n' >"$work/update/Patchlog.txt"
+        if [ "$row" = log-readonly ]; then
+            immutable "$work/update/Patchlog.txt"
+        else
+            lock_file "$work/update/Patchlog.txt" || check "Patchlog.txt locked" false
+        fi
+        code=$(run_answering)
+        check "exit code 0" equals "$code" "0"
+        check_tw_record "$before" 0
+        check "Patchlog.txt unchanged" equals "$(cat "$work/update/Patchlog.txt")" "$(printf 'earlier run\r')"
+        nothing_lost
+        next_normal_run
+        ;;
+    status-readonly)
+        immutable "$log_dir"
+        code=$(run_answering)
+        check "exit code 0" equals "$code" "0"
+        check "journal not written, reported" log_has "the journal .* could not be written, files are saved without it"
+        check "no status record (its folder cannot be written)" equals "$(new_records "$before")" ""
+        nothing_lost
+        next_normal_run
+        ;;
+    pkg-missing | pkg-empty | pkg-truncated | pkg-foreign)
+        case $row in
+        pkg-missing) rm -f "$work/update/tw28_core_r7.msp" ;;
+        pkg-empty) : >"$work/update/tw28_core_r6.msp" ;;
+        pkg-truncated) truncate -s 2048 "$work/update/tw28_core_r6.msp" ;;
+        pkg-foreign)
+            (cd "$work/update" && wine "$TW_MSPGEN" tw28_core_r6.msp "$(tw_new_guid)" "$TW_UPGRADE_CODE" \
+                "$(tw_new_guid)" 28.0.4005.1 28.0.4006.1 >/dev/null 2>&1) ;;
+        esac
+        code=$(run_answering)
+        check "exit code 18001" equals "$code" "18001"
+        check "files-missing message" contains "$(boxes_seen)" "Tallyworks Update Files Missing"
+        check_tw_record "$before" 18001
+        check "nothing applied" equals "$(tw_probe patches "$TW_PRODUCT_CODE")" ""
+        check "nothing saved" equals "$(tr -d '\r' <"$work/update/Patchlog.txt" | grep -c 'File saved')" "0"
+        nothing_lost
+        next_normal_run
+        ;;
+    msi-1603)
+        code=$(run_answering)
+        check "exit code 1603" equals "$code" "1603"
+        check "error and not-updated messages" equals "$(boxes_seen)" "Tallyworks Update Error|Tallyworks Update"
+        check_tw_record "$before" 1603
+        check "version unchanged" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
+        nothing_lost
+        next_normal_run
+        ;;
+    msi-cancel)
+        tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
+        check "files saved" wait_for_copy 60
+        check "Cancel pressed" tw_wait_control 2 Cancel 30 >/dev/null && check "Cancel clicked" tw_click_control 2 Cancel
+        tw_answer_all_boxes 90 >"$work/boxes.txt"
+        code=$(tw_run_exit_code "$work")
+        echo "   exit code $code, boxes: $(boxes_seen)"
+        check_tw_record "$before" "$code"
+        nothing_lost
+        # Windows Installer under Wine does not stop on a cancel answer: the packages are
+        # applied, and the next run has nothing left to apply.
+        next_normal_run
+        ;;
+    *) echo "unknown row $row"; failures=$((failures + 1)) ;;
+    esac
+    undo_faults
+    tw_log "row $row: $((SECONDS - row_start)) s"
+done
+tw_log "fault table: $((SECONDS - start)) s, $failures failed check(s)"
+((failures == 0))
