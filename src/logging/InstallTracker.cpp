@@ -3,17 +3,11 @@
 #include <cctype>
 
 #include "common/ProcessState.h"
-#include "logging/NullTrackingSender.h"
+#include "logging/FormEncoding.h"
 
 namespace tw {
 
 namespace {
-
-// Until the telemetry endpoint sender exists, messages go to a sender that drops them.
-ITrackingSender& DefaultSender() {
-    static NullTrackingSender* sender = new NullTrackingSender();  // lives until process end
-    return *sender;
-}
 
 std::string Upper(const char* text) {
     std::string out = text ? text : "";
@@ -36,13 +30,14 @@ InstallTracker& InstallTracker::Instance() {
     return *tracker;
 }
 
-InstallTracker::InstallTracker() : m_sender(&DefaultSender()) { ResetContext(); }
+InstallTracker::InstallTracker() : m_sender(this) { ResetContext(); }
 
 namespace {
 [[maybe_unused]] const bool g_resetRegistered = RegisterProcessStateReset(ProcessLayer::Logging, [] {
     InstallTracker& tracker = InstallTracker::Instance();
     tracker.SetSender(nullptr);
     tracker.ResetContext();
+    tracker.ResetEndpointConfig();
 });
 }  // namespace
 
@@ -73,11 +68,19 @@ void InstallTracker::SetOSFields(const std::string& fields) { m_osFields = field
 
 ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
     ITrackingSender* previous = m_sender;
-    m_sender = sender ? sender : &DefaultSender();
+    m_sender = sender ? sender : this;
     return previous;
 }
 
 bool InstallTracker::BuildMessageText(const char* text, bool isError, std::string& out) const {
+    return BuildText(text, isError, false, out);
+}
+
+bool InstallTracker::BuildMessageFormText(const char* text, bool isError, std::string& out) const {
+    return BuildText(text, isError, true, out);
+}
+
+bool InstallTracker::BuildText(const char* text, bool isError, bool encode, std::string& out) const {
     out.clear();
     if (m_country != "US" && m_country != "CA") return false;
     if (!m_server.empty() && m_server != "PROD" && m_server != "PDS") return false;
@@ -85,23 +88,27 @@ bool InstallTracker::BuildMessageText(const char* text, bool isError, std::strin
     // Slip streams stored empty by any path still go out as "NA".
     const std::string& slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;
     const std::string& prevSlipStream = m_prevSlipStream.empty() ? std::string("NA") : m_prevSlipStream;
+    // Names, quotes and separators stay; a posted value is encoded, so a quote or "&" in a
+    // message cannot end its field early or start another one.
+    auto value = [encode](const std::string& v) { return encode ? FormEncoding::EncodeValue(v) : v; };
 
     out = "&";
     out += isError ? " ErrorMessage=\"" : " TrackingMessage=\"";
-    out += text ? text : "";
+    out += value(text ? text : "");
     out += "\"";
     out += "&";
-    out += " SlipStream=\"" + slipStream + "\"&";
-    out += " PrevSlipStream=\"" + prevSlipStream + "\"&";
-    out += " MajorVer=\"" + m_majorVersion + "\"&";
-    out += " SKU=\"" + m_sku + "\"&";
-    out += " Country=\"" + m_country + "\"";
+    out += " SlipStream=\"" + value(slipStream) + "\"&";
+    out += " PrevSlipStream=\"" + value(prevSlipStream) + "\"&";
+    out += " MajorVer=\"" + value(m_majorVersion) + "\"&";
+    out += " SKU=\"" + value(m_sku) + "\"&";
+    out += " Country=\"" + value(m_country) + "\"";
     return true;
 }
 
 void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* text, bool isError) {
     TrackingMessage message;
     if (!BuildMessageText(text, isError, message.text)) return;
+    BuildMessageFormText(text, isError, message.formText);
     message.isError = isError;
     message.server = m_server;
     message.osFields = m_osFields;

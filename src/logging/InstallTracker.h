@@ -1,15 +1,17 @@
 #pragma once
 // Process-wide builder of the run's tracking messages. It keeps the context of the run
 // (slip streams, country, server, SKU, major version, operating-system fields) and hands
-// each message text to the tracking sender.
+// each message text to the tracking sender. Its base is the telemetry endpoint sender,
+// which is the built-in sender.
 
 #include <string>
 
+#include "logging/TelemetryEndpointConfig.h"
 #include "logging/TrackingSender.h"
 
 namespace tw {
 
-class InstallTracker {
+class InstallTracker : public TelemetryEndpointConfig {
 public:
     static InstallTracker& Instance();
 
@@ -21,6 +23,8 @@ public:
     // The text handed to the sender for a message; false when the country or server rule
     // suppresses it.
     bool BuildMessageText(const char* text, bool isError, std::string& out) const;
+    // The same text with every field value form-encoded, as it is posted.
+    bool BuildMessageFormText(const char* text, bool isError, std::string& out) const;
 
     // Context of the run. Empty slip streams become "NA"; country and server are stored
     // upper-cased.
@@ -44,7 +48,7 @@ public:
     const std::string& GetOSFields() const { return m_osFields; }
 
     // Installs the sender that receives the messages (not owned); null puts back the
-    // built-in one. Returns the previous sender.
+    // built-in one (the endpoint sender this object is). Returns the previous sender.
     ITrackingSender* SetSender(ITrackingSender* sender);
 
     // Clears the context as at process start.
@@ -52,6 +56,7 @@ public:
 
 private:
     InstallTracker();
+    bool BuildText(const char* text, bool isError, bool encode, std::string& out) const;
 
     std::string m_prevSlipStream;
     std::string m_slipStream;
