@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "common/ProcessState.h"
-#include "logging/FormEncoding.h"
 
 namespace tw {
 
@@ -73,14 +72,6 @@ ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
 }
 
 bool InstallTracker::BuildMessageText(const char* text, bool isError, std::string& out) const {
-    return BuildText(text, isError, false, out);
-}
-
-bool InstallTracker::BuildMessageFormText(const char* text, bool isError, std::string& out) const {
-    return BuildText(text, isError, true, out);
-}
-
-bool InstallTracker::BuildText(const char* text, bool isError, bool encode, std::string& out) const {
     out.clear();
     if (m_country != "US" && m_country != "CA") return false;
     if (!m_server.empty() && m_server != "PROD" && m_server != "PDS") return false;
@@ -88,27 +79,23 @@ bool InstallTracker::BuildText(const char* text, bool isError, bool encode, std:
     // Slip streams stored empty by any path still go out as "NA".
     const std::string& slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;
     const std::string& prevSlipStream = m_prevSlipStream.empty() ? std::string("NA") : m_prevSlipStream;
-    // Names, quotes and separators stay; a posted value is encoded, so a quote or "&" in a
-    // message cannot end its field early or start another one.
-    auto value = [encode](const std::string& v) { return encode ? FormEncoding::EncodeValue(v) : v; };
 
     out = "&";
     out += isError ? " ErrorMessage=\"" : " TrackingMessage=\"";
-    out += value(text ? text : "");
+    out += text ? text : "";
     out += "\"";
     out += "&";
-    out += " SlipStream=\"" + value(slipStream) + "\"&";
-    out += " PrevSlipStream=\"" + value(prevSlipStream) + "\"&";
-    out += " MajorVer=\"" + value(m_majorVersion) + "\"&";
-    out += " SKU=\"" + value(m_sku) + "\"&";
-    out += " Country=\"" + value(m_country) + "\"";
+    out += " SlipStream=\"" + slipStream + "\"&";
+    out += " PrevSlipStream=\"" + prevSlipStream + "\"&";
+    out += " MajorVer=\"" + m_majorVersion + "\"&";
+    out += " SKU=\"" + m_sku + "\"&";
+    out += " Country=\"" + m_country + "\"";
     return true;
 }
 
 void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* text, bool isError) {
     TrackingMessage message;
     if (!BuildMessageText(text, isError, message.text)) return;
-    BuildMessageFormText(text, isError, message.formText);
     message.isError = isError;
     message.server = m_server;
     message.osFields = m_osFields;

@@ -23,8 +23,6 @@ public:
     // The text handed to the sender for a message; false when the country or server rule
     // suppresses it.
     bool BuildMessageText(const char* text, bool isError, std::string& out) const;
-    // The same text with every field value form-encoded, as it is posted.
-    bool BuildMessageFormText(const char* text, bool isError, std::string& out) const;
 
     // Context of the run. Empty slip streams become "NA"; country and server are stored
     // upper-cased.
@@ -56,7 +54,6 @@ public:
 
 private:
     InstallTracker();
-    bool BuildText(const char* text, bool isError, bool encode, std::string& out) const;
 
     std::string m_prevSlipStream;
     std::string m_slipStream;

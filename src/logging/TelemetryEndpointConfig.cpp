@@ -164,7 +164,7 @@ std::string TelemetryEndpointConfig::BuildBody(const TrackingMessage& message) c
     }
     body += "&tid=\"" + NewTransactionId() + "\"&ProjectName=\"TWDTInstaller\"&";
     body += FormEncoding::EncodeFieldList(message.osFields);
-    body += message.formText;
+    body += FormEncoding::EncodeMessageFields(message.text);
     return body;
 }
 

@@ -86,7 +86,7 @@ public:
 
     // The form body of one message: the application fields of its channel, a new
     // transaction id, the operating-system fields and the message's fields, every value
-    // encoded.
+    // form-encoded (names, "=", "&" and the quotes around values stay).
     std::string BuildBody(const TrackingMessage& message) const;
     // A new transaction id: a GUID in upper-case hexadecimal, without braces.
     static std::string NewTransactionId();

@@ -9,7 +9,6 @@ namespace tw {
 // One tracking message as the sender receives it.
 struct TrackingMessage {
     std::string text;      // the message text with the run's context fields
-    std::string formText;  // the same fields with every value form-encoded (what is posted)
     bool isError = false;  // error channel when true, tracking channel otherwise
     std::string server;    // the run's server value ("", "PROD" or "PDS"): chooses the environment
     std::string osFields;  // the operating-system fields, placed before the text in the body

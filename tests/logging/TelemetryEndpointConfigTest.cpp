@@ -180,6 +180,28 @@ TEST(TelemetryFormEncoding, FieldListTable) {
     for (const Case& c : cases) EXPECT_EQ(c.encoded, FormEncoding::EncodeFieldList(c.fields)) << c.fields;
 }
 
+TEST(TelemetryFormEncoding, MessageFieldsTable) {
+    struct Case {
+        const char* text;
+        const char* encoded;
+    };
+    const Case cases[] = {
+        {"", ""},
+        {"& ErrorMessage=\"Patch: a & b = c\"& Country=\"US\"",
+         "& ErrorMessage=\"Patch%3A+a+%26+b+%3D+c\"& Country=\"US\""},
+        // The success message carries fields of its own the same way.
+        {"& TrackingMessage=\"Patch Installation Success\"& InstallType=\"Patch:auto\"& IsNudged=\"FALSE\"& SKU=\"CDSTD\"",
+         "& TrackingMessage=\"Patch+Installation+Success\"& InstallType=\"Patch%3Aauto\"& IsNudged=\"FALSE\"& "
+         "SKU=\"CDSTD\""},
+        // A quote inside a value, and "&" or "=" not in the field form, stay in the value.
+        {"& TrackingMessage=\"Done\"\"& SKU=\"x\"", "& TrackingMessage=\"Done%22\"& SKU=\"x\""},
+        {"& ErrorMessage=\"a\"&SKU=\"b\"&x& y=\"c\"", "& ErrorMessage=\"a%22%26SKU%3D%22b%22%26x%26+y%3D%22c\""},
+        {"& ErrorMessage=\"no closing quote", "& ErrorMessage=\"no+closing+quote"},
+        {"plain & text", "plain+%26+text"},
+    };
+    for (const Case& c : cases) EXPECT_EQ(c.encoded, FormEncoding::EncodeMessageFields(c.text)) << c.text;
+}
+
 // Undoes application/x-www-form-urlencoded for one value.
 std::string FormDecode(const std::string& value) {
     std::string out;
@@ -226,7 +248,6 @@ protected:
     TrackingMessage Message(const char* text, bool isError, const std::string& osFields) {
         TrackingMessage m;
         tracker.BuildMessageText(text, isError, m.text);
-        tracker.BuildMessageFormText(text, isError, m.formText);
         m.isError = isError;
         m.server = tracker.GetServer();
         m.osFields = osFields;
@@ -279,7 +300,8 @@ TEST_F(TelemetryBodyTest, FieldsInOrderWithNewTransactionIds) {
 TEST_F(TelemetryBodyTest, HostileValuesCannotForgeOrBreakFields) {
     const std::vector<std::string> hostile = {
         "C:\\Program Files\\Tally & Co\\tww.exe",
-        "a=b&Country=\"XX\"& SKU=\"forged\"",
+        "a=b&Country=\"XX\"&SKU=\"forged\"",
+        "100%&& SKU=x",
         "100% + 1 = \"two\"",
         "caf\xE9 \xC3\xA9\xC3\xA8 \x01\x7F",
     };

@@ -86,7 +86,6 @@ protected:
         tracker.SetServer(serverValue);
         TrackingMessage m;
         tracker.BuildMessageText(text, isError, m.text);
-        tracker.BuildMessageFormText(text, isError, m.formText);
         m.isError = isError;
         m.server = tracker.GetServer();
         m.osFields = "OS=\"64 Bit Windows10\"&";
