@@ -196,6 +196,7 @@ XML
         tw_log "telemetry ($mode): twpatch.exe /A /P $TW_PRODUCT_WINDIR, in its own network namespace"
         tw_netns_run online bash "$root/tests/e2e/run-e2e.sh" telemetry-run "$work" "$mode" "$TW_PRODUCT_WINDIR"
         result=$(cat "$work/run-$mode.result" 2>/dev/null)
+        cp "$work/update/Patchlog.txt" "$work/Patchlog-$mode.txt" 2>/dev/null
         tw_log "telemetry ($mode): exit code, seconds to the completion message, seconds in all: $result"
         read -r code shown ended <<<"${result:-none 0 0}"
         took[$mode]=$shown
@@ -233,7 +234,7 @@ PY
                 "OS_BUILD_NUMBER;OS_RELEASE_VERSION;OS_EDITION_NAME;OS_VERSION_CODES; TrackingMessage; InstallType; IsNudged; SlipStream; PrevSlipStream; MajorVer; SKU; Country;"
             n=${#f[@]}
             check "message fields" equals "${f[*]:$((n - 8))}" \
-                ' TrackingMessage="Patch Installation Success"  InstallType="Patch:Auto"  IsNudged="FALSE"  SlipStream="284007001"  PrevSlipStream="R5"  MajorVer="28"  SKU="CDSTD"  Country="US"'
+                ' TrackingMessage="Patch Installation Success"  InstallType="Patch:Auto"  IsNudged="FALSE"  SlipStream="07"  PrevSlipStream="R5"  MajorVer="28"  SKU="CDSTD"  Country="US"'
             tids=$(printf '%s\n' "$posts" | grep -o 'tid="[^"]*"' | sort | uniq -d)
             check "every post has its own tid" equals "$tids" ""
         else
