@@ -3,17 +3,10 @@
 #include <cctype>
 
 #include "common/ProcessState.h"
-#include "logging/NullTrackingSender.h"
 
 namespace tw {
 
 namespace {
-
-// Until the telemetry endpoint sender exists, messages go to a sender that drops them.
-ITrackingSender& DefaultSender() {
-    static NullTrackingSender* sender = new NullTrackingSender();  // lives until process end
-    return *sender;
-}
 
 std::string Upper(const char* text) {
     std::string out = text ? text : "";
@@ -36,13 +29,14 @@ InstallTracker& InstallTracker::Instance() {
     return *tracker;
 }
 
-InstallTracker::InstallTracker() : m_sender(&DefaultSender()) { ResetContext(); }
+InstallTracker::InstallTracker() : m_sender(this) { ResetContext(); }
 
 namespace {
 [[maybe_unused]] const bool g_resetRegistered = RegisterProcessStateReset(ProcessLayer::Logging, [] {
     InstallTracker& tracker = InstallTracker::Instance();
     tracker.SetSender(nullptr);
     tracker.ResetContext();
+    tracker.ResetEndpointConfig();
 });
 }  // namespace
 
@@ -73,7 +67,7 @@ void InstallTracker::SetOSFields(const std::string& fields) { m_osFields = field
 
 ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
     ITrackingSender* previous = m_sender;
-    m_sender = sender ? sender : &DefaultSender();
+    m_sender = sender ? sender : this;
     return previous;
 }
 

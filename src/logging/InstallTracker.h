@@ -1,15 +1,17 @@
 #pragma once
 // Process-wide builder of the run's tracking messages. It keeps the context of the run
 // (slip streams, country, server, SKU, major version, operating-system fields) and hands
-// each message text to the tracking sender.
+// each message text to the tracking sender. Its base is the telemetry endpoint sender,
+// which is the built-in sender.
 
 #include <string>
 
+#include "logging/TelemetryEndpointConfig.h"
 #include "logging/TrackingSender.h"
 
 namespace tw {
 
-class InstallTracker {
+class InstallTracker : public TelemetryEndpointConfig {
 public:
     static InstallTracker& Instance();
 
@@ -44,7 +46,7 @@ public:
     const std::string& GetOSFields() const { return m_osFields; }
 
     // Installs the sender that receives the messages (not owned); null puts back the
-    // built-in one. Returns the previous sender.
+    // built-in one (the endpoint sender this object is). Returns the previous sender.
     ITrackingSender* SetSender(ITrackingSender* sender);
 
     // Clears the context as at process start.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # End-to-end runs of the real twpatch.exe under Wine against a really installed sample
-# product: run-e2e.sh packages|auto|quoted|web|busy|fail
+# product: run-e2e.sh packages|auto|quoted|web|busy|fail|telemetry
 #
 #   packages  the test fixtures alone, without the program: the two delta patches apply to
 #         the installed product in one Windows Installer call, and the failing one fails.
@@ -18,6 +18,12 @@
 #         the maker's content-delivery host (a loopback server), checked, unpacked and put
 #         back by the version rule. Runs in a network namespace of its own, in which the
 #         maker's hosts are 127.0.0.1.
+#   telemetry  as auto, inside a network namespace of its own where the content-delivery
+#         host is an HTTPS server on 127.0.0.1:443 that serves the telemetry endpoint
+#         configuration and records the posts: the success tracking message is checked
+#         field by field. Then the same update with a server there that never answers, and
+#         with no server at all: both end the same, the first at most the configuration
+#         download's deadline later.
 #
 # Each scenario installs its own product under a fresh product code, in its own folder, and
 # is bounded in time. Uses the DISPLAY given by tools/test.sh, or starts its own Xvfb.
@@ -25,16 +31,51 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip"
+usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|telemetry"
 scenario=${1:?$usage}
 case $scenario in
-    packages | auto | quoted | web | busy | fail | ulip) ;;
+    packages | auto | quoted | web | busy | fail | ulip | telemetry) ;;
+    telemetry-run) ;; # one update of the telemetry scenario, inside its namespace (below)
     *) echo "$usage" >&2; exit 2 ;;
 esac
 # Scenarios that reach the maker's hosts run again inside a namespace of their own.
 if [ "$scenario" = ulip ] && [ -z "${TW_IN_NETNS:-}" ]; then
     TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
     exit $?
+fi
+
+# Inside the namespace of the telemetry scenario: run-e2e.sh telemetry-run <work>
+# server|silent|none <product folder>. Starts the HTTPS server of the content-delivery host
+# ("silent": one that accepts requests and never answers; "none": no server), runs
+# the update, answers its completion message and writes "<exit code> <seconds to the
+# message> <seconds in all>" to <work>/run-<mode>.result.
+if [ "$scenario" = telemetry-run ]; then
+    work=$2 mode=$3 product_windir=$4
+    rm -f "$work/run-$mode.result" "$work/server.ready" "$work/server.stop"
+    if [ "$mode" != none ]; then
+        server_mode=serve
+        [ "$mode" = silent ] && server_mode=hang
+        python3 "$root/tools/loopback-server.py" --bind 127.0.0.1 --port 443 --mode "$server_mode" \
+            --tls "$TW_BUILD_DIR/pki/server.pem" "$TW_BUILD_DIR/pki/server.key" --root "$work/www" \
+            --record "$work/posts.jsonl" --ready "$work/server.ready" --stop "$work/server.stop" \
+            --lifetime 150 2>"$work/server.log" &
+        for _ in $(seq 1 50); do [ -s "$work/server.ready" ] && break; sleep 0.2; done
+        [ -s "$work/server.ready" ] || { echo "the HTTPS server did not start"; exit 1; }
+    fi
+    start=$(date +%s.%N)
+    # shellcheck disable=SC2086
+    tw_start_update "$work" 75 /A /P $product_windir
+    text=$(tw_wait_msgbox "Update complete" 60)
+    shown=$(date +%s.%N)
+    tw_probe control 1 OK >/dev/null && tw_click_control 1 OK
+    code=$(tw_run_exit_code "$work")
+    ended=$(date +%s.%N)
+    touch "$work/server.stop"
+    wait
+    echo "message box: $(printf '%s' "$text" | tr '\n' ' ')"
+    awk -v c="${code:-none}" -v a="$start" -v b="$shown" -v e="$ended" 'BEGIN { printf "%s %.1f %.1f\n", c, b - a, e - a }' \
+        >"$work/run-$mode.result"
+    exit 0
 fi
 work="$TW_BUILD_DIR/e2e/$scenario"
 own_display=
@@ -132,6 +173,95 @@ if [ "$scenario" = packages ]; then
         fi
         tw_remove_product "$work"
     done
+    report_and_exit
+fi
+
+# The telemetry scenario: two whole auto runs inside a namespace of their own, one with the
+# content-delivery host serving the endpoint configuration and recording the posts, one
+# with a host that never answers, one with nothing there.
+if [ "$scenario" = telemetry ]; then
+    mkdir -p "$work/www/http.veltra/TWDT_Files/Splunk"
+    cat >"$work/www/http.veltra/TWDT_Files/Splunk/SplunkConfig.xml" <<'XML'
+<?xml version="1.0" encoding="utf-8"?>
+<SplunkConfig>
+  <LED>
+    <enable>true</enable>
+    <token>e2e-led-token</token>
+    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/led</endpoint><header>X-Channel: led-test</header></perf>
+    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/led</endpoint><header>X-Channel: led</header></prod>
+  </LED>
+  <Track>
+    <enable>true</enable>
+    <token>e2e-track-token</token>
+    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/track</endpoint><header>X-Channel: track-test</header></perf>
+    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/track</endpoint><header>X-Channel: track</header></prod>
+  </Track>
+</SplunkConfig>
+XML
+    check "status record files set aside" tw_status_log_isolate "$work" || report_and_exit
+    declare -A took
+    for mode in server silent none; do
+        tw_log "telemetry ($mode): installing the sample product"
+        check "$mode: sample product installed" tw_install_product "$work" "Tallyworks 28 telemetry" || report_and_exit
+        check "$mode: update folder laid out" tw_make_update "$work" good || report_and_exit
+        rm -f "$work/posts.jsonl"
+        tw_log "telemetry ($mode): twpatch.exe /A /P $TW_PRODUCT_WINDIR, in its own network namespace"
+        tw_netns_run online bash "$root/tests/e2e/run-e2e.sh" telemetry-run "$work" "$mode" "$TW_PRODUCT_WINDIR"
+        result=$(cat "$work/run-$mode.result" 2>/dev/null)
+        cp "$work/update/Patchlog.txt" "$work/Patchlog-$mode.txt" 2>/dev/null
+        tw_log "telemetry ($mode): exit code, seconds to the completion message, seconds in all: $result"
+        read -r code shown ended <<<"${result:-none 0 0}"
+        took[$mode]=$shown
+        check "$mode: exit code 0" equals "$code" "0"
+        check "$mode: version raised" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+        check "$mode: TWVersion raised" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "7"
+        if [ "$mode" = server ]; then
+            # Every post, decoded field by field: "path|header|name=value|name=value...".
+            posts=$(python3 - "$work/posts.jsonl" <<'PY'
+import json, sys, urllib.parse
+for line in open(sys.argv[1], encoding="utf-8"):
+    post = json.loads(line)
+    fields = [p.split("=", 1) for p in post["body"].split("&") if p]
+    decoded = [f[0] + "=" + urllib.parse.unquote_plus(f[1] if len(f) > 1 else "", encoding="latin-1") for f in fields]
+    print("|".join([post["path"], post["headers"].get("Content-Type", ""), post["headers"].get("X-Channel", "")] + decoded))
+PY
+)
+            echo "posts:"
+            printf '%s\n' "$posts" | sed 's/^/   /'
+            success=$(printf '%s\n' "$posts" | grep -F '| TrackingMessage="Patch Installation Success"|' | tail -n 1)
+            check "success message posted" test -n "$success"
+            IFS='|' read -r -a f <<<"$success"
+            check "posted to the production path" equals "${f[0]}" "/services/collector/track"
+            check "Content-Type" equals "${f[1]}" "application/x-www-form-urlencoded"
+            check "the channel's header" equals "${f[2]}" "track"
+            expected=('appname="twdt"' 'appcontext="InstallTracker"' 'scenario=""' 'message=""' 'messagetype="Info"'
+                'token=e2e-track-token')
+            for i in "${!expected[@]}"; do check "field $((i + 1)): ${expected[$i]}" equals "${f[$((i + 3))]}" "${expected[$i]}"; done
+            check "field 7: tid is a GUID" test -n "$(printf '%s' "${f[9]}" | grep -E '^tid="[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"$')"
+            check "field 8: ProjectName" equals "${f[10]}" 'ProjectName="TWDTInstaller"'
+            check "field 9: OS" test -n "$(printf '%s' "${f[11]}" | grep -E '^OS="(64|32) Bit ')"
+            names=""
+            for ((i = 12; i < ${#f[@]}; i++)); do names+="${f[$i]%%=*};"; done
+            check "the other fields in order" equals "$names" \
+                "OS_BUILD_NUMBER;OS_RELEASE_VERSION;OS_EDITION_NAME;OS_VERSION_CODES; TrackingMessage; InstallType; IsNudged; SlipStream; PrevSlipStream; MajorVer; SKU; Country;"
+            n=${#f[@]}
+            check "message fields" equals "${f[*]:$((n - 8))}" \
+                ' TrackingMessage="Patch Installation Success"  InstallType="Patch:Auto"  IsNudged="FALSE"  SlipStream="07"  PrevSlipStream="R5"  MajorVer="28"  SKU="CDSTD"  Country="US"'
+            tids=$(printf '%s\n' "$posts" | grep -o 'tid="[^"]*"' | sort | uniq -d)
+            check "every post has its own tid" equals "$tids" ""
+        else
+            check "no post without a server" test ! -s "$work/posts.jsonl"
+        fi
+    done
+    tw_log "telemetry: completion message after ${took[server]} s with the server, ${took[silent]} s with a" \
+        "silent one, ${took[none]} s without one"
+    # Nothing listening fails the configuration load at once; a silent host costs the
+    # download's deadline (10 s) once, after which telemetry is off for the run. Some
+    # seconds of slack for a loaded machine.
+    check "without a server the update is not slower" \
+        awk -v a="${took[none]}" -v b="${took[server]}" 'BEGIN { exit !(a <= b + 8) }'
+    check "a silent server costs at most the download deadline" \
+        awk -v a="${took[silent]}" -v b="${took[none]}" 'BEGIN { exit !(a <= b + 10.5 + 8) }'
     report_and_exit
 fi
 

@@ -1,0 +1,34 @@
+#pragma once
+// Encoding of the values of a form body (application/x-www-form-urlencoded): the values of
+// tracking messages carry product paths and error texts, and an "&", "=", "+" or "%" in
+// them must not start, end or alter a field.
+
+#include <string>
+
+namespace tw {
+
+class FormEncoding {
+public:
+    // Letters, digits and "*-._" stay, a blank becomes "+", every other byte "%XX"
+    // (upper-case hexadecimal).
+    static std::string EncodeValue(const std::string& value);
+
+    // As EncodeValue, but a value enclosed in double quotes keeps its two enclosing quotes.
+    static std::string EncodeQuotedValue(const std::string& value);
+
+    // Encodes the values of a "NAME=value&NAME=value&" list of fields as the operating-system
+    // probes produce it. A field begins at the list's start or after an "&" with a name of
+    // upper-case letters, digits and "_" followed by "="; an "&" not followed by such a name
+    // belongs to the value before it. Names, "=" and the "&" separators stay as they are.
+    static std::string EncodeFieldList(const std::string& fields);
+
+    // Encodes the values of a tracking message text: fields "& Name=\"value\"" one after
+    // the other. A field begins at an "&" that starts the text or follows a closing quote
+    // and is followed by a blank, a name of letters, digits and "_", "=" and an opening
+    // quote; that is also how message texts carry fields of their own (" InstallType=").
+    // Everything up to the closing quote before the next field (or the end) is the value.
+    // Windows paths cannot contain a double quote, so a path never starts a field.
+    static std::string EncodeMessageFields(const std::string& text);
+};
+
+}  // namespace tw

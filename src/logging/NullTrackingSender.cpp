@@ -1,7 +1,0 @@
-#include "logging/NullTrackingSender.h"
-
-namespace tw {
-
-bool NullTrackingSender::Send(const TrackingMessage& /*message*/) { return false; }
-
-}  // namespace tw
