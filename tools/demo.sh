@@ -6,7 +6,8 @@
 # update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
 # and shows what changed. The run happens in a network namespace of its own in which the
 # maker's hosts are servers on 127.0.0.1: the release's ULIP package is downloaded from
-# there. Afterwards the prefix is left as it was (the product is removed again, the status
+# there, the telemetry endpoint configuration too, and the tracking messages are posted
+# there and shown. Afterwards the prefix is left as it was (the product is removed again, the status
 # record files put back); build/demo keeps the update folder and the screenshots of the
 # messages.
 set -euo pipefail
@@ -30,6 +31,7 @@ demo="$TW_BUILD_DIR/demo"
 # display goes last, as the clean-up still runs Wine.
 cleanup() {
     tw_ulip_cleanup
+    tw_telemetry_cleanup
     tw_cleanup_work "$demo"
     tw_stop_display
 }
@@ -40,6 +42,9 @@ tw_install_product "$demo" "Tallyworks 28" || { echo "the sample product could n
 tw_offcycle_setup "$demo"
 tw_make_update "$demo" good || { echo "the update folder could not be laid out"; exit 1; }
 tw_ulip_setup "$demo" || { echo "the ULIP package could not be served"; exit 1; }
+rm -f "$demo/posts.jsonl"
+tw_telemetry_config "$demo"
+tw_telemetry_server "$demo" serve || { echo "the telemetry server could not be started"; exit 1; }
 echo "   product code $TW_PRODUCT_CODE in $TW_PRODUCT_WINDIR"
 echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
 echo "== checking the update folder: twpatchcheck.exe"
@@ -77,6 +82,11 @@ while IFS='|' read -r what expected installed; do
     printf '   %-75s %s\n' "$what:" "$state"
 done < <(tw_ulip_expectations "$demo")
 tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | grep -E "ULIP|TWC|Akamai|CopyAndDelete" | sed 's/^/   log: /'
+echo "== tracking messages received by https://cdn.tallyworks.example (served on 127.0.0.1:443)"
+tw_telemetry_posts "$demo" | while IFS='|' read -r -a post; do
+    message=$(printf '%s\n' "${post[@]}" | grep -E '^ ?(TrackingMessage|ErrorMessage)=' | head -n 1)
+    printf '   POST %s (%s): %s\n' "${post[0]}" "${post[2]}" "${message# }"
+done
 echo "== Patchlog.txt (last lines)"
 tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /'
 echo "== status record"

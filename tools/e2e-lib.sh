@@ -369,3 +369,61 @@ tw_ulip_cleanup() {
     TW_ULIP_PLACED=()
     TW_ULIP_SERVER_STOP=
 }
+
+# Telemetry of a run in a namespace of tw_netns_run: the endpoint configuration that the
+# content-delivery host serves (both channels on, posting back to that host), an HTTPS
+# server for it on 127.0.0.1:443 that records the posts into <work>/posts.jsonl, and the
+# recorded posts decoded field by field.
+tw_telemetry_config() {
+    local www="$1/www/http.veltra/TWDT_Files/Splunk"
+    mkdir -p "$www" && cat >"$www/SplunkConfig.xml" <<'XML'
+<?xml version="1.0" encoding="utf-8"?>
+<SplunkConfig>
+  <LED>
+    <enable>true</enable>
+    <token>e2e-led-token</token>
+    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/led</endpoint><header>X-Channel: led-test</header></perf>
+    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/led</endpoint><header>X-Channel: led</header></prod>
+  </LED>
+  <Track>
+    <enable>true</enable>
+    <token>e2e-track-token</token>
+    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/track</endpoint><header>X-Channel: track-test</header></perf>
+    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/track</endpoint><header>X-Channel: track</header></prod>
+  </Track>
+</SplunkConfig>
+XML
+}
+
+# Starts the HTTPS server of <work>/www in mode serve (or hang: accepts and never answers).
+TW_TELEMETRY_SERVER_STOP=
+tw_telemetry_server() {
+    local work=$1 mode=${2:-serve}
+    rm -f "$work/server.ready" "$work/server.stop"
+    TW_TELEMETRY_SERVER_STOP="$work/server.stop"
+    python3 "$TW_ROOT/tools/loopback-server.py" --bind 127.0.0.1 --port 443 --mode "$mode" \
+        --tls "$TW_BUILD_DIR/pki/server.pem" "$TW_BUILD_DIR/pki/server.key" --root "$work/www" \
+        --record "$work/posts.jsonl" --ready "$work/server.ready" --stop "$TW_TELEMETRY_SERVER_STOP" \
+        --lifetime 300 2>"$work/server.log" &
+    for _ in $(seq 1 50); do [ -s "$work/server.ready" ] && return 0; sleep 0.2; done
+    return 1
+}
+
+tw_telemetry_cleanup() {
+    [ -n "$TW_TELEMETRY_SERVER_STOP" ] && touch "$TW_TELEMETRY_SERVER_STOP"
+    TW_TELEMETRY_SERVER_STOP=
+}
+
+# Every recorded post of <work>/posts.jsonl, one line each, its values decoded:
+# "path|Content-Type|X-Channel|name=value|name=value...".
+tw_telemetry_posts() {
+    [ -s "$1/posts.jsonl" ] || return 0
+    python3 - "$1/posts.jsonl" <<'PY'
+import json, sys, urllib.parse
+for line in open(sys.argv[1], encoding="utf-8"):
+    post = json.loads(line)
+    fields = [p.split("=", 1) for p in post["body"].split("&") if p]
+    decoded = [f[0] + "=" + urllib.parse.unquote_plus(f[1] if len(f) > 1 else "", encoding="latin-1") for f in fields]
+    print("|".join([post["path"], post["headers"].get("Content-Type", ""), post["headers"].get("X-Channel", "")] + decoded))
+PY
+}

@@ -55,12 +55,7 @@ if [ "$scenario" = telemetry-run ]; then
     if [ "$mode" != none ]; then
         server_mode=serve
         [ "$mode" = silent ] && server_mode=hang
-        python3 "$root/tools/loopback-server.py" --bind 127.0.0.1 --port 443 --mode "$server_mode" \
-            --tls "$TW_BUILD_DIR/pki/server.pem" "$TW_BUILD_DIR/pki/server.key" --root "$work/www" \
-            --record "$work/posts.jsonl" --ready "$work/server.ready" --stop "$work/server.stop" \
-            --lifetime 150 2>"$work/server.log" &
-        for _ in $(seq 1 50); do [ -s "$work/server.ready" ] && break; sleep 0.2; done
-        [ -s "$work/server.ready" ] || { echo "the HTTPS server did not start"; exit 1; }
+        tw_telemetry_server "$work" "$server_mode" || { echo "the HTTPS server did not start"; exit 1; }
     fi
     start=$(date +%s.%N)
     # shellcheck disable=SC2086
@@ -70,7 +65,7 @@ if [ "$scenario" = telemetry-run ]; then
     tw_probe control 1 OK >/dev/null && tw_click_control 1 OK
     code=$(tw_run_exit_code "$work")
     ended=$(date +%s.%N)
-    touch "$work/server.stop"
+    tw_telemetry_cleanup
     wait
     echo "message box: $(printf '%s' "$text" | tr '\n' ' ')"
     awk -v c="${code:-none}" -v a="$start" -v b="$shown" -v e="$ended" 'BEGIN { printf "%s %.1f %.1f\n", c, b - a, e - a }' \
@@ -180,24 +175,7 @@ fi
 # content-delivery host serving the endpoint configuration and recording the posts, one
 # with a host that never answers, one with nothing there.
 if [ "$scenario" = telemetry ]; then
-    mkdir -p "$work/www/http.veltra/TWDT_Files/Splunk"
-    cat >"$work/www/http.veltra/TWDT_Files/Splunk/SplunkConfig.xml" <<'XML'
-<?xml version="1.0" encoding="utf-8"?>
-<SplunkConfig>
-  <LED>
-    <enable>true</enable>
-    <token>e2e-led-token</token>
-    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/led</endpoint><header>X-Channel: led-test</header></perf>
-    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/led</endpoint><header>X-Channel: led</header></prod>
-  </LED>
-  <Track>
-    <enable>true</enable>
-    <token>e2e-track-token</token>
-    <perf><loc>cdn.tallyworks.example</loc><endpoint>/test/collector/track</endpoint><header>X-Channel: track-test</header></perf>
-    <prod><loc>cdn.tallyworks.example</loc><endpoint>/services/collector/track</endpoint><header>X-Channel: track</header></prod>
-  </Track>
-</SplunkConfig>
-XML
+    tw_telemetry_config "$work"
     check "status record files set aside" tw_status_log_isolate "$work" || report_and_exit
     declare -A took
     for mode in server silent none; do
@@ -217,15 +195,7 @@ XML
         check "$mode: TWVersion raised" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "7"
         if [ "$mode" = server ]; then
             # Every post, decoded field by field: "path|header|name=value|name=value...".
-            posts=$(python3 - "$work/posts.jsonl" <<'PY'
-import json, sys, urllib.parse
-for line in open(sys.argv[1], encoding="utf-8"):
-    post = json.loads(line)
-    fields = [p.split("=", 1) for p in post["body"].split("&") if p]
-    decoded = [f[0] + "=" + urllib.parse.unquote_plus(f[1] if len(f) > 1 else "", encoding="latin-1") for f in fields]
-    print("|".join([post["path"], post["headers"].get("Content-Type", ""), post["headers"].get("X-Channel", "")] + decoded))
-PY
-)
+            posts=$(tw_telemetry_posts "$work")
             echo "posts:"
             printf '%s\n' "$posts" | sed 's/^/   /'
             success=$(printf '%s\n' "$posts" | grep -F '| TrackingMessage="Patch Installation Success"|' | tail -n 1)
