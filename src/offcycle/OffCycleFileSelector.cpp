@@ -610,7 +610,7 @@ HRESULT COffCycleFileSelector::DeleteDirectory(const char* folder) {
 }
 
 HRESULT COffCycleFileSelector::DeleteFolderTree(const std::string& folder, int depth) {
-    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : ::GetFileAttributesA(folder.c_str());
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : CUlipPathRules::EntryAttributes(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         LogError("Patch: COffCycleFileSelector::DeleteDirectory: This directory does not exist");
         return E_FAIL;

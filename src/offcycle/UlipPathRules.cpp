@@ -80,8 +80,15 @@ bool CUlipPathRules::CutExtension(std::string& text) {
     return true;
 }
 
+unsigned long CUlipPathRules::EntryAttributes(const std::string& path) {
+    // With a closing backslash the query may answer for the folder a link points to.
+    std::string entry = path;
+    while (entry.size() > 1 && entry.back() == '\\' && entry[entry.size() - 2] != ':') entry.pop_back();
+    return ::GetFileAttributesA(entry.c_str());
+}
+
 bool CUlipPathRules::IsReparsePoint(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const DWORD attributes = EntryAttributes(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 

@@ -22,6 +22,9 @@ public:
     static std::string NameOf(const std::string& path);
     // Cuts the text at its last dot when the name part has one; false when nothing was cut.
     static bool CutExtension(std::string& text);
+    // The attributes of the entry itself, a closing backslash ignored; INVALID_FILE_ATTRIBUTES
+    // when it does not exist.
+    static unsigned long EntryAttributes(const std::string& path);
     // True when the path exists and is a reparse point (junction, symbolic link, mount point).
     static bool IsReparsePoint(const std::string& path);
 };
