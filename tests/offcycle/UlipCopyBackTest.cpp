@@ -401,21 +401,21 @@ TEST_F(UlipCopyBackTest, WithoutAReaderNothingIsParsed) {
     EXPECT_EQ(1u, CountLines("Patch: Failed while loading manifest file  :  " + country + "r5.xml"));
 }
 
-TEST_F(UlipCopyBackTest, CommonItemWithoutItsProgramFolderIsSkipped) {
-    // The 32-bit common program folder of this prefix is where 32-bit items go; it must be a
-    // real folder, never the current one.
-    char folder86[MAX_PATH] = {};
-    const bool known = SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_PROGRAM_FILES_COMMONX86, nullptr, 0, folder86));
+TEST_F(UlipCopyBackTest, ThirtyTwoBitCommonItemsGoOnlyToTheThirtyTwoBitFolder) {
+    // The 32-bit item names the 32-bit common program folder, where nothing is installed: it
+    // is not created there, nor anywhere relative to the current folder.
     UlipIni("[ULIPApplicability]\nEnableFolderSupport=R5\n");
     Place(country + "x32\\lib32.dll", "ulipv33_4005", "BACKUP");
+    Place(commonFolder + "\\lib32.dll", "ulipv33_4005", "INSTALLED");  // the 64-bit folder is not used
     Manifest(Item("F", sub + "\\lib32.dll", "CommonAppDataFolder32Bit"));
     char current[MAX_PATH] = {};
     ::GetCurrentDirectoryA(MAX_PATH, current);
     ASSERT_EQ(S_OK, Run());
+    EXPECT_EQ(1u, CountLines("Trying backup file: " + country + "x32\\lib32.dll"));
+    EXPECT_EQ(1u, CountLines("Couldn't read the file version(s), continuing with the next file"));
+    EXPECT_TRUE(EndsWith(commonFolder + "\\lib32.dll", "INSTALLED"));
     EXPECT_FALSE(FileExists(std::string(current) + "\\" + sub + "\\lib32.dll"));
-    if (known) {
-        EXPECT_EQ(1u, CountLines("Couldn't read the file version(s), continuing with the next file"));
-    }
+    EXPECT_TRUE(FileExists(country + "x32\\lib32.dll"));
 }
 
 }  // namespace
