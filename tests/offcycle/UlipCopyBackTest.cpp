@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <vector>
@@ -74,6 +75,9 @@ protected:
         ASSERT_TRUE(MakeDirs(commonFolder));
     }
     void TearDown() override {
+        // The lines of a failed case, to tell which step it stopped at.
+        if (HasFailure())
+            for (const auto& line : octest::Lines()) std::printf("  log: %s\n", line.c_str());
         twtest::RemoveTree(commonFolder);
         if (!productCommonExisted) {
             ::RemoveDirectoryA(productCommon.c_str());
