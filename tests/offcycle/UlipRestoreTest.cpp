@@ -149,6 +149,15 @@ TEST_F(UlipRestoreTest, CountryAndAddressFromPatchIniBesideTheProgram) {
     }
 }
 
+// Links are made by a Unix program started from the test. In a suite run (persistent
+// wineserver, desktop on a display) doing so was followed by the prefix losing its COM class
+// registrations and the next COM start-up hanging, so these cases run only when asked for
+// with TW_UNIX_LINK_TESTS=1 (in a throw-away prefix).
+bool UnixLinkTestsWanted() {
+    char value[8] = {};
+    return ::GetEnvironmentVariableA("TW_UNIX_LINK_TESTS", value, sizeof(value)) > 0 && value[0] == '1';
+}
+
 class StagingFoldersTest : public UlipRestoreTest {
 protected:
     std::string Build(const std::string& country = "in") {
@@ -192,6 +201,7 @@ TEST_F(StagingFoldersTest, NamesThatAreNoSingleFolderAreRefused) {
 }
 
 TEST_F(StagingFoldersTest, LinkedLevelsAreRefusedAndNeverFollowed) {
+    if (!UnixLinkTestsWanted()) GTEST_SKIP() << "set TW_UNIX_LINK_TESTS=1 to run the link cases";
     // This platform makes no junction (its symbolic-link call creates nothing and setting a
     // reparse point is not supported), but it reports a Unix symbolic link to a folder as a
     // reparse point, which is what the check reads.
@@ -222,6 +232,7 @@ TEST_F(StagingFoldersTest, LinkedLevelsAreRefusedAndNeverFollowed) {
 }
 
 TEST_F(StagingFoldersTest, EmptyingNeverFollowsALinkInside) {
+    if (!UnixLinkTestsWanted()) GTEST_SKIP() << "set TW_UNIX_LINK_TESTS=1 to run the link cases";
     TempDir elsewhere{"elsewhere"};
     ASSERT_TRUE(WriteTextFile(elsewhere / "keep.txt", "keep"));
     Build();
