@@ -103,6 +103,24 @@ protected:
     void DeleteBackupFile(const char* path);
     HRESULT GetFileVersion(const char* path, DWORD& firstComponent, DWORD& thirdComponent);
 
+    // Pieces of the restore and the copy-back.
+    void RestoreULIPSteps(const char* installDir, const char* commonDataDir);
+    // The roaming application data folder, exactly in the ANSI code page.
+    bool RoamingFolder(std::string& folder);
+    // Deletes a cabinet that failed its check or its unpacking.
+    void DiscardCabinet(const std::string& cabinet);
+    // True (logged) when a staging folder level is a link to another place.
+    bool RefuseStagingLevel(const std::string& path);
+    // Empties a folder through every level, removing links without following them.
+    HRESULT DeleteFolderTree(const std::string& folder, int depth);
+    HRESULT CopyOriginalFilesSteps(const std::string& installDir, const std::string& countryFolder,
+                                   const std::string& slipstream, const std::string& commonDataDir);
+    // ReadULIPIni; false when the release key of the executable's version cannot be formed.
+    bool ReadULIPIniFile(const char* executablePath, const char* updateTargetFolder,
+                         std::set<std::string>& commonFiles);
+    // Puts a copy of source in place of destination whole, or leaves destination untouched.
+    bool ReplaceWhole(const char* source, const char* destination, DWORD& error);
+
     // Hands the message buffer to the logger.
     void LogMessage();
     // Formats a line into the message buffer and hands it to the logger.

@@ -219,10 +219,11 @@ TEST_F(SelectorTest, UlipTriggerStartsTheRestoreInsteadOfALoad) {
     std::string folder = dir.Path() + "\\";
     ASSERT_EQ(S_OK, selector.LoadAllManifests(folder.c_str(), "C:\\Install", "C:\\Common"));
     EXPECT_EQ(1u, CountLines("looking for manifest files: " + folder + "*.xml"));
-    EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::RestoreULIPFiles, ULIP restore not built yet, skipped for "
-                             "trigger " +
-                             folder + "\\ulip0_2024.xml"));
-    EXPECT_EQ(1u, CountLines("trigger " + folder + "\\ULIP0X.xml"));
+    // One restore per trigger; without a product executable in the install folder each ends
+    // at the version step.
+    EXPECT_EQ(2u, CountLines("Restoring ULIP files..."));
+    EXPECT_EQ(2u, CountLines("Patch: Failed to read TW major minor version with GetLastError : "));
+    EXPECT_EQ(2u, CountLines("ULIP logic completed."));
     EXPECT_EQ(1u, CountLines(kLoaded + std::string("ulip0_2024.xml\"")));
     EXPECT_EQ(1u, CountLines(kLoaded + std::string("ULIP0X.xml\"")));
     EXPECT_EQ(1u, CountLines(kNotLoaded + std::string("ulip1.xml\"")));
