@@ -20,7 +20,7 @@ for name in ulipmain shared commonb tagged absent; do cp "$files/${name}_release
 cp "$files/commonc_release.dll" "$out/src/x32/commonc.dll"
 for name in ulipmain shared commonb commonc tagged; do cp "$files/${name}_ulip.dll" "$out/installed/$name.dll"; done
 
-identity='<identity><type>ulip</type><version>1</version><channel>release</channel><product><name>Tallyworks</name><version>28</version></product></identity>'
+identity='<identity><type>patch</type><version>1</version><channel>release</channel><product><name>Tallyworks</name><version>28</version></product></identity>'
 sed 's/$/\r/' >"$out/src/r5.xml" <<XML
 <?xml version="1.0" encoding="utf-8"?>
 <manifest>
