@@ -329,12 +329,14 @@ TW_ULIP_COMMON32="$WINEPREFIX/drive_c/Program Files (x86)/Common Files/Veltra/Ta
 TW_ULIP_DATA="$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components"
 TW_ULIP_PLACED=()
 TW_ULIP_SERVER_STOP=
+# tw_ulip_setup <work> [signer [hostile]]: the package signed by another test signer, or with
+# manifest items that point outside their folders and decoys laid out where they point.
 tw_ulip_setup() {
-    local work=$1
+    local work=$1 signer=${2:-veltra} hostile=${3:-}
     local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
     local target="$TW_ULIP_DATA/DownloadTW28/ULIP0/.update/.target"
     TW_ULIP_COUNTRY_FOLDER="$(winepath -u "$(wine cmd.exe /c echo %APPDATA% 2>/dev/null | tr -d '\r')")/Tallyworks/28/r5/us"
-    bash "$TW_ROOT/tools/make-ulip-package.sh" "$package" || return 1
+    bash "$TW_ROOT/tools/make-ulip-package.sh" "$package" "$signer" "$hostile" || return 1
     rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
     mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" "$target" || return 1
     TW_ULIP_PLACED=("$TW_ULIP_COMMON64/shared.dll" "$TW_ULIP_COMMON64/commonb.dll" "$TW_ULIP_COMMON32/commonc.dll"
@@ -342,6 +344,12 @@ tw_ulip_setup() {
     cp "$package/installed/ulipmain.dll" "$package/installed/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/" &&
         cp "$package/installed/shared.dll" "$package/installed/commonb.dll" "$TW_ULIP_COMMON64/" &&
         cp "$package/installed/commonc.dll" "$TW_ULIP_COMMON32/" || return 1
+    if [ -n "$hostile" ]; then
+        TW_ULIP_DECOYS=("$WINEPREFIX/drive_c/Program Files/Veltra/decoy.dll"
+                        "$WINEPREFIX/drive_c/Program Files/Common Files/decoy.dll")
+        TW_ULIP_PLACED+=("${TW_ULIP_DECOYS[@]}")
+        for decoy in "${TW_ULIP_DECOYS[@]}"; do cp "$package/installed/decoy.dll" "$decoy" || return 1; done
+    fi
     printf '[ULIPApplicability]\r\nEnableFolderSupport=R4,R5\r\nR5=shared.dll\r\n' >"$target/ULIP.ini"
     : >"$work/update/ulip0.xml"
     rm -f "$work/cdn.port" "$work/cdn.stop"

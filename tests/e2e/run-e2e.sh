@@ -18,6 +18,11 @@
 #         the maker's content-delivery host (a loopback server), checked, unpacked and put
 #         back by the version rule. Runs in a network namespace of its own, in which the
 #         maker's hosts are 127.0.0.1.
+#   ulip-hostile  as ulip, with manifest items that point outside their folders ("..", an
+#         absolute path, a device name) and decoy files where they point: the decoys stay as
+#         they were, the other files are put back.
+#   ulip-noveltra  as ulip, with the package signed by "Noveltra Inc" under the same trusted
+#         root: it is not intact, nothing is put back or unpacked, and the update goes on.
 #   telemetry  as auto, inside a network namespace of its own where the content-delivery
 #         host is an HTTPS server on 127.0.0.1:443 that serves the telemetry endpoint
 #         configuration and records the posts: the success tracking message is checked
@@ -31,15 +36,15 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|telemetry"
+usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-noveltra|telemetry"
 scenario=${1:?$usage}
 case $scenario in
-    packages | auto | quoted | web | busy | fail | ulip | telemetry) ;;
+    packages | auto | quoted | web | busy | fail | ulip | ulip-hostile | ulip-noveltra | telemetry) ;;
     telemetry-run) ;; # one update of the telemetry scenario, inside its namespace (below)
     *) echo "$usage" >&2; exit 2 ;;
 esac
 # Scenarios that reach the maker's hosts run again inside a namespace of their own.
-if [ "$scenario" = ulip ] && [ -z "${TW_IN_NETNS:-}" ]; then
+if [[ "$scenario" == ulip* ]] && [ -z "${TW_IN_NETNS:-}" ]; then
     TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
     exit $?
 fi
@@ -256,9 +261,14 @@ kind=good
 [ "$scenario" = fail ] && kind=fail
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
 
-if [ "$scenario" = ulip ]; then
-    check "ULIP package served, ULIP update's files in place" tw_ulip_setup "$work" || report_and_exit
-fi
+case $scenario in
+    ulip) check "ULIP package served, ULIP update's files in place" tw_ulip_setup "$work" || report_and_exit ;;
+    ulip-hostile)
+        check "ULIP package with hostile items served, decoys in place" tw_ulip_setup "$work" veltra hostile ||
+            report_and_exit ;;
+    ulip-noveltra)
+        check "ULIP package of another signer served" tw_ulip_setup "$work" noveltra || report_and_exit ;;
+esac
 # The preflight checker finds nothing wrong with the folder; its route from the installed
 # revision is compared with what the installer applies below.
 wine "$TW_BUILD_DIR/twpatchcheck.exe" "$(tw_winpath "$work/update")" --json >"$work/check.json" 2>/dev/null
@@ -273,7 +283,7 @@ check "status record files set aside" tw_status_log_isolate "$work" || report_an
 records=0
 
 case $scenario in
-    auto | busy | fail | ulip)
+    auto | busy | fail | ulip*)
         if [ "$scenario" = busy ]; then
             # The update starts once the product has started (it creates its ready file).
             ready="$work/product-ready"
@@ -385,7 +395,7 @@ done
 check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
 check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
 
-if [ "$scenario" = ulip ]; then
+if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ]; then
     package="$work/package/src"
     check "ULIP: the package was asked for at its address" \
         grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
@@ -397,5 +407,22 @@ if [ "$scenario" = ulip ]; then
     check "ULIP: restore logged" log_has "^Successfully restored the ULIP files"
     check "ULIP: cleanup logged" log_has "^Successfully cleaned up TWC country folder"
     check "ULIP: common file kept logged" log_has "dwFileMajorverSource:1, dwFileMinorverSource:4005, dwFileMajorverDest:1, dwFileMinorverDest:4006"
+fi
+if [ "$scenario" = ulip-hostile ]; then
+    for decoy in "${TW_ULIP_DECOYS[@]}"; do
+        check "ULIP: decoy ${decoy#"$WINEPREFIX/drive_c/"} untouched" same_file "$work/package/installed/decoy.dll" "$decoy"
+    done
+    check "ULIP: no decoy.dll restored anywhere in the product" test -z "$(find "$TW_PRODUCT_DIR" -iname decoy.dll)"
+fi
+if [ "$scenario" = ulip-noveltra ]; then
+    check "ULIP: the package was downloaded" \
+        grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
+    check "ULIP: package reported not intact" log_has "^TWC file downloaded is not intact"
+    while IFS='|' read -r what expected installed; do
+        installed_copy="$work/package/installed/$(basename "$installed")"
+        check "ULIP: nothing put back: $(basename "$installed")" same_file "$installed_copy" "$installed"
+    done < <(tw_ulip_expectations "$work")
+    check "ULIP: nothing unpacked, the package deleted" \
+        test -z "$(ls -A "$TW_ULIP_COUNTRY_FOLDER" 2>/dev/null)"
 fi
 report_and_exit
