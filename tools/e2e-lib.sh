@@ -335,7 +335,8 @@ tw_ulip_setup() {
     local work=$1 signer=${2:-veltra} hostile=${3:-}
     local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
     local target="$TW_ULIP_DATA/DownloadTW28/ULIP0/.update/.target"
-    TW_ULIP_COUNTRY_FOLDER="$(winepath -u "$(wine cmd.exe /c echo %APPDATA% 2>/dev/null | tr -d '\r')")/Tallyworks/28/r5/us"
+    # Wine names the profile after the user of the environment.
+    TW_ULIP_COUNTRY_FOLDER="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Tallyworks/28/r5/us"
     bash "$TW_ROOT/tools/make-ulip-package.sh" "$package" "$signer" "$hostile" || return 1
     rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
     mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" "$target" || return 1

@@ -21,6 +21,8 @@
 #   ulip-hostile  as ulip, with manifest items that point outside their folders ("..", an
 #         absolute path, a device name) and decoy files where they point: the decoys stay as
 #         they were, the other files are put back.
+#   ulip-profile  as ulip, for a user whose profile folder name holds a non-ASCII letter
+#         ("Jürgen"): the package is staged under that profile and the files are put back.
 #   ulip-noveltra  as ulip, with the package signed by "Noveltra Inc" under the same trusted
 #         root: it is not intact, nothing is put back or unpacked, and the update goes on.
 #   telemetry  as auto, inside a network namespace of its own where the content-delivery
@@ -36,10 +38,10 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-noveltra|telemetry"
+usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-profile|ulip-noveltra|telemetry"
 scenario=${1:?$usage}
 case $scenario in
-    packages | auto | quoted | web | busy | fail | ulip | ulip-hostile | ulip-noveltra | telemetry) ;;
+    packages | auto | quoted | web | busy | fail | ulip | ulip-hostile | ulip-profile | ulip-noveltra | telemetry) ;;
     telemetry-run) ;; # one update of the telemetry scenario, inside its namespace (below)
     *) echo "$usage" >&2; exit 2 ;;
 esac
@@ -48,6 +50,8 @@ if [[ "$scenario" == ulip* ]] && [ -z "${TW_IN_NETNS:-}" ]; then
     TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
     exit $?
 fi
+# Wine takes the user, and so the profile folder, from the environment.
+[ "$scenario" = ulip-profile ] && export USER="Jürgen"
 
 # Inside the namespace of the telemetry scenario: run-e2e.sh telemetry-run <work>
 # server|silent|none <product folder>. Starts the HTTPS server of the content-delivery host
@@ -262,7 +266,8 @@ kind=good
 check "update folder laid out ($kind patches)" tw_make_update "$work" "$kind" || report_and_exit
 
 case $scenario in
-    ulip) check "ULIP package served, ULIP update's files in place" tw_ulip_setup "$work" || report_and_exit ;;
+    ulip | ulip-profile)
+        check "ULIP package served, ULIP update's files in place" tw_ulip_setup "$work" || report_and_exit ;;
     ulip-hostile)
         check "ULIP package with hostile items served, decoys in place" tw_ulip_setup "$work" veltra hostile ||
             report_and_exit ;;
@@ -395,7 +400,7 @@ done
 check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
 check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
 
-if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ]; then
+if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ] || [ "$scenario" = ulip-profile ]; then
     package="$work/package/src"
     check "ULIP: the package was asked for at its address" \
         grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
@@ -407,6 +412,11 @@ if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ]; then
     check "ULIP: restore logged" log_has "^Successfully restored the ULIP files"
     check "ULIP: cleanup logged" log_has "^Successfully cleaned up TWC country folder"
     check "ULIP: common file kept logged" log_has "dwFileMajorverSource:1, dwFileMinorverSource:4005, dwFileMajorverDest:1, dwFileMinorverDest:4006"
+fi
+if [ "$scenario" = ulip-profile ]; then
+    # The log is in the ANSI code page: "ü" is one byte there.
+    check "ULIP: staged under the profile of Jürgen" env LC_ALL=C grep -aq \
+        "country specific directory C:.users.J.rgen.AppData.Roaming.Tallyworks.28.r5.us" "$work/update/Patchlog.txt"
 fi
 if [ "$scenario" = ulip-hostile ]; then
     for decoy in "${TW_ULIP_DECOYS[@]}"; do
