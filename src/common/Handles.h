@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <msi.h>
 #include <wininet.h>
+#include <lm.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <io.h>
@@ -87,6 +88,12 @@ struct InternetHandleTraits {
     static void Close(handle_type h) noexcept { ::InternetCloseHandle(h); }
 };
 
+struct NetApiBufferTraits {  // buffers the Net* functions allocate
+    using handle_type = LPVOID;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::NetApiBufferFree(h); }
+};
+
 struct GdiObjectTraits {  // bitmaps, brushes, fonts
     using handle_type = HGDIOBJ;
     static handle_type Invalid() noexcept { return nullptr; }
@@ -141,6 +148,7 @@ using SnapshotHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
+using NetApiBuffer = UniqueHandle<NetApiBufferTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Library = UniqueHandle<LibraryTraits>;
