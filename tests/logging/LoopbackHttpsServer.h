@@ -35,6 +35,7 @@ public:
         if (!::CreateProcessA("/usr/bin/python3", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                               &info))
             return;
+        m_started = true;
         m_process.Reset(info.hProcess);
         tw::KernelHandle thread(info.hThread);
         for (int i = 0; i < 200 && m_port.empty(); ++i) {  // at most 10 s
@@ -44,9 +45,9 @@ public:
         }
     }
     // The server looks for its stop file every 0.2 s; the folder goes only after it has
-    // seen it (the handle of a Unix process cannot be waited for under Wine).
+    // seen it (a Unix process cannot be waited for from Wine).
     ~LoopbackHttpsServer() {
-        if (!m_process) return;
+        if (!m_started) return;
         WriteTextFile(m_root + "\\stop", "stop");
         ::Sleep(500);
         RemoveTree(m_root);
@@ -81,7 +82,8 @@ private:
     std::string m_root;
     std::string m_scheme;
     std::string m_port;
-    tw::KernelHandle m_process;
+    bool m_started = false;
+    tw::KernelHandle m_process;  // may be empty: Wine gives no handle for a Unix program
 };
 
 }  // namespace twtest
