@@ -27,10 +27,12 @@
 #include "datastore/AppParamUtility.h"
 #include "logging/FailureReporter.h"
 #include "logging/InstallTracker.h"
+#include "logging/OSSupportMessage.h"
 #include "logging/StatusLogMgr.h"
 #include "logging/TWPatchLogUtil.h"
 #include "sysinfo/OSInfo.h"
 #include "ui/MainWnd.h"
+#include "ui/OSSupportDialog.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"
 #include "ui/WaitDialog.h"
@@ -150,10 +152,6 @@ int QueryInstalledMajorVersion(bool locateByProductCode, const std::string& prod
     return CAppParamUtility::GetMajorVersion(exePath.c_str());
 }
 
-// PLACEHOLDER: the operating-system support gate (run for file version "30.0" only) is
-// built with the telemetry gate; until then no gate flag is set.
-void RunOperatingSystemSupportGatePlaceholder(const CConfigMgr& /*config*/) {}
-
 }  // namespace
 
 bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
@@ -177,8 +175,67 @@ bool CPatchInstallerBase::InitInstance(PatchCmdInfo& info) {
     SetTrackingContext();
     CloseAuxiliaryApplications();
 
-    RunOperatingSystemSupportGatePlaceholder(m_config);
+    RunSupportGate();
     return true;
+}
+
+// The operating-system support gate, for the product generation that asks for it. Nothing
+// here stops the run: the run operations act on the flags it leaves.
+void CPatchInstallerBase::RunSupportGate() {
+    const std::string versionText = COSSupportGate::GetWindowsVersionText();
+    if (std::strcmp(m_config.GetTWFileVersion(), kSupportGateFileVersion) != 0) return;
+    const bool windows7Family = versionText == "6.1" || versionText == "6.0";
+    try {
+        DWORD connection = 0;
+        if (!::InternetGetConnectedState(&connection, 0)) {
+            if (!windows7Family) return;
+            StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance,OFFLINE Condition for Win 7.");
+            ShowOfflineNotice();
+            return;
+        }
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, InternetConnection Verified passed.");
+        CRunState::Get().offline = false;
+        const std::string& url =
+            _stricmp(m_config.GetServer().c_str(), "PDS") == 0 ? m_osSupportConfigTestUrl : m_osSupportConfigUrl;
+        m_osGate.Run(versionText.c_str(), url.c_str());
+        switch (m_osGate.GetStatus()) {
+            case COSSupportGate::kAllowedWithMessage: {
+                StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, ALLOWED WITH MSG.");
+                COSSupportDialog dialog;
+                dialog.Show(GetMessageOwner());
+                break;
+            }
+            case COSSupportGate::kNoVerdict:
+                if (!windows7Family) break;
+                StatusLogMgr::LogStatus(
+                    "In CPatchInstallerBase::InitInstance, EXCEPTION ENUM condition only for Win 7.");
+                ShowOfflineNotice();
+                break;
+            default:  // allowed, or blocked: nothing is shown and the update goes on
+                break;
+        }
+    } catch (const std::exception& e) {
+        if (!windows7Family) return;
+        LogStatusF("In CPatchInstallerBase::InitInstance, Exception Case checked only for Win7. (%s)", e.what());
+        ShowOfflineNotice();
+    } catch (...) {
+        if (!windows7Family) return;
+        StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Exception Case checked only for Win7.");
+        ShowOfflineNotice();
+    }
+}
+
+// The gate's error message with the offline texts; texts 3 and 4 keep what they hold.
+void CPatchInstallerBase::ShowOfflineNotice() {
+    CRunState& state = CRunState::Get();
+    state.offline = true;
+    state.gateAllowedWithMessage = false;
+    COSSupportMessage& message = COSSupportMessage::Get();
+    message.SetText(COSSupportMessage::kHeading, texts::kOfflineHeading);
+    message.SetText(COSSupportMessage::kText1, COSInfo::IsServer() ? texts::kOfflineServer : texts::kOfflineWindows7);
+    message.SetText(COSSupportMessage::kText2, texts::kOfflineRelaunch);
+    COSSupportDialog dialog;
+    dialog.Show(GetMessageOwner());
 }
 
 // Secure protocols first; whatever goes wrong there does not stop the update.

@@ -17,7 +17,9 @@
 #include "app/PatchCmdInfo.h"
 #include "app/RunningProductCheck.h"
 #include "config/AgentInfo.h"
+#include "common/ProductConstants.h"
 #include "config/ConfigMgr.h"
+#include "logging/OSSupportGate.h"
 #include "offcycle/OffCycleManager.h"
 
 namespace tw {
@@ -114,6 +116,16 @@ public:
     const MsiProgressState& Progress() const { return m_progress; }
     bool* ContinueFlag() { return &m_continue; }
 
+    // Addresses of the operating-system support configuration (production, and the test
+    // address for runs whose server is "PDS"); the maker's by default.
+    void SetOsSupportConfigUrls(const char* productionUrl, const char* testUrl) {
+        m_osSupportConfigUrl = productionUrl;
+        m_osSupportConfigTestUrl = testUrl;
+    }
+    const COSSupportGate& GetSupportGate() const { return m_osGate; }
+    // Only updates with this file version consult the support gate.
+    static constexpr const char kSupportGateFileVersion[] = "30.0";
+
     // The exit message sent when the operating-system support gate ends the run.
     static std::string BuildExitMessage(const char* reason, const char* variantName);
 
@@ -144,6 +156,8 @@ protected:
     void TakeAppPathFrom(PatchCmdInfo& info);
     bool LoadConfiguration();
     void SetTrackingContext();
+    void RunSupportGate();
+    void ShowOfflineNotice();
 
     // --- Steps of DoProgramPatches ---
     void SendApplyOutcome(UINT result);
@@ -202,6 +216,10 @@ protected:
     bool m_loggedProcessAlive = false;
 
     CMainWnd* m_mainWindow = nullptr;
+
+    COSSupportGate m_osGate;
+    std::string m_osSupportConfigUrl = product::kOsSupportConfigUrl;
+    std::string m_osSupportConfigTestUrl = product::kOsSupportConfigTestUrl;
 
 private:
     CCompanionCloser m_companions;

@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <msi.h>
 #include <wininet.h>
+#include <lm.h>
 #include <objbase.h>
 #include <oleauto.h>
 #include <wincrypt.h>
@@ -88,6 +89,12 @@ struct InternetHandleTraits {
     using handle_type = HINTERNET;
     static handle_type Invalid() noexcept { return nullptr; }
     static void Close(handle_type h) noexcept { ::InternetCloseHandle(h); }
+};
+
+struct NetApiBufferTraits {  // buffers the Net* functions allocate
+    using handle_type = LPVOID;
+    static handle_type Invalid() noexcept { return nullptr; }
+    static void Close(handle_type h) noexcept { ::NetApiBufferFree(h); }
 };
 
 struct GdiObjectTraits {  // bitmaps, brushes, fonts
@@ -186,6 +193,7 @@ using SnapshotHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using RegKey = UniqueHandle<RegKeyTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
+using NetApiBuffer = UniqueHandle<NetApiBufferTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Library = UniqueHandle<LibraryTraits>;

@@ -38,5 +38,15 @@
 #define IDC_WAIT_FRAME_2 602
 #define IDC_WAIT_PROGRESS 703
 
+// Operating-system support message dialog.
+#define IDD_OS_SUPPORT 1054
+#define IDC_OSS_HEADING 1055
+#define IDC_OSS_TEXT1 1056
+#define IDC_OSS_TEXT2 1057
+#define IDC_OSS_TEXT3 1058
+#define IDC_OSS_TEXT4 1059
+#define IDC_OSS_EMPTY 1060
+#define IDC_OSS_BUTTON 1061
+
 // Version resource and manifest.
 #define IDR_MANIFEST 1
