@@ -265,7 +265,22 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
                 file.c_str(), LogText(item->feature).c_str(), LogText(item->base).c_str());
             continue;
         }
-        files.push_back(folder ? std::string(folder) + "\\" + file : file);
+        if (folder) {
+            // A listed file is saved aside and moved back as administrator: a text that
+            // climbs out of its base folder (a ".." level, a drive, a rooted or device name)
+            // would move some other file. Without such levels the path stays inside.
+            const std::string path = std::string(folder) + "\\" + file;
+            if (!CUlipPathRules::IsSafeRelativePath(file)) {
+                LogFormat(
+                    "In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s does not name a file "
+                    "inside its folder, skipped",
+                    file.c_str(), LogText(item->feature).c_str());
+                continue;
+            }
+            files.push_back(path);
+        } else {
+            files.push_back(file);
+        }
     }
     return S_OK;
 }

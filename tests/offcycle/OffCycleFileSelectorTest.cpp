@@ -182,6 +182,20 @@ TEST_F(SelectorTest, ItemsWithoutAFileOrAKnownFolderAreSkipped) {
                              "skipped"));
 }
 
+// Listed files are moved aside and back as administrator: a text that leaves its base
+// folder would move a file of somebody else.
+TEST_F(SelectorTest, FilesOutsideTheirBaseFolderAreSkipped) {
+    const char* hostile[] = {"..\\outside.dll", "bin\\..\\..\\outside.dll", "C:\\Windows\\win.ini",
+                             "\\rooted.dll", "bin/a.dll", "bin\\CON", "NUL.txt", "x:y.dll"};
+    std::string items = Item("Core", "bin\\ok.dll");
+    for (const char* text : hostile) items += Item("Core", text) + Item("Core", text, "CommonAppDataFolder");
+    ASSERT_TRUE(WriteTextFile(dir / "m.xml", OffCycleManifest(items)));
+    ASSERT_EQ(S_OK, selector.LoadAllManifests(dir.Path().c_str(), "C:\\Install", "C:\\Common"));
+    octest::Lines().clear();
+    EXPECT_EQ(std::list<std::string>({"C:\\Install\\bin\\ok.dll"}), Files("Core"));
+    EXPECT_EQ(2 * (sizeof(hostile) / sizeof(hostile[0])), CountLines("does not name a file inside its folder, skipped"));
+}
+
 TEST_F(SelectorTest, FeatureNamesAreReadInTheAnsiCodePage) {
     if (GetACP() != 1252) GTEST_SKIP() << "the case is written for code page 1252, this is " << GetACP();
     ASSERT_TRUE(
