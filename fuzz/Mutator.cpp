@@ -1,11 +1,15 @@
 #include "Mutator.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace twfuzz {
 
-CMutator::CMutator(uint64_t seed, std::vector<std::string> seeds, std::vector<std::string> tokens)
-    : m_state(seed ^ 0x9E3779B97F4A7C15ull), m_seeds(std::move(seeds)), m_tokens(std::move(tokens)) {
+CMutator::CMutator(uint64_t seed, std::vector<std::string> seeds, std::vector<std::string> tokens, size_t longestRun)
+    : m_state(seed ^ 0x9E3779B97F4A7C15ull),
+      m_seeds(std::move(seeds)),
+      m_tokens(std::move(tokens)),
+      m_longestRun(longestRun) {
     if (m_seeds.empty()) m_seeds.emplace_back();
 }
 
@@ -51,7 +55,7 @@ void CMutator::MutateOnce(std::string& data) {
         case 7: {  // a long run
             static const size_t kRuns[] = {255, 256, 257, 260, 520, 1024, 5000, 10000, 20000};
             const char c = Random() & 1 ? 'A' : kInteresting[Below(sizeof(kInteresting))];
-            data.insert(pos, kRuns[Below(sizeof(kRuns) / sizeof(kRuns[0]))], c);
+            data.insert(pos, std::min(m_longestRun, kRuns[Below(sizeof(kRuns) / sizeof(kRuns[0]))]), c);
             break;
         }
         default: {  // duplicate a range

@@ -10,7 +10,9 @@ namespace twfuzz {
 
 class CMutator {
 public:
-    CMutator(uint64_t seed, std::vector<std::string> seeds, std::vector<std::string> tokens);
+    // longestRun bounds the runs of one character that are inserted.
+    CMutator(uint64_t seed, std::vector<std::string> seeds, std::vector<std::string> tokens,
+             size_t longestRun = 20000);
 
     // The next input: a seed (or the previous input) with one to eight mutations.
     std::string Next();
@@ -26,6 +28,7 @@ private:
     std::vector<std::string> m_seeds;
     std::vector<std::string> m_tokens;
     std::string m_last;
+    size_t m_longestRun;
 };
 
 }  // namespace twfuzz
