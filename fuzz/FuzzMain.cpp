@@ -122,6 +122,29 @@ bool WriteFileBytes(const std::string& path, const std::string& data) {
     return static_cast<bool>(out);
 }
 
+// Inputs left out because the platform under test, not the program, cannot take them.
+unsigned long long g_skipped = 0;
+
+// Whether the text has a markup name of more than 200 bytes while running under Wine, whose
+// MSXML reports a mismatched end tag after such a name by faulting or spinning.
+bool LongNameForWine(const std::string& text) {
+    static const bool underWine = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    if (!underWine) return false;
+    size_t run = 0;
+    bool inName = false;
+    for (char c : text) {
+        if (c == '<') {
+            inName = true;
+            run = 0;
+        } else if (inName && (c == '>' || c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=')) {
+            inName = false;
+        } else if (inName && ++run > 200) {
+            return true;
+        }
+    }
+    return false;
+}
+
 // A target runs one input; Setup/Teardown once per run.
 struct Target {
     std::vector<std::string> tokens;
@@ -189,8 +212,8 @@ std::map<std::string, Target> MakeTargets() {
                     "<action from=\"1\">", "</action>", "modify", "remove", "add", "&amp;", "&#0;", "&#x10FFFF;",
                     "<![CDATA[", "]]>", "<!--", "-->", "<?xml version=\"1.0\" encoding=\"utf-16\"?>",
                     "<!DOCTYPE m [<!ENTITY e SYSTEM \"file:///c:/x\">]>", "&e;", "\"", "'", "=", "2147483648", "-1"};
-        // Wine's MSXML (not the project's code) faults or spins on a mismatched end tag
-        // after an element name of some thousands of characters; runs stay below that.
+        // Wine's MSXML (not the project's code) faults or spins on a mismatched end tag after
+        // a long element name; such inputs are left out under Wine (see LongNameForWine).
         t.longestRun = 256;
         t.setup = [state] {
             *state = std::make_unique<State>();
@@ -202,6 +225,10 @@ std::map<std::string, Target> MakeTargets() {
             return SUCCEEDED(hr);
         };
         t.run = [state](const std::string& input) {
+            if (LongNameForWine(input)) {
+                ++g_skipped;
+                return;
+            }
             State& s = **state;
             const std::string path = s.dir + "\\manifest.xml";
             WriteFileBytes(path, input);
@@ -420,7 +447,8 @@ int main(int argc, char** argv) {
     g_current.done = true;
     watchdog.join();
     target->second.teardown();
-    std::printf("twfuzz: kind=%s inputs=%llu crashes=0 hangs=0 seconds=%.1f\n", kind.c_str(), ran,
+    std::printf("twfuzz: kind=%s inputs=%llu skipped=%llu crashes=0 hangs=0 seconds=%.1f\n", kind.c_str(), ran,
+                g_skipped,
                 static_cast<double>(::GetTickCount64() - start) / 1000.0);
     return 0;
 }
