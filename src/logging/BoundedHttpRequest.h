@@ -39,7 +39,7 @@ public:
     static Outcome Get(const std::string& url, const char* agent, DWORD flags, size_t chunkSize,
                        const Bounds& bounds);
 
-    // POST of body to https://host:port/path with the extra headers: HttpSendRequestExA,
+    // POST of body to the host, port and path given (HTTPS) with the extra headers: HttpSendRequestExA,
     // InternetWriteFile, HttpEndRequestA; the answer is read in chunks of chunkSize and
     // dropped.
     static Outcome Post(const std::string& host, INTERNET_PORT port, const std::string& path, DWORD flags,

@@ -47,7 +47,7 @@ public:
     // The ULIP common-file restore started by a trigger file. Always succeeds.
     HRESULT RestoreULIPFiles(const char* triggerPath, const char* installDir, const char* commonDataDir);
 
-    // Base address of the ULIP packages ("http://host/http.veltra/"); the maker's
+    // Base address of the ULIP packages (scheme, host and "/http.veltra/"); the maker's
     // content-delivery server unless a test points it elsewhere.
     void SetUlipBaseUrl(const char* baseUrl);
 
