@@ -32,6 +32,8 @@
 #include "config/ConfigMgr.h"
 #include "datastore/TWNameList.h"
 #include "datastore/TWRegDataAccessor.h"
+#include "logging/OSSupportGate.h"
+#include "logging/OSSupportMessage.h"
 #include "logging/StatusLogMgr.h"
 #include "logging/TWPatchLogUtil.h"
 #include "logging/TelemetryEndpointConfig.h"
@@ -359,8 +361,30 @@ std::map<std::string, Target> MakeTargets() {
         targets["msimessage"] = std::move(t);
     }
 
-    // The support configuration text joins here once its reader exists: add a "support"
-    // target and a seeds/support folder.
+    {  // the operating-system support configuration, for a client, a server and a Windows 10 key
+        Target t;
+        t.tokens = {"[OSList_Server]\r\n", "[OSList]\r\n", "[Message_Block]\r\n", "[Message_Block_Patch]\r\n",
+                    "[Message_Nudge_Patch]\r\n", "Block=", "Block=1", "Block=0", "Block=-1", "6.1\r\n",
+                    "10.0_1909\r\n", "Heading=", "Text1=", "=", "\r\n", "\n", "Windows 7", "Windows 10",
+                    "Switch to Windows 10", "%s", "%n", "\xef\xbb\xbf"};
+        t.run = [](const std::string& input) {
+            const struct {
+                const char* key;
+                bool server;
+                const char* displayName;
+            } probes[] = {{"6.1", false, ""}, {"6.1", true, "Windows Server 2008 R2"}, {"10.0_1909", false, ""}};
+            for (const auto& probe : probes) {
+                const tw::COSSupportGate::Evaluation e =
+                    tw::COSSupportGate::Evaluate(input, probe.key, probe.server, probe.displayName);
+                if (e.status < tw::COSSupportGate::kAllowed || e.status > tw::COSSupportGate::kNoVerdict) std::abort();
+                if (e.nudge && !e.hasMessage) std::abort();
+                for (const std::string& text : e.texts) tw::COSSupportMessage::Get().SetText(0, text);
+            }
+            tw::COSSupportMessage::Get().Clear();
+        };
+        targets["support"] = std::move(t);
+    }
+
     return targets;
 }
 

@@ -38,7 +38,7 @@ TW_SKIP_CLANG=1 bash "$here/setup.sh" >/dev/null || exit 1
 cmake --build "$TW_BUILD_DIR" -j2 --target twfuzz >/dev/null || exit 1
 source "$here/xvfb.sh"
 tw_start_display
-kinds=(ini manifest endpoint cmdline patchlog registry msimessage)
+kinds=(ini manifest endpoint cmdline patchlog registry msimessage support)
 [ -n "$kind" ] && kinds=("$kind")
 findings="$TW_BUILD_DIR/fuzz/findings"
 mkdir -p "$findings"
