@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/PatchSummary.h"
 #include "common/TextUtil.h"
 
 namespace tw {
@@ -17,10 +18,7 @@ namespace {
 
 // Storage class Windows Installer gives patch packages.
 constexpr CLSID kPatchStorageClass = {0x000C1086, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-constexpr UINT kPidTemplate = 7;
-constexpr UINT kPidLastAuthor = 8;
 constexpr int kMaxStorageDepth = 8;
-constexpr size_t kTextSize = 4096;
 
 std::wstring Wide(const std::string& text) {
     int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -81,30 +79,6 @@ HRESULT ReadEveryStream(IStorage* storage, int depth, std::string* where) {
     }
 }
 
-bool SummaryText(MSIHANDLE summary, UINT pid, std::string& value) {
-    UINT type = 0;
-    INT number = 0;
-    FILETIME time{};
-    char buffer[kTextSize] = {};
-    DWORD size = sizeof(buffer);
-    UINT rc = ::MsiSummaryInfoGetPropertyA(summary, pid, &type, &number, &time, buffer, &size);
-    if (rc != ERROR_SUCCESS || type != VT_LPSTR) return false;
-    buffer[sizeof(buffer) - 1] = '\0';
-    value = buffer;
-    return true;
-}
-
-bool ListHolds(const std::string& list, const std::string& productCode) {
-    size_t start = 0;
-    for (;;) {
-        size_t end = list.find(';', start);
-        std::string item = list.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!item.empty() && ::_stricmp(item.c_str(), productCode.c_str()) == 0) return true;
-        if (end == std::string::npos) return false;
-        start = end + 1;
-    }
-}
-
 }  // namespace
 
 bool CPatchPackageCheck::Check(const std::string& path, const std::string& productCode, std::string* problem) {
@@ -160,15 +134,15 @@ bool CPatchPackageCheck::Check(const std::string& path, const std::string& produ
         return false;
     }
     std::string targets, transforms;
-    if (!SummaryText(summary.Get(), kPidTemplate, targets) || targets.empty()) {
+    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidTemplate, targets) || targets.empty()) {
         *problem = "its summary information names no product";
         return false;
     }
-    if (!ListHolds(targets, productCode)) {
+    if (!CPatchSummary::ListHolds(targets, productCode)) {
         *problem = FormatString("it is for another product (%s)", targets.c_str());
         return false;
     }
-    if (!SummaryText(summary.Get(), kPidLastAuthor, transforms) || transforms.empty()) {
+    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidLastAuthor, transforms) || transforms.empty()) {
         *problem = "it holds no transforms";
         return false;
     }

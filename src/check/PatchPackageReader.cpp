@@ -8,16 +8,13 @@
 #include <cstring>
 
 #include "common/Handles.h"
+#include "common/PatchSummary.h"
 #include "common/TextUtil.h"
 
 namespace twcheck {
 namespace {
 
-constexpr UINT kPidTemplate = 7;
-constexpr UINT kPidLastAuthor = 8;
-constexpr uint32_t kPidRevNumber = 9;
 constexpr uint32_t kVtLpstr = 30;
-constexpr size_t kTextSize = 4096;
 // A transform's summary stream is small; anything larger is not one.
 constexpr size_t kMaxSummaryStream = 64 * 1024;
 
@@ -27,32 +24,6 @@ uint32_t ReadU32(const std::vector<uint8_t>& data, size_t offset) {
 }
 
 std::string MsiErrorText(const char* step, UINT rc) { return tw::FormatString("%s failed (error %u)", step, rc); }
-
-bool SummaryText(MSIHANDLE summary, UINT pid, std::string& value) {
-    UINT type = 0;
-    INT number = 0;
-    FILETIME time{};
-    char buffer[kTextSize] = {};
-    DWORD size = sizeof(buffer);
-    UINT rc = ::MsiSummaryInfoGetPropertyA(summary, pid, &type, &number, &time, buffer, &size);
-    if (rc != ERROR_SUCCESS || type != VT_LPSTR) return false;
-    buffer[sizeof(buffer) - 1] = '\0';
-    value = buffer;
-    return true;
-}
-
-std::vector<std::string> Split(const std::string& text, char separator) {
-    std::vector<std::string> parts;
-    size_t start = 0;
-    for (;;) {
-        size_t end = text.find(separator, start);
-        std::string part = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (!part.empty()) parts.push_back(part);
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    return parts;
-}
 
 std::wstring Wide(const std::string& text) {
     int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
@@ -141,8 +112,8 @@ bool CPatchPackageReader::ReadSummaryText(const std::vector<uint8_t>& stream, ui
 }
 
 bool CPatchPackageReader::SplitTransformRevision(const std::string& revision, std::string& fromVersion,
-                                                    std::string& toVersion) {
-    const std::vector<std::string> parts = Split(revision, ';');
+                                                 std::string& toVersion) {
+    const std::vector<std::string> parts = tw::CPatchSummary::SplitList(revision);
     if (parts.size() < 2) return false;
     auto versionOf = [](const std::string& part, std::string& version) {
         size_t close = part.find('}');
@@ -186,22 +157,24 @@ PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::s
             return info;
         }
         std::string productCodes;
-        if (!SummaryText(summary.Get(), kPidTemplate, productCodes) || productCodes.empty()) {
+        if (!tw::CPatchSummary::ReadText(summary.Get(), tw::CPatchSummary::kPidTemplate, productCodes) ||
+            productCodes.empty()) {
             info.problem = "its summary information names no target product";
             return info;
         }
-        info.targetProducts = Split(productCodes, ';');
-        SummaryText(summary.Get(), kPidLastAuthor, transforms);
+        info.targetProducts = tw::CPatchSummary::SplitList(productCodes);
+        tw::CPatchSummary::ReadText(summary.Get(), tw::CPatchSummary::kPidLastAuthor, transforms);
     }
     info.isPatch = true;
 
     // The first transform's own summary holds the product versions it moves between.
-    for (const std::string& name : Split(transforms, ';')) {
+    for (const std::string& name : tw::CPatchSummary::SplitList(transforms)) {
         std::string storage = name[0] == ':' ? name.substr(1) : name;
         if (storage.empty() || storage[0] == '#') continue;
         std::vector<uint8_t> stream;
         std::string revision;
-        if (ReadTransformSummary(path, storage, stream) && ReadSummaryText(stream, kPidRevNumber, revision))
+        if (ReadTransformSummary(path, storage, stream) &&
+            ReadSummaryText(stream, tw::CPatchSummary::kPidRevNumber, revision))
             SplitTransformRevision(revision, info.fromVersion, info.toVersion);
         break;
     }
