@@ -51,14 +51,19 @@ class Run:
 
 def interleave(run_a, run_b, count, warmup=1):
     """Calls run_a() and run_b() in turn; the first `warmup` pairs are not kept."""
-    a, b = [], []
-    for i in range(warmup + count):
-        ra = run_a()
-        rb = run_b()
-        if i >= warmup:
-            a.append(ra)
-            b.append(rb)
+    a, b = interleave_all([run_a, run_b], count, warmup)
     return a, b
+
+
+def interleave_all(runners, count, warmup=1):
+    """Calls each runner in turn, round after round; the first `warmup` rounds are not kept."""
+    results = [[] for _ in runners]
+    for i in range(warmup + count):
+        for runner, kept in zip(runners, results):
+            result = runner()
+            if i >= warmup:
+                kept.append(result)
+    return results
 
 
 def med(runs, key):
@@ -126,6 +131,9 @@ def bench_manifest(sizes, reps):
         subprocess.run([sys.executable, os.path.join(ROOT, "bench", "gen.py"), "manifest", path, str(n)], check=True)
         a, b = interleave(lambda: Run([driver, winpath(path)]), lambda: Run([bare, winpath(path)]), reps)
         wa, wb = row(f"{n:,} items", a, b)
+        pa = med(a, "parse_s")
+        print("  %-22s %10.4f %10s %7.2f   (until the table is complete, before it is freed)" % (
+            "  parse alone", pa, "", ratio(pa, wb)), flush=True)
         note = failures(a, lambda r: r.code == 0 and r.fields.get("items") == str(n)) + failures(b, lambda r: r.code == 0)
         if note:
             print(note)
@@ -200,17 +208,19 @@ def bench_update(reps, values):
             finally:
                 step("clean", work)
 
-        def run_b():
-            product = step("prepare", work)
-            try:
-                if "list" not in recorded:
-                    raise RuntimeError("the installer's run made no Windows Installer call to copy")
-                return Run([os.path.join(BENCH, "bare_apply.exe"), recorded["list"], product["code"],
-                            recorded["properties"], product["windir"]])
-            finally:
-                step("clean", work)
+        def run_bare(mode):
+            def run():
+                product = step("prepare", work)
+                try:
+                    if "list" not in recorded:
+                        raise RuntimeError("the installer's run made no Windows Installer call to copy")
+                    return Run([os.path.join(BENCH, "bare_apply.exe"), recorded["list"], product["code"],
+                                recorded["properties"], product["windir"], mode])
+                finally:
+                    step("clean", work)
+            return run
 
-        a, b = interleave(run_a, run_b, reps)
+        a, b, b_answer, b_log = interleave_all([run_a, run_bare("none"), run_bare("answer"), run_bare("log")], reps)
     finally:
         step("restore", work)
     print(HEADER)
@@ -218,9 +228,19 @@ def bench_update(reps, values):
     ma, mb = med(a, "msi_s"), med(b, "work_s")
     print("  Windows Installer call inside A: %.3f s (median); A's own work around it: %.3f s; B's whole work: %.3f s"
           % (ma, med(a, "work_s") - ma, mb))
-    print("  A: exit codes %s, message boxes answered %s; B: Windows Installer results %s" % (
+    print("  A: exit codes %s, message boxes answered %s; B: Windows Installer results %s, messages %s" % (
         sorted(set(r.fields.get("exit", "?") for r in a)), sorted(set(r.fields.get("boxes", "?") for r in a)),
-        sorted(set(r.fields.get("msi", "?") for r in b))), flush=True)
+        sorted(set(r.fields.get("msi", "?") for r in b)),
+        sorted(set(r.fields.get("messages", "?") for r in b_answer))), flush=True)
+    # Where the time goes: the same bare call with the installer's message filter and a handler
+    # that answers at once (Windows Installer formats and delivers every message), then with a
+    # handler that also opens, appends to and closes a log for every message, as required.
+    wb, wa_, wl = mb, med(b_answer, "work_s"), med(b_log, "work_s")
+    print("  split of B's work with the installer's message filter: no handler %.3f s; answering handler %.3f s "
+          "(+%.3f s); answering, logging each message and dispatching window messages %.3f s (+%.3f s)" % (wb, wa_, wa_ - wb, wl, wl - wa_))
+    print("  ratio of A against the bare call with the answering and logging handler (the required work per message): %.2f; A's cost beyond the "
+          "required message delivery and log lines: %.3f s" % (ratio(med(a, "work_s"), wl), med(a, "work_s") - wl),
+          flush=True)
 
 
 def main():
