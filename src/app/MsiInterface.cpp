@@ -37,18 +37,25 @@ namespace {
     RegisterProcessStateReset(ProcessLayer::App, &CMsiInterface::DestroyInstance);
 }  // namespace
 
-// Windows Installer shows no dialogs of its own (only source resolution would), and every
-// message kind but files-in-use comes to this object's handler.
-CMsiInterface::CMsiInterface() {
-    m_previousLevel = Platform().Msi.SetInternalUI(static_cast<INSTALLUILEVEL>(kInternalUiLevel), nullptr);
-    m_previousHandler = Platform().Msi.SetExternalUI(&CMsiInterface::ExternalUiHandler, kMessageFilter, this);
-}
+CMsiInterface::CMsiInterface() = default;
 
 // Puts back what was installed before. The previous handler's filter and context are not
 // known; it gets the same filter and no context.
 CMsiInterface::~CMsiInterface() {
+    if (!m_userInterfaceInstalled) return;
     Platform().Msi.SetInternalUI(m_previousLevel, nullptr);
     Platform().Msi.SetExternalUI(m_previousHandler, m_previousHandler ? kMessageFilter : 0, nullptr);
+}
+
+// Windows Installer shows no dialogs of its own (only source resolution would), and every
+// message kind but files-in-use comes to this object's handler. Done before the first call
+// that installs anything, the only calls that show a user interface or send messages; a run
+// that ends before it never loads Windows Installer (the program delay-loads it).
+void CMsiInterface::InstallUserInterface() {
+    if (m_userInterfaceInstalled) return;
+    m_userInterfaceInstalled = true;
+    m_previousLevel = Platform().Msi.SetInternalUI(static_cast<INSTALLUILEVEL>(kInternalUiLevel), nullptr);
+    m_previousHandler = Platform().Msi.SetExternalUI(&CMsiInterface::ExternalUiHandler, kMessageFilter, this);
 }
 
 bool CMsiInterface::RegisterObserver(MSIObserver* observer) {
@@ -77,6 +84,7 @@ bool CMsiInterface::ApplyMultiplePatches(const char* patchList, const char* prod
     if (errorText) errorText[0] = '\0';
     if (properties) LogStatusF("MsiApplyMultiplePatches:cmdline %s", properties);
 
+    InstallUserInterface();
     UINT code = Platform().Msi.ApplyMultiplePatches(patchList, productCode, properties);
     CRunState::Get().exitCode = static_cast<int32_t>(code);
     LogStatusF("MsiApplyMultiplePatches: return code = %d", static_cast<int>(code));

@@ -1,7 +1,7 @@
 #pragma once
 // The process-wide Windows Installer interface object: switches Windows Installer's own
 // user interface off, routes its messages to one observer (the installer) and applies the
-// patch packages.
+// patch packages. The user interface is switched before the first apply call.
 
 #include <windows.h>
 #include <msi.h>
@@ -52,7 +52,10 @@ public:
     static int WINAPI ExternalUiHandler(LPVOID context, UINT messageType, LPCSTR message);
 
 private:
+    void InstallUserInterface();
+
     MSIObserver* m_observer = nullptr;
+    bool m_userInterfaceInstalled = false;
     INSTALLUILEVEL m_previousLevel = INSTALLUILEVEL_NOCHANGE;
     INSTALLUI_HANDLERA m_previousHandler = nullptr;
 };

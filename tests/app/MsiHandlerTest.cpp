@@ -531,8 +531,22 @@ protected:
     std::vector<int> answers;
 };
 
-TEST_F(MsiInterfaceTest, InstallsItsHandlerAndPutsThePreviousOneBack) {
+TEST_F(MsiInterfaceTest, InstallsItsHandlerAtTheFirstApplyAndPutsThePreviousOneBack) {
+    Platform().Msi.ApplyMultiplePatches = [](LPCSTR, LPCSTR, LPCSTR) -> UINT { return 0; };
+    char errorText[CMsiInterface::kErrorTextSize];
+    UINT result = 99;
+
+    // A run that ends before applying anything leaves Windows Installer alone.
+    CMsiInterface::Instance();
+    EXPECT_TRUE(levels.empty());
+    EXPECT_TRUE(handlers.empty());
+    CMsiInterface::DestroyInstance();
+    EXPECT_TRUE(levels.empty());
+    EXPECT_TRUE(handlers.empty());
+
     CMsiInterface& msi = CMsiInterface::Instance();
+    EXPECT_TRUE(msi.ApplyMultiplePatches("p.msp", "{PC}", nullptr, errorText, &result));
+    EXPECT_TRUE(msi.ApplyMultiplePatches("p.msp", "{PC}", nullptr, errorText, &result));
     ASSERT_EQ(1u, levels.size());
     EXPECT_EQ(static_cast<INSTALLUILEVEL>(0x102), levels[0]);
     ASSERT_EQ(1u, handlers.size());
@@ -562,10 +576,10 @@ TEST_F(MsiInterfaceTest, TheFirstInstallerIsTheOneObserverUntilItIsGone) {
             EXPECT_FALSE(msi.RegisterObserver(&second));
         }
         EXPECT_EQ(&first, msi.GetObserver());
-        EXPECT_EQ(IDABORT, handlers[0](contexts[0], INSTALLMESSAGE_OUTOFDISKSPACE, "full"));
+        EXPECT_EQ(IDABORT, CMsiInterface::ExternalUiHandler(&msi, INSTALLMESSAGE_OUTOFDISKSPACE, "full"));
     }
     EXPECT_EQ(nullptr, CMsiInterface::Instance().GetObserver());
-    EXPECT_EQ(0, handlers[0](contexts[0], INSTALLMESSAGE_OUTOFDISKSPACE, "full"));
+    EXPECT_EQ(0, CMsiInterface::ExternalUiHandler(&CMsiInterface::Instance(), INSTALLMESSAGE_OUTOFDISKSPACE, "full"));
     HandlerProbe third;
     EXPECT_EQ(&third, CMsiInterface::Instance().GetObserver());
 }
