@@ -193,6 +193,20 @@ def step(*args):
     return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
 
 
+def prepare(work):
+    """Installs a fresh product; Windows Installer may still be busy with the last removal, so
+    a failed installation is tried again twice."""
+    for attempt in range(3):
+        try:
+            return step("prepare", work)
+        except subprocess.CalledProcessError:
+            if attempt == 2:
+                raise
+            print("  (the product could not be installed; trying again)", flush=True)
+            step("clean", work)
+            time.sleep(5)
+
+
 def bench_update(reps, values):
     print("\n== two-patch update of the sample product (%s extra registry values, rewritten by every patch run): "
           "update_driver /A /P (A) against one MsiApplyMultiplePatchesA with the same list and properties and "
@@ -205,7 +219,7 @@ def bench_update(reps, values):
     recorded = {}
     try:
         def run_a():
-            product = step("prepare", work)
+            product = prepare(work)
             try:
                 words = product["windir"].split(" ")
                 run = Run([os.path.join(work, "update", "update_driver.exe"), "/A", "/P"] + words,
@@ -219,7 +233,7 @@ def bench_update(reps, values):
 
         def run_bare(mode):
             def run():
-                product = step("prepare", work)
+                product = prepare(work)
                 try:
                     if "list" not in recorded:
                         raise RuntimeError("the installer's run made no Windows Installer call to copy")

@@ -16,8 +16,7 @@ HRESULT SAXActionState::startElement(const wchar_t* namespaceUri, int namespaceU
     SAXAbstractStringState::startElement(namespaceUri, namespaceUriLength, localName, localNameLength, qualifiedName,
                                          qualifiedNameLength, attributes);
     m_from.clear();
-    std::wstring value;
-    if (ReadAttribute(attributes, namespaceUri, namespaceUriLength, L"from", 4, value)) m_from = value;
+    ReadAttribute(attributes, namespaceUri, namespaceUriLength, L"from", 4, m_from);  // absent: empty
     return S_OK;
 }
 
