@@ -13,8 +13,10 @@
 
 set(TW_DELAY_DIR ${CMAKE_BINARY_DIR}/delayload)
 
-find_program(TW_GNU_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool dlltool)
-find_program(TW_GNU_NM NAMES ${TOOLCHAIN_PREFIX}-nm nm)
+if(NOT MSVC)
+    find_program(TW_GNU_DLLTOOL NAMES ${TOOLCHAIN_PREFIX}-dlltool dlltool REQUIRED)
+    find_program(TW_GNU_NM NAMES ${TOOLCHAIN_PREFIX}-nm nm REQUIRED)
+endif()
 if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
     find_program(TW_LLVM_DLLTOOL NAMES llvm-dlltool llvm-dlltool-14 llvm-dlltool-15 llvm-dlltool-16 REQUIRED)
 endif()

@@ -378,7 +378,8 @@ std::map<std::string, Target> MakeTargets() {
                     tw::COSSupportGate::Evaluate(input, probe.key, probe.server, probe.displayName);
                 if (e.status < tw::COSSupportGate::kAllowed || e.status > tw::COSSupportGate::kNoVerdict) std::abort();
                 if (e.nudge && !e.hasMessage) std::abort();
-                for (const std::string& text : e.texts) tw::COSSupportMessage::Get().SetText(0, text);
+                for (size_t i = 0; i < tw::COSSupportMessage::kTextCount; ++i)
+                    tw::COSSupportMessage::Get().SetText(i, e.texts[i]);
             }
             tw::COSSupportMessage::Get().Clear();
         };

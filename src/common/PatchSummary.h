@@ -17,8 +17,8 @@ public:
     static constexpr UINT kPidLastAuthor = 8;  // transforms
     static constexpr UINT kPidRevNumber = 9;   // patch code and the patches it replaces
 
-    // The text property pid of an open summary handle; false when it is absent or not text.
-    // Longer texts are cut at 4,095 characters.
+    // The text property pid of an open summary handle; false when it is absent, not text, or
+    // longer than 4,095 characters.
     static bool ReadText(MSIHANDLE summary, UINT pid, std::string& value);
     // The non-empty parts of a ';'-separated list.
     static std::vector<std::string> SplitList(const std::string& list);
