@@ -13,10 +13,10 @@
 
 #include "common/Handles.h"
 
-#include "offcycle/HeldCabinet.h"
-#include "offcycle/HeldFiles.h"
+#include "offcycle/ulip/HeldCabinet.h"
+#include "offcycle/ulip/HeldFiles.h"
 #include "offcycle/ManifestTable.h"
-#include "offcycle/UrlDownload.h"
+#include "offcycle/ulip/UrlDownload.h"
 
 namespace tw {
 

@@ -11,9 +11,9 @@
 #include "PackageTestSupport.h"
 #include "common/Handles.h"
 #include "common/TestSupport.h"
-#include "offcycle/CabinetSignature.h"
-#include "offcycle/CabinetUnpacker.h"
-#include "offcycle/HeldFiles.h"
+#include "offcycle/ulip/CabinetSignature.h"
+#include "offcycle/ulip/CabinetUnpacker.h"
+#include "offcycle/ulip/HeldFiles.h"
 #include "offcycle/OffCycleFileSelector.h"
 #include "offcycle/Sha256.h"
 

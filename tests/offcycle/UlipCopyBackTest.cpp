@@ -14,7 +14,7 @@
 #include "OffCycleTestSupport.h"
 #include "UlipTestSupport.h"
 #include "common/TestSupport.h"
-#include "offcycle/UlipPathRules.h"
+#include "offcycle/ulip/UlipPathRules.h"
 
 using octest::CountLines;
 using octest::Item;

@@ -13,7 +13,7 @@
 #include "common/ProductConstants.h"
 #include "common/RegistryBackup.h"
 #include "common/TestSupport.h"
-#include "offcycle/UlipVersionText.h"
+#include "offcycle/ulip/UlipVersionText.h"
 
 using octest::CountLines;
 using octest::UlipSelector;

@@ -1,4 +1,4 @@
-#include "offcycle/UrlDownload.h"
+#include "offcycle/ulip/UrlDownload.h"
 
 #include <urlmon.h>
 
@@ -8,7 +8,7 @@
 #include <string>
 
 #include "common/Handles.h"
-#include "offcycle/DownloadStatusCallback.h"
+#include "offcycle/ulip/DownloadStatusCallback.h"
 
 namespace tw {
 
@@ -18,7 +18,7 @@ namespace {
 // caller's wait.
 struct DownloadJob {
     std::string address;
-    std::string target;     // the file being downloaded
+    std::string target;  // the file being downloaded
     ComPtr<CDownloadStatusCallback> callback;
     std::atomic<bool> abandoned{false};
     KernelHandle done;
@@ -54,8 +54,8 @@ HRESULT CUrlDownload::Download(const char* address, const char* target) {
     const std::string finalTarget = target ? target : "";
     job->target = finalTarget + ".download";
     ::DeleteFileA(job->target.c_str());
-    job->callback = ComPtr<CDownloadStatusCallback>(
-        new CDownloadStatusCallback(::GetTickCount64() + m_timeoutMs, m_maxBytes));
+    job->callback =
+        ComPtr<CDownloadStatusCallback>(new CDownloadStatusCallback(::GetTickCount64() + m_timeoutMs, m_maxBytes));
     job->done.Reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
     if (!job->done) {
         m_lastError = ::GetLastError();

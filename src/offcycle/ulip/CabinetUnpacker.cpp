@@ -1,4 +1,4 @@
-#include "offcycle/CabinetUnpacker.h"
+#include "offcycle/ulip/CabinetUnpacker.h"
 
 #include <fcntl.h>
 
@@ -182,7 +182,8 @@ UINT DIAMONDAPI CCabinetUnpacker::Write(INT_PTR handle, void* buffer, UINT size)
     Stream* stream = t_current ? t_current->Find(handle) : nullptr;
     if (!stream || !stream->file) return static_cast<UINT>(-1);
     DWORD written = 0;
-    if (!::WriteFile(stream->file.Get(), buffer, size, &written, nullptr) || written != size) return static_cast<UINT>(-1);
+    if (!::WriteFile(stream->file.Get(), buffer, size, &written, nullptr) || written != size)
+        return static_cast<UINT>(-1);
     if (!stream->hash->Update(buffer, size)) return static_cast<UINT>(-1);
     return size;
 }
@@ -228,7 +229,8 @@ INT_PTR DIAMONDAPI CCabinetUnpacker::Notify(FDINOTIFICATIONTYPE type, PFDINOTIFI
 INT_PTR CCabinetUnpacker::CreateTarget(const char* name) {
     char target[kTargetSize] = {};
     // Without a folder the names would resolve against the current folder.
-    if (m_folder.empty() || !IsSafeEntryName(name, m_cabinetName.c_str()) || !BuildTarget(target, sizeof(target), m_folder.c_str(), name)) {
+    if (m_folder.empty() || !IsSafeEntryName(name, m_cabinetName.c_str()) ||
+        !BuildTarget(target, sizeof(target), m_folder.c_str(), name)) {
         m_refused = name ? name : "";
         ::SetLastError(ERROR_INVALID_NAME);
         return -1;

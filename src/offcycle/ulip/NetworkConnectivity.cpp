@@ -1,4 +1,4 @@
-#include "offcycle/NetworkConnectivity.h"
+#include "offcycle/ulip/NetworkConnectivity.h"
 
 #include <netlistmgr.h>
 
@@ -17,8 +17,8 @@ HRESULT CNetworkConnectivity::Query(DWORD& flags) {
     flags = 0;
     ComInit com;  // its result is not needed: a failed initialisation fails the creation
     ComPtr<INetworkListManager> manager;
-    HRESULT hr = ::CoCreateInstance(kClsidNetworkListManager, nullptr, CLSCTX_ALL, kIidNetworkListManager,
-                                    manager.PutVoid());
+    HRESULT hr =
+        ::CoCreateInstance(kClsidNetworkListManager, nullptr, CLSCTX_ALL, kIidNetworkListManager, manager.PutVoid());
     if (FAILED(hr)) return hr;
     NLM_CONNECTIVITY connectivity = NLM_CONNECTIVITY_DISCONNECTED;
     hr = manager->GetConnectivity(&connectivity);

@@ -1,4 +1,4 @@
-#include "offcycle/DownloadStatusCallback.h"
+#include "offcycle/ulip/DownloadStatusCallback.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "offcycle/UlipPathRules.h"
+#include "offcycle/ulip/UlipPathRules.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "offcycle/HeldFiles.h"
+#include "offcycle/ulip/HeldFiles.h"
 
 #include <cstring>
 #include <utility>

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "offcycle/HeldCabinet.h"
-#include "offcycle/HeldFiles.h"
+#include "offcycle/ulip/HeldCabinet.h"
+#include "offcycle/ulip/HeldFiles.h"
 
 namespace tw {
 

@@ -1,4 +1,4 @@
-#include "offcycle/UlipVersionText.h"
+#include "offcycle/ulip/UlipVersionText.h"
 
 #include <cctype>
 

@@ -1,4 +1,4 @@
-#include "offcycle/CabinetSignature.h"
+#include "offcycle/ulip/CabinetSignature.h"
 
 #include <wincrypt.h>
 #include <mssip.h>
@@ -126,8 +126,8 @@ bool CCabinetSignature::ReadSignerName(HANDLE file, const char* path, std::strin
     if (!certificate) return false;
 
     char display[1024] = {};
-    DWORD length = ::CertGetNameStringA(certificate.Get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, display,
-                                        sizeof(display));
+    DWORD length =
+        ::CertGetNameStringA(certificate.Get(), CERT_NAME_SIMPLE_DISPLAY_TYPE, 0, nullptr, display, sizeof(display));
     if (length <= 1) return false;
     name = display;
     return true;

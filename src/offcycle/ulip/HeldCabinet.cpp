@@ -1,4 +1,4 @@
-#include "offcycle/HeldCabinet.h"
+#include "offcycle/ulip/HeldCabinet.h"
 
 #include <cstring>
 #include <new>
@@ -52,8 +52,6 @@ void CHeldCabinet::Release() {
     m_path.clear();
 }
 
-bool CHeldCabinet::Names(const char* path) const {
-    return IsOpen() && path && ::_stricmp(m_path.c_str(), path) == 0;
-}
+bool CHeldCabinet::Names(const char* path) const { return IsOpen() && path && ::_stricmp(m_path.c_str(), path) == 0; }
 
 }  // namespace tw

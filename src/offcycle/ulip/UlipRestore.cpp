@@ -1,0 +1,224 @@
+// Members of COffCycleFileSelector: the ULIP restore: its steps, the release address and the country.
+#include "offcycle/OffCycleFileSelector.h"
+
+#include <io.h>
+#include <objbase.h>
+#include <netlistmgr.h>
+#include <urlmon.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "common/Handles.h"
+#include "common/PathUtil.h"
+#include "common/ProductConstants.h"
+#include "common/TextUtil.h"
+#include "logging/InstallTracker.h"
+#include "offcycle/ErrorText.h"
+#include "offcycle/ManifestParser.h"
+#include "offcycle/MsxmlGuids.h"
+#include "offcycle/WideText.h"
+#include "offcycle/ulip/CabinetSignature.h"
+#include "offcycle/ulip/CabinetUnpacker.h"
+#include "offcycle/ulip/NetworkConnectivity.h"
+#include "offcycle/ulip/UlipPathRules.h"
+#include "offcycle/ulip/UlipRestoreHelpers.h"
+#include "offcycle/ulip/UlipVersionText.h"
+
+namespace tw {
+
+using namespace ulip;
+
+HRESULT COffCycleFileSelector::RestoreULIPFiles(const char* /*triggerPath*/, const char* installDir,
+                                                const char* commonDataDir) {
+    if (!installDir) installDir = "";
+    if (!commonDataDir) commonDataDir = "";
+    try {
+        RestoreULIPSteps(installDir, commonDataDir);
+    } catch (...) {
+        LogError("Patch: Got exception into method RestoreULIPFiles with GetLastError : %d",
+                 static_cast<int>(::GetLastError()));
+    }
+    ReleaseHeldFiles();
+    LogFormat("ULIP logic completed.");
+    return S_OK;
+}
+
+void COffCycleFileSelector::RestoreULIPSteps(const char* installDir, const char* commonDataDir) {
+    LogFormat("Restoring ULIP files...");
+
+    std::string major, slipstream;
+    const std::string executable = std::string(installDir) + "\\TWW.EXE";
+    if (FAILED(GetTWMajorMinorVersion(executable.c_str(), major, slipstream))) {
+        LogError("Patch: Failed to read TW major minor version with GetLastError : %d",
+                 static_cast<int>(::GetLastError()));
+        return;
+    }
+
+    std::string address;
+    if (!GetURL(major, slipstream, address)) {
+        LogFormat("Failed to form Akami URL");
+        return;
+    }
+
+    std::string path;
+    if (!RoamingFolder(path)) {
+        LogError("Patch: Failed to read Raoming directory with GetLastError: %d", static_cast<int>(::GetLastError()));
+        return;
+    }
+    path += "\\Tallyworks\\";
+
+    const std::string country = GetTWCountry();
+    if (country.empty()) {
+        LogError("Patch: Failed to read Country information from patch.ini, the country value is empty");
+        return;
+    }
+
+    if (FAILED(CreateDirectoryStructure(path, major, slipstream, country))) {
+        LogError("Patch: Failed to create directory structure under roaming folder with GetLastError :  %d",
+                 static_cast<int>(::GetLastError()));
+        return;
+    }
+
+    const std::string cabinet = path + "original.twc";
+    if (SendRequestAndGetResponse(address.c_str(), cabinet.c_str()) != S_OK) {
+        LogError("Patch: Failed to download and save the file at SendRequestAndGetResponse()");
+        DiscardCabinet(cabinet);
+        return;
+    }
+
+    if (!VerifyTwcSignature(cabinet.c_str())) {
+        char text[kMessageSize];
+        SafeFormat(text, sizeof(text), "Patch: TWC file downloaded is not intact at path %s", cabinet.c_str());
+        SendErrorTracking(text);
+        LogFormat("TWC file downloaded is not intact");
+        DiscardCabinet(cabinet);
+        return;
+    }
+
+    if (FAILED(ExtractFromTwcFile(cabinet.c_str()))) {
+        LogError("Patch: Failed while uncompressing TWC file");
+        DiscardCabinet(cabinet);
+        return;
+    }
+
+    LoadProcessList((path + "KillProcesses.xml").c_str());
+
+    if (CopyOriginalFiles(installDir, path.c_str(), slipstream.c_str(), commonDataDir) != S_OK) {
+        LogError("Patch: Failed while restoring or copying the ULIP files");
+        return;
+    }
+    LogFormat("Successfully restored the ULIP files");
+    if (m_folderSupport) {
+        ReleaseHeldFiles();
+        RemoveX32Folder(path.c_str());
+        if (FAILED(DeleteDirectory(path.c_str())))
+            LogError("Patch: Failed to cleanup Slipstream folder after copy");
+        else
+            LogFormat("Successfully cleaned up TWC country folder");
+    }
+}
+
+bool COffCycleFileSelector::RoamingFolder(std::string& folder) {
+    PWSTR wide = nullptr;
+    const HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &wide);
+    std::wstring text;
+    if (SUCCEEDED(hr) && wide) text = wide;
+    if (wide) ::CoTaskMemFree(wide);
+    if (FAILED(hr)) return false;
+    // Exact: a best-fit or default character would name another folder.
+    if (text.empty() || !ToNarrow(text, folder)) {
+        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return false;
+    }
+    return true;
+}
+
+void COffCycleFileSelector::DiscardCabinet(const std::string& cabinet) {
+    // A cabinet that was not unpacked whole is never left for a later run.
+    ReleaseHeldFiles();
+    if (::GetFileAttributesA(cabinet.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    if (!::DeleteFileA(cabinet.c_str()))
+        LogFormat("In COffCycleFileSelector::RestoreULIPFiles, could not delete %s with GetLastError: %d",
+                  cabinet.c_str(), static_cast<int>(::GetLastError()));
+}
+
+HRESULT COffCycleFileSelector::GetTWMajorMinorVersion(const char* executablePath, std::string& major,
+                                                      std::string& slipstream) {
+    if (!executablePath) executablePath = "";
+    DWORD first = 0, third = 0;
+    if (FAILED(GetFileVersion(executablePath, first, third))) {
+        const DWORD error = ::GetLastError();
+        LogError("Patch: GetTWMajorMinorVersion: Failed to read module version for file %s with GetLastError: %d",
+                 executablePath, static_cast<int>(error));
+        ::SetLastError(error);
+        return E_FAIL;
+    }
+    std::string text;
+    if (!CUlipVersionText::Slipstream(third, text)) {
+        const DWORD error = ::GetLastError();
+        LogError("Patch: GetTWMajorMinorVersion got Exception with for file patch %s GetLastError: %d", executablePath,
+                 static_cast<int>(error));
+        ::SetLastError(error);
+        return E_FAIL;
+    }
+    major = CUlipVersionText::Major(first);
+    slipstream = text;
+    return S_OK;
+}
+
+bool COffCycleFileSelector::GetURL(const std::string& major, const std::string& slipstream, std::string& address) {
+    try {
+        const std::string country = GetTWCountry();
+        if (country.empty()) {
+            LogFormat("Failed to read Country information from patch.ini, the country value is =   %s",
+                      country.c_str());
+            return false;
+        }
+        address = m_ulipBaseUrl + country + "/ulip/" + major + "/" + slipstream + "/x64" + "/" + "original.twc";
+        LogFormat("Akamai URL formed is =   %s", address.c_str());
+        return true;
+    } catch (...) {
+        LogError("Patch: GetURL: Got exception.");
+        return false;
+    }
+}
+
+std::string COffCycleFileSelector::GetTWCountry() {
+    try {
+        char module[MAX_PATH + 1] = {};
+        const DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
+        std::string path(module, length < MAX_PATH ? length : 0);
+        path =
+            path.substr(0, path.find_last_of('\\') == std::string::npos ? 0 : path.find_last_of('\\')) + "\\patch.ini";
+        char value[200] = {};
+        const DWORD read = ::GetPrivateProfileStringA("autopatch", "country", "", value, sizeof(value), path.c_str());
+        if (read == 0 || value[0] == '\0') {
+            LogFormat("GetTWCountry() Failed to read patch.ini file at location %s with GetLastError: %d", path.c_str(),
+                      static_cast<int>(::GetLastError()));
+            return std::string();
+        }
+        std::string country(value);
+        for (char& c : country) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return country;
+    } catch (...) {
+        LogFormat("GetTWCountry() caught an Exception with GetLastError: %d", static_cast<int>(::GetLastError()));
+        return std::string();
+    }
+}
+
+}  // namespace tw

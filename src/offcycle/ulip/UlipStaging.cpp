@@ -1,0 +1,205 @@
+// Members of COffCycleFileSelector: the staging folders of the ULIP restore.
+#include "offcycle/OffCycleFileSelector.h"
+
+#include <io.h>
+#include <objbase.h>
+#include <netlistmgr.h>
+#include <urlmon.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <tlhelp32.h>
+
+#include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <initializer_list>
+#include <iterator>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
+
+#include "common/Handles.h"
+#include "common/PathUtil.h"
+#include "common/ProductConstants.h"
+#include "common/TextUtil.h"
+#include "logging/InstallTracker.h"
+#include "offcycle/ErrorText.h"
+#include "offcycle/ManifestParser.h"
+#include "offcycle/MsxmlGuids.h"
+#include "offcycle/WideText.h"
+#include "offcycle/ulip/CabinetSignature.h"
+#include "offcycle/ulip/CabinetUnpacker.h"
+#include "offcycle/ulip/NetworkConnectivity.h"
+#include "offcycle/ulip/UlipPathRules.h"
+#include "offcycle/ulip/UlipRestoreHelpers.h"
+#include "offcycle/ulip/UlipVersionText.h"
+
+namespace tw {
+
+using namespace ulip;
+
+bool COffCycleFileSelector::RefuseStagingLevel(const std::string& path) {
+    // The staging folders are emptied and filled: a link would carry that elsewhere.
+    if (!CUlipPathRules::IsReparsePoint(path)) return false;
+    LogError("Patch: CreateDirectoryStructure: %s is a link to another place, refused", path.c_str());
+    ::SetLastError(ERROR_CANT_ACCESS_FILE);
+    return true;
+}
+
+HRESULT COffCycleFileSelector::CreateDirectoryStructure(std::string& path, const std::string& major,
+                                                        const std::string& slipstream, const std::string& country) {
+    try {
+        // Each text becomes one folder level under the roaming folder and nothing else.
+        for (const std::string* level : {&major, &slipstream, &country}) {
+            if (!CUlipPathRules::IsSafeName(*level)) {
+                LogError("Patch: CreateDirectoryStructure: \"%s\" is not a folder name, refused", level->c_str());
+                ::SetLastError(ERROR_INVALID_NAME);
+                return E_FAIL;
+            }
+        }
+        struct Level {
+            const std::string* text;
+            const char* failure;
+        } const levels[] = {
+            {nullptr,
+             "Patch: CreateDirectoryStructure: Failed to create Tallyworks directory %s with GetLastError: %d"},
+            {&major,
+             "Patch: CreateDirectoryStructure: Failed to create Major version directory %s with GetLastError: %d"},
+            {&slipstream,
+             "Patch: CreateDirectoryStructure: 1st attempt, Failed to create slipstream directory %s with "
+             "GetLastError: %d"},
+        };
+        for (const Level& level : levels) {
+            if (level.text) path += *level.text + "\\";
+            if (!::CreateDirectoryA(path.c_str(), nullptr)) {
+                const DWORD error = ::GetLastError();
+                if (error != ERROR_ALREADY_EXISTS) {
+                    LogError(level.failure, path.c_str(), static_cast<int>(error));
+                    ::SetLastError(error);
+                    return E_FAIL;
+                }
+            }
+            if (RefuseStagingLevel(path)) return E_FAIL;
+        }
+
+        path += country + "\\";
+        const bool created = ::CreateDirectoryA(path.c_str(), nullptr) != FALSE;
+        const DWORD error = ::GetLastError();
+        if (!created && error != ERROR_ALREADY_EXISTS) {
+            LogError(
+                "Patch: CreateDirectoryStructure: 1st attempt, Failed to create country specific directory %s with "
+                "GetLastError: %d",
+                path.c_str(), static_cast<int>(error));
+            ::SetLastError(error);
+            return E_FAIL;
+        }
+        if (RefuseStagingLevel(path)) return E_FAIL;
+        if (created) {
+            LogFormat(
+                "CreateDirectoryStructure: Successfully created country specific directory %s with GetLastError: "
+                "%d",
+                path.c_str(), static_cast<int>(::GetLastError()));
+            return S_OK;
+        }
+
+        // Left by an earlier run: emptied and created again.
+        if (RefuseStagingLevel(path + "x32")) return E_FAIL;
+        ReleaseHeldFiles();
+        RemoveX32Folder(path.c_str());
+        if (FAILED(DeleteDirectory(path.c_str()))) {
+            const DWORD deleteError = ::GetLastError();
+            LogError(
+                "Patch: CreateDirectoryStrcture: Failed to delete country specific directory %s with "
+                "GetLastError: %d",
+                path.c_str(), static_cast<int>(deleteError));
+            ::SetLastError(deleteError);
+            return E_FAIL;
+        }
+        if (!::CreateDirectoryA(path.c_str(), nullptr)) {
+            const DWORD createError = ::GetLastError();
+            LogError(
+                "Patch: CreateDirectoryStrcture: 2nd attempt, Failed to create country specific directory %s "
+                "with GetLastError: %d",
+                path.c_str(), static_cast<int>(createError));
+            ::SetLastError(createError);
+            return E_FAIL;
+        }
+        return S_OK;
+    } catch (...) {
+        LogError("Patch: CreateDirectoryStructure: Got exception: %d", static_cast<int>(::GetLastError()));
+        return E_FAIL;
+    }
+}
+
+HRESULT COffCycleFileSelector::DeleteDirectory(const char* folder) {
+    try {
+        return DeleteFolderTree(folder ? folder : "", 0);
+    } catch (...) {
+        LogError("Patch: COffCycleFileSelector::DeleteDirectory: Throws exception");
+        return E_FAIL;
+    }
+}
+
+HRESULT COffCycleFileSelector::DeleteFolderTree(const std::string& folder, int depth) {
+    const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : CUlipPathRules::EntryAttributes(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        LogError("Patch: COffCycleFileSelector::DeleteDirectory: This directory does not exist");
+        return E_FAIL;
+    }
+    // A link is removed itself; what it points to is never visited.
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        WIN32_FIND_DATAA entry;
+        FindHandle listing(::FindFirstFileA(JoinPath(folder, "*").c_str(), &entry));
+        if (!listing) {
+            LogFormat("There is no file present in current directory : %s", folder.c_str());
+        } else {
+            do {
+                const std::string name = entry.cFileName;
+                if (name == "." || name == "..") continue;
+                const std::string entryPath = JoinPath(folder, name);
+                BOOL deleted = FALSE;
+                DWORD error = 0;
+                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    deleted = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                                  ? ::RemoveDirectoryA(entryPath.c_str())
+                                  : ::DeleteFileA(entryPath.c_str());
+                    error = ::GetLastError();
+                } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                    if (depth < kMaxFolderDepth) {
+                        deleted = SUCCEEDED(DeleteFolderTree(entryPath + "\\", depth + 1));
+                        error = ::GetLastError();
+                    } else {
+                        error = ERROR_FILENAME_EXCED_RANGE;
+                    }
+                } else {
+                    ::SetFileAttributesA(entryPath.c_str(), FILE_ATTRIBUTE_NORMAL);
+                    deleted = ::DeleteFileA(entryPath.c_str());
+                    error = ::GetLastError();
+                }
+                if (!deleted)
+                    LogError("Patch: Failed to delete the File : %s  with GetLastError: %d", name.c_str(),
+                             static_cast<int>(error));
+            } while (::FindNextFileA(listing.Get(), &entry));
+        }
+    }
+    if (!::RemoveDirectoryA(folder.c_str())) {
+        const DWORD error = ::GetLastError();
+        LogError("Patch: Failed to delete the directory : %s  with GetLastError: %d", folder.c_str(),
+                 static_cast<int>(error));
+        ::SetLastError(error);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void COffCycleFileSelector::RemoveX32Folder(const char* folder) {
+    const std::string x32 = WithBackslash(folder ? folder : "") + "x32\\";
+    if (IsExistingFolder(x32)) DeleteDirectory(x32.c_str());
+}
+
+}  // namespace tw
