@@ -81,72 +81,69 @@ HRESULT ReadEveryStream(IStorage* storage, int depth, std::string* where) {
 
 }  // namespace
 
-bool CPatchPackageCheck::Check(const std::string& path, const std::string& productCode, std::string* problem) {
-    std::string ignored;
-    if (!problem) problem = &ignored;
+CPatchPackageCheck::Facts CPatchPackageCheck::Inspect(const std::string& path) {
+    Facts facts;
+    auto fault = [&facts](Refusal refusal, std::string text) {
+        facts.fault = refusal;
+        facts.faultText = std::move(text);
+        return facts;
+    };
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        *problem = FormatString("it cannot be found (error %lu)", ::GetLastError());
-        return false;
-    }
-    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) {
-        *problem = "it is empty";
-        return false;
-    }
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return fault(Refusal::Missing, FormatString("it cannot be found (error %lu)", ::GetLastError()));
+    facts.found = true;
+    facts.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    if (facts.size == 0) return fault(Refusal::Empty, "it is empty");
 
     {
         ComInit com;
         ComPtr<IStorage> root;
         HRESULT hr =
             ::StgOpenStorage(Wide(path).c_str(), nullptr, STGM_READ | STGM_SHARE_DENY_WRITE, nullptr, 0, root.Put());
-        if (FAILED(hr)) {
-            *problem = FormatString("it is not a Windows Installer package (0x%08lx)", static_cast<unsigned long>(hr));
-            return false;
-        }
+        if (FAILED(hr))
+            return fault(Refusal::NotPackage, FormatString("it is not a Windows Installer package (0x%08lx)",
+                                                           static_cast<unsigned long>(hr)));
         StatStg stat;
         hr = root->Stat(&stat.stat, STATFLAG_NONAME);
-        if (FAILED(hr) || !::IsEqualCLSID(stat.stat.clsid, kPatchStorageClass)) {
-            *problem = "it is not a patch package";
-            return false;
-        }
+        if (FAILED(hr) || !::IsEqualCLSID(stat.stat.clsid, kPatchStorageClass))
+            return fault(Refusal::NotPatch, "it is not a patch package");
         std::string where;
         hr = ReadEveryStream(root.Get(), 0, &where);
-        if (FAILED(hr)) {
-            *problem = FormatString("it is damaged (0x%08lx%s%s)", static_cast<unsigned long>(hr),
-                                    where.empty() ? "" : ", ", where.c_str());
-            return false;
-        }
+        if (FAILED(hr))
+            return fault(Refusal::Damaged, FormatString("it is damaged (0x%08lx%s%s)", static_cast<unsigned long>(hr),
+                                                        where.empty() ? "" : ", ", where.c_str()));
     }
 
     MsiHandle database;
     // Read-only patch mode: the persist argument is the mode's number passed as a pointer.
     const auto patchReadOnly = reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(MSIDBOPEN_PATCHFILE));
     UINT rc = ::MsiOpenDatabaseA(path.c_str(), patchReadOnly, database.Put());
-    if (rc != ERROR_SUCCESS) {
-        *problem = FormatString("it cannot be opened as a patch package (error %u)", rc);
-        return false;
-    }
+    if (rc != ERROR_SUCCESS)
+        return fault(Refusal::NotPatch, FormatString("it cannot be opened as a patch package (error %u)", rc));
     MsiHandle summary;
     rc = ::MsiGetSummaryInformationA(database.Get(), nullptr, 0, summary.Put());
-    if (rc != ERROR_SUCCESS) {
-        *problem = FormatString("its summary information cannot be read (error %u)", rc);
-        return false;
-    }
-    std::string targets, transforms;
-    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidTemplate, targets) || targets.empty()) {
-        *problem = "its summary information names no product";
-        return false;
-    }
-    if (!CPatchSummary::ListHolds(targets, productCode)) {
-        *problem = FormatString("it is for another product (%s)", targets.c_str());
-        return false;
-    }
-    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidLastAuthor, transforms) || transforms.empty()) {
-        *problem = "it holds no transforms";
-        return false;
-    }
-    return true;
+    if (rc != ERROR_SUCCESS)
+        return fault(Refusal::NoSummary, FormatString("its summary information cannot be read (error %u)", rc));
+    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidTemplate, facts.targets)) facts.targets.clear();
+    if (!CPatchSummary::ReadText(summary.Get(), CPatchSummary::kPidLastAuthor, facts.transforms))
+        facts.transforms.clear();
+    return facts;
+}
+
+CPatchPackageCheck::Verdict CPatchPackageCheck::Judge(const Facts& facts, const std::string& productCode) {
+    if (facts.fault != Refusal::None) return {facts.fault, facts.faultText};
+    if (facts.targets.empty()) return {Refusal::NoProduct, "its summary information names no product"};
+    if (!CPatchSummary::ListHolds(facts.targets, productCode))
+        return {Refusal::OtherProduct, FormatString("it is for another product (%s)", facts.targets.c_str())};
+    if (facts.transforms.empty()) return {Refusal::NoTransforms, "it holds no transforms"};
+    return {};
+}
+
+bool CPatchPackageCheck::Check(const std::string& path, const std::string& productCode, std::string* problem) {
+    const Verdict verdict = Judge(Inspect(path), productCode);
+    if (problem) *problem = verdict.reason;
+    return verdict.refusal == Refusal::None;
 }
 
 }  // namespace tw

@@ -23,8 +23,6 @@ uint32_t ReadU32(const std::vector<uint8_t>& data, size_t offset) {
            (static_cast<uint32_t>(data[offset + 2]) << 16) | (static_cast<uint32_t>(data[offset + 3]) << 24);
 }
 
-std::string MsiErrorText(const char* step, UINT rc) { return tw::FormatString("%s failed (error %u)", step, rc); }
-
 std::wstring Wide(const std::string& text) {
     int n = ::MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
     if (n <= 1) return std::wstring();
@@ -127,48 +125,14 @@ bool CPatchPackageReader::SplitTransformRevision(const std::string& revision, st
 PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::string& fileName) {
     PatchPackageInfo info;
     info.fileName = fileName;
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        info.problem = "not found";
-        return info;
-    }
-    info.exists = true;
-    info.size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if (info.size == 0) {
-        info.problem = "empty file (0 bytes)";
-        return info;
-    }
-
-    std::string transforms;
-    {
-        tw::MsiHandle database;
-        // Read-only patch mode: the persist argument is the mode's number passed as a pointer.
-        const auto patchReadOnly = reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(MSIDBOPEN_PATCHFILE));
-        UINT rc = ::MsiOpenDatabaseA(path.c_str(), patchReadOnly, database.Put());
-        if (rc != ERROR_SUCCESS) {
-            info.problem = MsiErrorText("opening it as a patch package", rc);
-            return info;
-        }
-        tw::MsiHandle summary;
-        rc = ::MsiGetSummaryInformationA(database.Get(), nullptr, 0, summary.Put());
-        if (rc != ERROR_SUCCESS) {
-            info.problem = MsiErrorText("reading its summary information", rc);
-            return info;
-        }
-        std::string productCodes;
-        if (!tw::CPatchSummary::ReadText(summary.Get(), tw::CPatchSummary::kPidTemplate, productCodes) ||
-            productCodes.empty()) {
-            info.problem = "its summary information names no target product";
-            return info;
-        }
-        info.targetProducts = tw::CPatchSummary::SplitList(productCodes);
-        tw::CPatchSummary::ReadText(summary.Get(), tw::CPatchSummary::kPidLastAuthor, transforms);
-    }
-    info.isPatch = true;
+    info.facts = tw::CPatchPackageCheck::Inspect(path);
+    info.exists = info.facts.found;
+    info.size = info.facts.size;
+    if (info.facts.fault != tw::CPatchPackageCheck::Refusal::None) return info;
+    info.targetProducts = tw::CPatchSummary::SplitList(info.facts.targets);
 
     // The first transform's own summary holds the product versions it moves between.
-    for (const std::string& name : tw::CPatchSummary::SplitList(transforms)) {
+    for (const std::string& name : tw::CPatchSummary::SplitList(info.facts.transforms)) {
         std::string storage = name[0] == ':' ? name.substr(1) : name;
         if (storage.empty() || storage[0] == '#') continue;
         std::vector<uint8_t> stream;

@@ -1,7 +1,7 @@
 #pragma once
-// Reads a patch file the way Windows Installer sees it: opened as a patch package, its
-// summary information (target product codes, transform list) and the product versions
-// that its first transform moves between.
+// Reads a patch file of the update folder: the installer's own facts about the package
+// (whether it is a complete patch package, its target product codes and transform list),
+// and beyond them the product versions that its first transform moves between.
 
 #include <cstdint>
 #include <string>

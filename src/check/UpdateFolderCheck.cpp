@@ -6,8 +6,11 @@
 #include <set>
 
 #include "app/DiskSpaceCheck.h"
+#include "app/PatchPackageCheck.h"
 #include "common/TextUtil.h"
+#include "config/DeltaPatchInfo.h"
 #include "config/GeneralUtil.h"
+#include "config/PatchIniMgr.h"
 
 namespace twcheck {
 namespace {
@@ -63,11 +66,6 @@ const char* MsiWordOf(const std::string& lowerKey) {
 // twversion too short to read: everything measured against it is moot.
 bool TwVersionUnreadable(const UpdateFolderSnapshot& snapshot) { return snapshot.twVersion.size() < 9; }
 
-// A deltapatch value the installer refuses by its name alone.
-bool NameRefused(const std::string& lowerKey, const std::string& value) {
-    return Has(lowerKey, "deltapatch") && !Has(Lower(value), "_core_");
-}
-
 void CheckMsiSection(const IniSection& section, std::vector<CheckFinding>& findings) {
     for (const auto& pair : section.pairs) {
         const char* word = MsiWordOf(Lower(pair.first));
@@ -102,7 +100,8 @@ void CheckPatchSection(const IniSection& section, const UpdateFolderSnapshot& sn
         if (namesFile) {
             auto package = snapshot.packages.find(Lower(pair.second));
             const bool missing = package != snapshot.packages.end() && !package->second.exists;
-            if (missing && !NameRefused(key, pair.second)) continue;  // reported with the packages
+            if (missing && !tw::CDeltaPatchInfo::IsRefusedPatchName(key, pair.second))
+                continue;  // reported with the packages
             if (!v.ok)
                 findings.push_back(Make("refused-key", subject, "the installer refuses this patch entry",
                                         Join(v.messages, " "), true));
@@ -285,7 +284,7 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
         for (const auto& pair : section.pairs) {
             const std::string key = Lower(pair.first);
             if (pair.second.empty() || (!Has(key, "deltapatch") && !Has(key, "historypatch"))) continue;
-            if (NameRefused(key, pair.second)) continue;  // a key finding
+            if (tw::CDeltaPatchInfo::IsRefusedPatchName(key, pair.second)) continue;  // a key finding
             auto found = snapshot.packages.find(Lower(pair.second));
             if (found == snapshot.packages.end()) continue;
             const PatchPackageInfo& package = found->second;
@@ -298,18 +297,21 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
                           Make("patch-missing", package.fileName, named + " but not in the folder", message, true));
                 continue;
             }
-            if (!package.isPatch) {
-                AddUnique(findings, Make("patch-not-msp", package.fileName,
-                                         named + " but not a Windows Installer patch package: " + package.problem));
-                continue;
-            }
-            bool forProduct = false;
-            for (const std::string& code : package.targetProducts)
-                if (_stricmp(code.c_str(), snapshot.productCode.c_str()) == 0) forProduct = true;
-            if (!forProduct)
+            // The installer's own verdict on the package, for this folder's product code.
+            const tw::CPatchPackageCheck::Verdict verdict =
+                tw::CPatchPackageCheck::Judge(package.facts, snapshot.productCode);
+            const std::string userSees = tw::PatchIniMgr::FilesMissingText(
+                tw::PatchIniMgr::kFilesMissingError, (snapshot.folder + "\\" + package.fileName).c_str());
+            if (verdict.refusal == tw::CPatchPackageCheck::Refusal::OtherProduct) {
                 AddUnique(findings, Make("patch-other-product", package.fileName,
                                          named + " but it targets " + Join(package.targetProducts, ";") +
-                                             ", not the product code " + snapshot.productCode));
+                                             ", not the product code " + snapshot.productCode,
+                                         userSees, true));
+            } else if (verdict.refusal != tw::CPatchPackageCheck::Refusal::None) {
+                AddUnique(findings, Make("patch-not-msp", package.fileName,
+                                         named + " but the installer refuses it: " + verdict.reason, userSees, true));
+                continue;
+            }
             if (package.toVersion.empty()) continue;
             targetMajors.emplace(std::atoi(package.toVersion.c_str()), package.fileName);
             if (section.kind != SectionKind::DeltaPatch || !section.nameVerdict.ok) continue;

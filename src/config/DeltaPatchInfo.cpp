@@ -43,11 +43,16 @@ bool CDeltaPatchInfo::Initialize(CDeltaPatchList& list, const KeyValueMap& pairs
     return true;
 }
 
+bool CDeltaPatchInfo::IsRefusedPatchName(const std::string& key, const std::string& value) {
+    return GeneralUtil::ToLower(key).find("deltapatch") != std::string::npos &&
+           GeneralUtil::ToLower(value).find("_core_") == std::string::npos;
+}
+
 bool CDeltaPatchInfo::ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
                                              const char* patchFolder, const char* installFolder) {
     const std::string lowerKey = GeneralUtil::ToLower(key);
     if (lowerKey.find("deltapatch") != std::string::npos) {
-        if (GeneralUtil::ToLower(value).find("_core_") == std::string::npos) {
+        if (IsRefusedPatchName(key, value)) {
             char text[kMessageSize];
             SafeFormat(text, sizeof(text), "Patch name not formed correctly.  Unknown patch name: %s", value.c_str());
             StatusLogMgr::LogStatus(text);

@@ -18,6 +18,10 @@ public:
     // "deltapatch" (value must contain "_core_") and "historypatch" add a patch file from
     // the patch folder; "reinstall", "reinstallmode" and "cmdoptions" set that field of the
     // entry added last. Unknown keys are reported and do not fail.
+    // True when a pair names a delta patch whose file name the installer refuses: a
+    // "deltapatch" key whose value lacks "_core_" (letter case ignored throughout).
+    static bool IsRefusedPatchName(const std::string& key, const std::string& value);
+
     static bool ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
                                        const char* patchFolder, const char* installFolder);
 };

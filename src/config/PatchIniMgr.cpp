@@ -278,6 +278,11 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
 }
 
 void PatchIniMgr::ShowFilesMissingMessage(int errorNumber, const char* patchFile) {
+    const std::string text = FilesMissingText(errorNumber, patchFile);
+    Platform().ShowMessageBox(nullptr, text.c_str(), "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING, 0);
+}
+
+std::string PatchIniMgr::FilesMissingText(int errorNumber, const char* patchFile) {
     char text[kMessageSize];
     if (patchFile && *patchFile) {
         SafeFormat(text, sizeof(text),
@@ -291,7 +296,7 @@ void PatchIniMgr::ShowFilesMissingMessage(int errorNumber, const char* patchFile
                    "site:\n\n%s\n\nIf the problem continues, Veltra customer support can help you.",
                    product::kSupportPageUrl);
     }
-    Platform().ShowMessageBox(nullptr, text, "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING, 0);
+    return text;
 }
 
 void PatchIniMgr::AddPatch(CDeltaPatchList& list, const char* patchFile, const char* targetFolder, uint32_t size) {

@@ -79,6 +79,8 @@ public:
 
     // "Tallyworks Update Files Missing" box; without a path a shorter text is shown.
     static void ShowFilesMissingMessage(int errorNumber, const char* patchFile);
+    // The text of that box.
+    static std::string FilesMissingText(int errorNumber, const char* patchFile);
 
     // "Unknown", "Pre-alpha", "Alpha", "Beta", "Release"; other values are "Unknown".
     static const char* LevelName(int32_t level);

@@ -18,7 +18,7 @@ class PatchPackageReaderTest : public UpdateFolderFixture {};
 TEST_F(PatchPackageReaderTest, ReadsTargetProductAndVersionsOfARealPackage) {
     twcheck::PatchPackageInfo info = CPatchPackageReader::Read(dir / "tw28_core_r6.msp", "tw28_core_r6.msp");
     EXPECT_TRUE(info.exists);
-    EXPECT_TRUE(info.isPatch) << info.problem;
+    EXPECT_EQ(tw::CPatchPackageCheck::Refusal::None, info.facts.fault) << info.facts.faultText;
     EXPECT_EQ(std::vector<std::string>{productCode}, info.targetProducts);
     EXPECT_EQ("28.0.4005.1", info.fromVersion);
     EXPECT_EQ("28.0.4006.1", info.toVersion);
@@ -40,12 +40,12 @@ TEST_F(PatchPackageReaderTest, FilesThatAreNoPatchPackage) {
         }
         twcheck::PatchPackageInfo info = CPatchPackageReader::Read(dir / c.name, c.name);
         EXPECT_TRUE(info.exists);
-        EXPECT_FALSE(info.isPatch);
-        EXPECT_FALSE(info.problem.empty());
+        EXPECT_NE(tw::CPatchPackageCheck::Refusal::None, info.facts.fault);
+        EXPECT_FALSE(info.facts.faultText.empty());
     }
     twcheck::PatchPackageInfo missing = CPatchPackageReader::Read(dir / "none.msp", "none.msp");
     EXPECT_FALSE(missing.exists);
-    EXPECT_EQ("not found", missing.problem);
+    EXPECT_EQ(tw::CPatchPackageCheck::Refusal::Missing, missing.facts.fault);
 }
 
 // Damaged summary streams are refused, never read past their end.

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <ostream>
 #include <set>
@@ -10,11 +12,13 @@
 #include <vector>
 
 #include "UpdateFolderFixture.h"
+#include "app/PatchPackageCheck.h"
 #include "check/UpdateFolderCheck.h"
 #include "check/UpdateFolderReader.h"
 #include "common/PlatformSeams.h"
 #include "config/ConfigMgr.h"
 #include "config/GeneralUtil.h"
+#include "logging/StatusLogMgr.h"
 
 namespace checktest {
 namespace {
@@ -128,8 +132,8 @@ class BrokenFolderTest : public UpdateFolderCheckTest, public ::testing::WithPar
 public:
     void Edit(const std::string& from, const std::string& to) { EditIni(from, to); }
     void Patch(const std::string& name, const std::string& from, const std::string& to,
-               const std::string& forProduct = std::string()) {
-        ASSERT_TRUE(WritePatch(name, from, to, forProduct));
+               const std::string& forProduct = std::string(), const char* transformList = ":T1") {
+        ASSERT_TRUE(WritePatch(name, from, to, forProduct, transformList));
     }
     void Write(const std::string& name, const std::string& content) {
         ASSERT_TRUE(twtest::WriteTextFile(dir / name, content));
@@ -138,9 +142,49 @@ public:
     void Remove(const std::string& name) { ASSERT_TRUE(::DeleteFileA((dir / name).c_str())); }
 };
 
+// The installer's own decision on the folder for a product at revision 5: both passes over
+// patch.ini, then its check of every package the list names. True when it would stop.
+bool InstallerRefuses(const std::string& folder) {
+    tw::Platform().Msi.GetProductInfo = [](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) -> UINT {
+        std::string answer;
+        if (std::strcmp(attribute, "VersionString") == 0)
+            answer = "28.0.4005.1";
+        else if (std::strcmp(attribute, "VersionMajor") == 0)
+            answer = "28";
+        else
+            return ERROR_UNKNOWN_PROPERTY;
+        if (!buffer || *size <= answer.size()) return ERROR_MORE_DATA;
+        std::memcpy(buffer, answer.c_str(), answer.size() + 1);
+        *size = static_cast<DWORD>(answer.size());
+        return ERROR_SUCCESS;
+    };
+    twtest::TempDir logDir("checklog");
+    tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
+    tw::CConfigMgr config;
+    bool accepted = false;
+    try {
+        accepted = config.ReadConfInfoFromFile(folder.c_str()) &&
+                   config.ReadPatchIniFile(folder.c_str(), "C:\\Program Files\\Veltra\\Tallyworks 28",
+                                           config.GetProductCode().c_str()) &&
+                   !config.GetProductCode().empty();
+    } catch (const std::exception&) {
+        accepted = false;  // the parser's error ends the installer's run too
+    }
+    for (const auto* e = config.GetDeltaPatchList().Head(); accepted && e; e = e->next.get())
+        accepted = tw::CPatchPackageCheck::Check(e->patchFile, config.GetProductCode(), nullptr);
+    return !accepted;
+}
+
 TEST_P(BrokenFolderTest, GivesOneClearFinding) {
     GetParam().breakIt(*this);
     const twcheck::CheckReport report = Check();
+    // The checker says the update stops exactly when the installer's own decision stops it.
+    {
+        twtest::MessageBoxRecorder installerBoxes;
+        const bool stops = std::any_of(report.findings.begin(), report.findings.end(),
+                                       [](const twcheck::CheckFinding& f) { return f.stopsUpdate; });
+        EXPECT_EQ(InstallerRefuses(dir.Path()), stops) << Describe(report);
+    }
     ASSERT_EQ(1u, report.findings.size()) << Describe(report);
     const twcheck::CheckFinding& finding = report.findings[0];
     EXPECT_EQ(GetParam().code, finding.code) << Describe(report);
@@ -193,6 +237,9 @@ const BrokenFolder kBrokenFolders[] = {
      "patch-not-msp", "tw28_core_r7.msp"},
     {"EmptyPatchFile", [](BrokenFolderTest& t) { t.Write("tw28_core_r7.msp", ""); }, "patch-not-msp",
      "tw28_core_r7.msp"},
+    {"PatchWithoutTransforms",
+     [](BrokenFolderTest& t) { t.Patch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4007.1", std::string(), ""); },
+     "patch-not-msp", "tw28_core_r7.msp"},
     {"MissingFileVersion", [](BrokenFolderTest& t) { t.Edit("TWFileVersion=28.0\n", ""); }, "update-refused",
      "patch.ini"},
     {"PatchNameWithoutCore",

@@ -72,9 +72,10 @@ protected:
     }
 
     bool WritePatch(const std::string& name, const std::string& from, const std::string& to,
-                    const std::string& forProduct = std::string()) {
+                    const std::string& forProduct = std::string(), const char* transformList = ":T1") {
         mspgen::PatchDefinition patch{
-            dir / name, forProduct.empty() ? productCode : forProduct, kUpgradeCode, NewGuid(), from, to};
+            dir / name,   forProduct.empty() ? productCode : forProduct, kUpgradeCode, NewGuid(), from, to,
+            transformList};
         mspgen::MspWriter writer(patch);
         writer.Transform().AddRow("Property", {mspgen::Cell::Str("ProductVersion"), mspgen::Cell::Str(to)});
         std::string error;
