@@ -11,6 +11,7 @@
 
 #include "app/DiskSpaceCheck.h"
 #include "app/InstallerTexts.h"
+#include "logging/CriticalFixesReset.h"
 #include "logging/FolderFileDeleter.h"
 #include "app/MsiInterface.h"
 #include "app/PatchPackageCheck.h"
@@ -702,12 +703,12 @@ void CPatchInstallerBase::OnRestartAnnounced() {
 namespace {
 
 constexpr DWORD kSecondLookDelayMs = 2000;
-constexpr char kCriticalFixesMarker[] = "force_apply_ulip.dat";
-
-bool IsExistingDirectory(const char* path) {
-    DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
+const CFolderFileDeleter::Texts kDeleteFilesTexts = {
+    "Patch: CPatchInstallerBase::DeleteFiles, Directory does not exist",
+    "Patch: CPatchInstallerBase::DeleteFiles, No files found into CriticalFixes folder",
+    "Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
+    "Patch: CPatchInstallerBase::DeleteFiles, Got exception while deleting files from CriticalFixes folder",
+};
 
 }  // namespace
 
@@ -734,48 +735,24 @@ bool CPatchInstallerBase::ResetCriticalFixesFolder() {
         ReportFailure("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to read TW app path.");
         return false;
     }
-    const std::string folder = productDir + "\\CriticalFixes\\";
-    const bool existed = IsExistingDirectory(folder.c_str());
-
-    if (!DeleteFiles(folder.c_str())) {
-        ReportFailure(
-            "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from "
-            "CriticalFixes folder.");
-        return false;
-    }
-    StatusLogMgr::LogStatus(
-        "CPatchInstallerBase::ResetCriticalFixesFolder, deleted all the files from CriticalFixes "
-        "folder, now creating force_apply_ulip.dat file");
-    if (!existed) return false;
-
-    try {
-        const std::string marker = folder + kCriticalFixesMarker;
-        CFile file(std::fopen(marker.c_str(), "w"));
-        if (!file) {
-            ReportFailure(FormatString("Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Could not create file "
-                                       "force_apply_ulip.dat. Error code is: %d",
-                                       static_cast<int>(::GetLastError()))
-                              .c_str());
-            return false;
-        }
-        StatusLogMgr::LogStatus(
-            "CPatchInstallerBase::ResetCriticalFixesFolder, force_apply_ulip.dat written successfully");
-        return true;
-    } catch (...) {
-        ReportFailure(
-            "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Exception while file open force_apply_ulip.dat.");
-        return false;
-    }
+    static const CCriticalFixesReset::Texts texts = {
+        kDeleteFilesTexts,
+        "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Failed to delete all the files from CriticalFixes "
+        "folder.",
+        "CPatchInstallerBase::ResetCriticalFixesFolder, deleted all the files from CriticalFixes folder, now creating "
+        "force_apply_ulip.dat file",
+        "CPatchInstallerBase::ResetCriticalFixesFolder, force_apply_ulip.dat written successfully",
+        "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Could not create file force_apply_ulip.dat. Error code "
+        "is: %lu",
+        "Patch: CPatchInstallerBase::ResetCriticalFixesFolder, Exception while file open force_apply_ulip.dat.",
+    };
+    const auto report = [this](const char* text) { ReportFailure(text); };
+    return CCriticalFixesReset::Reset(productDir, texts, {true, true}, m_lastFailure, sizeof(m_lastFailure), report,
+                                      report);
 }
 
 bool CPatchInstallerBase::DeleteFiles(const char* folder) {
-    static const CFolderFileDeleter::Texts texts = {
-        "Patch: CPatchInstallerBase::DeleteFiles, Directory does not exist",
-        "Patch: CPatchInstallerBase::DeleteFiles, No files found into CriticalFixes folder",
-        "Patch: CPatchInstallerBase::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
-        "Patch: CPatchInstallerBase::DeleteFiles, Got exception while deleting files from CriticalFixes folder",
-    };
-    return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
+    return CFolderFileDeleter::DeleteFiles(folder, kDeleteFilesTexts, m_lastFailure, sizeof(m_lastFailure));
 }
 
 bool CPatchInstallerBase::GetInstalledFlavors() { return m_flavors.Find(); }

@@ -6,6 +6,7 @@
 #include <exception>
 #include <string>
 
+#include "logging/CriticalFixesReset.h"
 #include "logging/FolderFileDeleter.h"
 #include "logging/CallbackGuard.h"
 #include "common/Handles.h"
@@ -24,6 +25,13 @@ constexpr const char kDefaultTitle[] = "Working";
 constexpr const char kDefaultStatus[] = "Installing Tallyworks Update...";
 constexpr int kTitleLength = 100;
 constexpr int kStatusLength = 256;
+
+const CFolderFileDeleter::Texts kDeleteFilesTexts = {
+    "Patch: CWaitDialog::DeleteFiles, Directory does not exist.",
+    "Patch: CWaitDialog::DeleteFiles, No files found in CriticalFixes folder.",
+    "Patch: CWaitDialog::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
+    "Patch: CWaitDialog::DeleteFiles, Got exception while deleting files from CriticalFixes folder.",
+};
 
 std::string LoadText(HINSTANCE instance, UINT id, int maxLength) {
     char buffer[kStatusLength + 1] = {};
@@ -174,33 +182,26 @@ void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
             m_lastFailure);
         return;
     }
-    const std::string folder = productDir + "\\CriticalFixes\\";
-    if (!DeleteFiles(folder.c_str())) {
-        FailureReporter::Report(
-            "Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.", m_lastFailure);
-    }
-
-    const std::string marker = folder + "force_apply_ulip.dat";
-    CFile file(std::fopen(marker.c_str(), "w"));
-    if (file) {
-        StatusLogMgr::LogStatus("CWaitDialog::OnCancel, force_apply_ulip.dat written successfully");
-        return;
-    }
-    const std::string text =
-        FormatString("Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: %lu",
-                     ::GetLastError());
-    StatusLogMgr::LogStatus(text.c_str());
-    InstallTracker::Instance().SendTrackingMessage(0, text.c_str(), true);
+    static const CCriticalFixesReset::Texts texts = {
+        kDeleteFilesTexts,
+        "Patch: CWaitDialog::OnCancel, Failed to delete all the files from CriticalFixes folder.",
+        nullptr,
+        "CWaitDialog::OnCancel, force_apply_ulip.dat written successfully",
+        "Patch: CWaitDialog::OnCancel, Could not create file force_apply_ulip.dat. Error code is: %lu",
+        "Patch: CWaitDialog::OnCancel, Exception while file open force_apply_ulip.dat.",
+    };
+    // The marker's failure is logged and sent, but does not become the dialog's last failure.
+    CCriticalFixesReset::Reset(
+        productDir, texts, {false, false}, m_lastFailure, sizeof(m_lastFailure),
+        [this](const char* text) { FailureReporter::Report(text, m_lastFailure); },
+        [](const char* text) {
+            StatusLogMgr::LogStatus(text);
+            InstallTracker::Instance().SendTrackingMessage(0, text, true);
+        });
 }
 
 bool CWaitDialog::DeleteFiles(const char* folder) {
-    static const CFolderFileDeleter::Texts texts = {
-        "Patch: CWaitDialog::DeleteFiles, Directory does not exist.",
-        "Patch: CWaitDialog::DeleteFiles, No files found in CriticalFixes folder.",
-        "Patch: CWaitDialog::DeleteFiles Failed to delete the File : %s  with GetLastError : %d",
-        "Patch: CWaitDialog::DeleteFiles, Got exception while deleting files from CriticalFixes folder.",
-    };
-    return CFolderFileDeleter::DeleteFiles(folder, texts, m_lastFailure, sizeof(m_lastFailure));
+    return CFolderFileDeleter::DeleteFiles(folder, kDeleteFilesTexts, m_lastFailure, sizeof(m_lastFailure));
 }
 
 }  // namespace tw
