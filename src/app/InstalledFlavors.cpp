@@ -10,6 +10,7 @@
 #include "config/GeneralUtil.h"
 #include "datastore/AppParamUtility.h"
 #include "datastore/NodeFactory.h"
+#include "datastore/FlavorWalk.h"
 #include "datastore/TWFlavorNode.h"
 #include "datastore/TWVersionNode.h"
 #include "logging/StatusLogMgr.h"
@@ -141,50 +142,42 @@ std::vector<FlavorRecord> CInstalledFlavors::ReadFlavorRecords(const std::set<st
                             .c_str());
         return records;
     }
-    char** children = nullptr;
-    DWORD childCount = 0;
-    if (versionNode->GetChildNodeNames(&children, &childCount) != kTWDataSuccess) return records;
-    // The names belong to the node until its next call: keep copies.
-    std::vector<std::string> flavors;
-    for (DWORD i = 0; children && i < childCount; ++i)
-        if (children[i] && validFlavors.count(children[i])) flavors.push_back(children[i]);
-
     auto report = [this](const char* call, const std::string& flavor, long code) {
         m_reportFailure(FormatString("Patch: In CPatchInstallerBase::GetInstalledFlavors, failed to call %s, TW "
                                      "flavor: %s, errorCode : %d",
                                      call, flavor.c_str(), static_cast<int>(code))
                             .c_str());
     };
-    for (const std::string& flavor : flavors) {
-        CTWFlavorNode* rawNode = nullptr;
-        long nodeResult = versionNode->GetChildNode(flavor.c_str(), TWAccessMode::Read, &rawNode);
-        std::unique_ptr<CTWFlavorNode> flavorNode(rawNode);
-        if (nodeResult != kTWDataSuccess || !flavorNode) {
-            report("CTWVersionNode::GetChildNode", flavor, nodeResult);
-            continue;
-        }
-        const char* path = nullptr;
-        long pathResult = flavorNode->ReadValueData("Path", &path);
-        if (pathResult != kTWDataSuccess || !path) {
-            report("CTWFlavorNode::ReadValueData(Path)", flavor, pathResult);
-            continue;
-        }
-        FlavorRecord record;
-        record.name = flavor;
-        // Both sides may be written differently: relative, with slashes, in another case.
-        record.pathMatches = GeneralUtil::IsSamePath(path, exePath.c_str());
-        if (record.pathMatches && needTimeStamps) {
-            const char* stamp = nullptr;
-            long stampResult = flavorNode->ReadValueData("InstallTimeStamp", &stamp);
-            if (stampResult != kTWDataSuccess || !stamp) {
-                report("CTWFlavorNode::ReadValueData(InstallTimeStamp)", flavor, stampResult);
-            } else {
-                record.haveTimeStamp = true;
-                record.timeStamp = CAppParamUtility::ParseTimeStamp(stamp);
-            }
-        }
-        records.push_back(std::move(record));
-    }
+    const auto valid = [&validFlavors](const std::string& name) { return validFlavors.count(name) != 0; };
+    CFlavorWalk::Visit(*versionNode, TWAccessMode::Read, valid,
+                       [&](const std::string& flavor, CTWFlavorNode* flavorNode, long nodeResult) {
+                           if (!flavorNode) {
+                               report("CTWVersionNode::GetChildNode", flavor, nodeResult);
+                               return true;
+                           }
+                           const char* path = nullptr;
+                           long pathResult = flavorNode->ReadValueData("Path", &path);
+                           if (pathResult != kTWDataSuccess || !path) {
+                               report("CTWFlavorNode::ReadValueData(Path)", flavor, pathResult);
+                               return true;
+                           }
+                           FlavorRecord record;
+                           record.name = flavor;
+                           // Both sides may be written differently: relative, with slashes, in another case.
+                           record.pathMatches = GeneralUtil::IsSamePath(path, exePath.c_str());
+                           if (record.pathMatches && needTimeStamps) {
+                               const char* stamp = nullptr;
+                               long stampResult = flavorNode->ReadValueData("InstallTimeStamp", &stamp);
+                               if (stampResult != kTWDataSuccess || !stamp) {
+                                   report("CTWFlavorNode::ReadValueData(InstallTimeStamp)", flavor, stampResult);
+                               } else {
+                                   record.haveTimeStamp = true;
+                                   record.timeStamp = CAppParamUtility::ParseTimeStamp(stamp);
+                               }
+                           }
+                           records.push_back(std::move(record));
+                           return true;
+                       });
     return records;
 }
 

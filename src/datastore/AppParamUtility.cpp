@@ -15,6 +15,7 @@
 #include "datastore/NodeFactory.h"
 #include "datastore/TWAppParameterNode.h"
 #include "datastore/TWBranchNode.h"
+#include "datastore/FlavorWalk.h"
 #include "datastore/TWFlavorNode.h"
 #include "datastore/TWVersionNode.h"
 #include "datastore/ProductInfoReader.h"
@@ -291,25 +292,26 @@ long CAppParamUtility::WalkValidInstalls(int selector, CTWNameList* list, DWORD 
         if (branch->GetVersionNode(static_cast<unsigned>(major), TWAccessMode::Read, &opened) != kTWDataSuccess)
             continue;
         std::unique_ptr<CTWVersionNode> version(opened);
-        char** flavors = nullptr;
-        DWORD flavorCount = 0;
-        if (version->GetChildNodeNames(&flavors, &flavorCount) != kTWDataSuccess || !flavors) continue;
-        for (DWORD f = 0; f < flavorCount; ++f) {
-            CTWFlavorNode* child = nullptr;
-            if (version->GetChildNode(flavors[f], TWAccessMode::Read, &child) != kTWDataSuccess) continue;
-            std::unique_ptr<CTWFlavorNode> flavor(child);
-            if (!IsValidInstall(flavor.get(), TWAccessMode::Read)) continue;
-            if (!list) {
-                ++*counted;
-                continue;
-            }
-            if (list->Count() >= limit) continue;
-            std::string entry = FormatString("%d.0-%s", major, flavors[f]);
-            if (!list->Add(entry.c_str(), entry.size())) return -3;
-            ++*counted;
-            if (longestPlusOne && entry.size() + 1 > *longestPlusOne)
-                *longestPlusOne = static_cast<DWORD>(entry.size() + 1);
-        }
+        bool outOfMemory = false;
+        CFlavorWalk::Visit(*version, TWAccessMode::Read, nullptr,
+                           [&](const std::string& name, CTWFlavorNode* flavor, long /*openResult*/) {
+                               if (!flavor || !IsValidInstall(flavor, TWAccessMode::Read)) return true;
+                               if (!list) {
+                                   ++*counted;
+                                   return true;
+                               }
+                               if (list->Count() >= limit) return true;
+                               std::string entry = FormatString("%d.0-%s", major, name.c_str());
+                               if (!list->Add(entry.c_str(), entry.size())) {
+                                   outOfMemory = true;
+                                   return false;
+                               }
+                               ++*counted;
+                               if (longestPlusOne && entry.size() + 1 > *longestPlusOne)
+                                   *longestPlusOne = static_cast<DWORD>(entry.size() + 1);
+                               return true;
+                           });
+        if (outOfMemory) return -3;
     }
     return 0;
 }

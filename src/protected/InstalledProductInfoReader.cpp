@@ -11,6 +11,7 @@
 #include "datastore/NodeFactory.h"
 #include "datastore/TWAppParameterNode.h"
 #include "datastore/TWBranchNode.h"
+#include "datastore/FlavorWalk.h"
 #include "datastore/TWFlavorNode.h"
 #include "datastore/TWVersionNode.h"
 
@@ -84,20 +85,18 @@ bool CInstalledProductInfoReader::FindFlavorOfFolder(const std::string& folder, 
             CTWVersionNode* opened = nullptr;
             if (branch->GetVersionNode(static_cast<unsigned>(major), view, &opened) != kTWDataSuccess) continue;
             std::unique_ptr<CTWVersionNode> version(opened);
-            char** flavors = nullptr;
-            DWORD flavorCount = 0;
-            if (version->GetChildNodeNames(&flavors, &flavorCount) != kTWDataSuccess || !flavors) continue;
-            for (DWORD f = 0; f < flavorCount; ++f) {
-                CTWFlavorNode* child = nullptr;
-                if (version->GetChildNode(flavors[f], view, &child) != kTWDataSuccess) continue;
-                std::unique_ptr<CTWFlavorNode> node(child);
-                const char* productPath = nullptr;
-                if (node->ReadValueData("Path", &productPath) != kTWDataSuccess || !productPath) continue;
-                if (_stricmp(FolderOf(productPath).c_str(), folder.c_str()) == 0) {
-                    flavor = flavors[f];
-                    return true;
-                }
-            }
+            bool found = false;
+            CFlavorWalk::Visit(
+                *version, view, nullptr, [&](const std::string& name, CTWFlavorNode* node, long /*openResult*/) {
+                    const char* productPath = nullptr;
+                    if (!node || node->ReadValueData("Path", &productPath) != kTWDataSuccess || !productPath)
+                        return true;
+                    if (_stricmp(FolderOf(productPath).c_str(), folder.c_str()) != 0) return true;
+                    flavor = name;
+                    found = true;
+                    return false;
+                });
+            if (found) return true;
         }
     }
     return false;
