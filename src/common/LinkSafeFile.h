@@ -1,0 +1,34 @@
+#pragma once
+// Opening the program's own logs without following links. The logs lie in folders a standard
+// user can write (the update folder, the update log folder under ProgramData); a log that is a
+// symbolic link, a junction's target or a second hard link of some other file would make the
+// elevated program append to, or on rotation overwrite, that file. Such an entry is not
+// written through: the link itself is removed and a fresh file is made in its place.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace tw {
+
+class CLinkSafeFile {
+public:
+    // True when the open handle is a plain file at expectedPath: not a reparse point, exactly
+    // one hard link, and its final path (GetFinalPathNameByHandleA) the full form of
+    // expectedPath (letter case ignored; a final path that cannot be read is not held against
+    // it). 'why' (optional) says what was found otherwise.
+    static bool IsPlainFileAt(HANDLE file, const std::string& expectedPath, std::string* why = nullptr);
+
+    // Removes the entry at 'path' when it is not a plain file there (the link, not what it
+    // points at). True when nothing is left at the path that is not a plain file: it was
+    // plain, absent, or the link was removed. 'why' (optional) says what was found.
+    static bool RemoveIfLink(const std::string& path, std::string* why = nullptr);
+
+    // Opens 'path' for appending with the C runtime ("a" or "a+"), creating it when missing,
+    // after RemoveIfLink; the handle opened is checked again and refused when it is still not
+    // a plain file. Null when the file cannot be had. The caller owns the stream (CFile).
+    static std::FILE* OpenForAppend(const std::string& path, const char* mode);
+};
+
+}  // namespace tw
