@@ -68,12 +68,14 @@ bool CLinkSafeFile::IsPlainFileAt(HANDLE file, const std::string& expectedPath, 
     return true;
 }
 
-bool CLinkSafeFile::RemoveIfLink(const std::string& path, std::string* why) {
+bool CLinkSafeFile::ReplaceIfLink(const std::string& path, std::string* why) {
     std::string ignored;
     if (!why) why = &ignored;
     bool directory = false;
     {
-        FileHandle entry = OpenEntry(path, FILE_READ_ATTRIBUTES, OPEN_EXISTING);
+        // Opened for reading, not for its attributes alone: Wine names a Unix symbolic link's
+        // target only on a handle that reaches the file's data.
+        FileHandle entry = OpenEntry(path, GENERIC_READ | FILE_READ_ATTRIBUTES, OPEN_EXISTING);
         if (!entry) {
             const DWORD error = ::GetLastError();
             // Nothing there, or something the program cannot open and so cannot write either.
@@ -82,24 +84,49 @@ bool CLinkSafeFile::RemoveIfLink(const std::string& path, std::string* why) {
         }
         if (IsPlainFileAt(entry.Get(), path, why)) return true;
         BY_HANDLE_FILE_INFORMATION info{};
-        directory = ::GetFileInformationByHandle(entry.Get(), &info) &&
-                    (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                    (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (!::GetFileInformationByHandle(entry.Get(), &info)) return false;
+        directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        // A plain folder is no link: nothing is written through it, and it is left alone.
+        if (directory && !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
     }
-    // The link goes, not what it leads to: DeleteFile removes a symbolic link or one name of
-    // a hard link; a junction is removed as the empty folder it is.
-    ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    return directory ? ::RemoveDirectoryA(path.c_str()) != FALSE : ::DeleteFileA(path.c_str()) != FALSE;
+    // A junction goes as the empty folder it is.
+    if (directory) return ::RemoveDirectoryA(path.c_str()) != FALSE;
+    // The link is replaced by a new empty file moved over its name: a rename replaces the
+    // name itself, never what it leads to, on Windows and under Wine alike (Wine's DeleteFile
+    // of a Unix symbolic link deletes the file it points at). The new file gets a name of its
+    // own that nobody could have prepared.
+    for (unsigned attempt = 0; attempt < 16; ++attempt) {
+        const std::string fresh = path + ".new-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                                  std::to_string(::GetTickCount()) + "-" + std::to_string(attempt);
+        {
+            FileHandle created(
+                ::CreateFileA(fresh.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!created) {
+                if (::GetLastError() == ERROR_FILE_EXISTS) continue;
+                return false;
+            }
+        }
+        if (::MoveFileExA(fresh.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) return true;
+        // The new file was made by this call and is plain: deleting it is safe.
+        ::DeleteFileA(fresh.c_str());
+        return false;
+    }
+    return false;
 }
 
 std::FILE* CLinkSafeFile::OpenForAppend(const std::string& path, const char* mode) {
     if (path.empty() || !mode) return nullptr;
-    if (!RemoveIfLink(path)) return nullptr;
     const bool readToo = std::strchr(mode, '+') != nullptr;
-    FileHandle file = OpenEntry(
-        path, FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES | (readToo ? GENERIC_READ : 0), OPEN_ALWAYS);
-    // Made a link again between the check and the open: not written.
-    if (!file || !IsPlainFileAt(file.Get(), path)) return nullptr;
+    const DWORD access = FILE_APPEND_DATA | SYNCHRONIZE | FILE_READ_ATTRIBUTES | GENERIC_READ;
+    FileHandle file;
+    // The handle written through is checked too; a link made again between the check and the
+    // open is replaced once more, and a third link in a row is not written to at all.
+    for (int attempt = 0; attempt < 2 && !file; ++attempt) {
+        if (!ReplaceIfLink(path)) return nullptr;
+        file = OpenEntry(path, access, OPEN_ALWAYS);
+        if (file && !IsPlainFileAt(file.Get(), path)) file.Reset();
+    }
+    if (!file) return nullptr;
     const int descriptor =
         ::_open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_APPEND | (readToo ? _O_RDWR : _O_WRONLY));
     if (descriptor == -1) return nullptr;

@@ -271,14 +271,18 @@ bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* err
         return false;
     }
     const std::string path = Path();
-    const std::string scratch = path + ".new";
+    std::string scratch = path + ".new";
     const std::string text = Format(entries, applyStarted);
     {
-        // A scratch file left by an earlier run, or a link put in its place, goes first: the
-        // new one is created afresh and never written through what was there.
-        ::DeleteFileA(scratch.c_str());
+        // The scratch file is always created new: one left by an earlier run (or a link put
+        // in its place) is neither written through nor deleted, another name is taken.
         FileHandle file(
             ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        for (unsigned attempt = 1; !file && ::GetLastError() == ERROR_FILE_EXISTS && attempt < 16; ++attempt) {
+            scratch = FormatString("%s.new-%lu-%u", path.c_str(), ::GetCurrentProcessId(), attempt);
+            file.Reset(
+                ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
         if (!file) {
             const DWORD code = ::GetLastError();
             *error = FormatString("cannot create %s: %s[%lu]", scratch.c_str(), SystemErrorText(code).c_str(), code);
