@@ -127,8 +127,10 @@ std::FILE* CLinkSafeFile::OpenForAppend(const std::string& path, const char* mod
         if (file && !IsPlainFileAt(file.Get(), path)) file.Reset();
     }
     if (!file) return nullptr;
-    const int descriptor =
-        ::_open_osfhandle(reinterpret_cast<intptr_t>(file.Get()), _O_APPEND | (readToo ? _O_RDWR : _O_WRONLY));
+    // Text mode unless asked otherwise, as fopen gives it: lines end in CR LF on disk.
+    const int translation = std::strchr(mode, 'b') ? _O_BINARY : _O_TEXT;
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file.Get()),
+                                             _O_APPEND | translation | (readToo ? _O_RDWR : _O_WRONLY));
     if (descriptor == -1) return nullptr;
     file.Release();  // the descriptor owns the handle now
     std::FILE* stream = ::_fdopen(descriptor, mode);

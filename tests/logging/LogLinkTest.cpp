@@ -110,8 +110,9 @@ TEST_F(LogLinkTest, ALogLineIsNeverWrittenThroughALink) {
         EXPECT_EQ(victimText, ReadTextFile(victim));
         EXPECT_EQ(1u, Links(victim));
         const std::string log = ReadTextFile(dir / "Patchlog.txt");
-        EXPECT_NE(std::string::npos, log.find("first line"));
-        EXPECT_NE(std::string::npos, log.find("second line"));
+        // Written as fopen writes it: in text mode, each line ending in CR LF.
+        EXPECT_NE(std::string::npos, log.find("first line\r\n"));
+        EXPECT_NE(std::string::npos, log.find("second line\r\n"));
         EXPECT_EQ(1u, Links(dir / "Patchlog.txt"));
         ASSERT_TRUE(::DeleteFileA((dir / "Patchlog.txt").c_str()));
     }
