@@ -22,50 +22,24 @@ using octest::OffCycleManifest;
 using octest::ReadBinaryFile;
 using octest::UlipSelector;
 using octest::VersionExe;
-using tw::CUlipPathRules;
 using twtest::FileExists;
 using twtest::MakeDirs;
 using twtest::TempDir;
 using twtest::WriteTextFile;
+using tw::CUlipPathRules;
 
 namespace {
 
 TEST(UlipPathRulesTest, FileTextsThatStayInsideTheirFolder) {
-    const char* safe[] = {"a.dll",    "bin\\a.dll", "bin\\sub\\a.dll.r5",
-                          "con1.dll", "comx.dll",   "com10.dll",
-                          "a..b.dll", ".hidden",    "nul_x\\y"};
-    const char* refused[] = {"",
-                             "..\\a.dll",
-                             "bin\\..\\..\\a.dll",
-                             "..",
-                             "\\a.dll",
-                             "\\\\srv\\x",
-                             "C:\\a.dll",
-                             "c:a.dll",
-                             "a:b.dll",
-                             "bin/a.dll",
-                             "/a.dll",
-                             "bin\\",
-                             "bin\\\\a.dll",
-                             ".\\a.dll",
-                             "bin\\...\\a",
-                             "CON",
-                             "con.dll",
-                             "bin\\NUL.txt",
-                             "aux\\a.dll",
-                             "Prn.x.y",
-                             "COM1.dll",
-                             "lpt9",
-                             "com1 .dll",
-                             "a*.dll",
-                             "a?.dll",
-                             "a\x01.dll",
-                             "a|b",
-                             "a\"b",
-                             "a<b",
-                             ". \\a",
-                             "lpt0.txt",
-                             "COM0"};
+    const char* safe[] = {"a.dll", "bin\\a.dll", "bin\\sub\\a.dll.r5", "con1.dll", "comx.dll", "com10.dll",
+                          "a..b.dll", ".hidden", "nul_x\\y"};
+    const char* refused[] = {"",          "..\\a.dll",  "bin\\..\\..\\a.dll", "..",        "\\a.dll",
+                             "\\\\srv\\x", "C:\\a.dll", "c:a.dll",            "a:b.dll",   "bin/a.dll",
+                             "/a.dll",    "bin\\",      "bin\\\\a.dll",       ".\\a.dll",  "bin\\...\\a",
+                             "CON",       "con.dll",    "bin\\NUL.txt",       "aux\\a.dll", "Prn.x.y",
+                             "COM1.dll",  "lpt9",       "com1 .dll",          "a*.dll",    "a?.dll",
+                             "a\x01.dll", "a|b",        "a\"b",               "a<b",       ". \\a",
+                             "lpt0.txt",  "COM0"};
     for (const char* text : safe) EXPECT_TRUE(CUlipPathRules::IsSafeRelativePath(text)) << text;
     for (const char* text : refused) EXPECT_FALSE(CUlipPathRules::IsSafeRelativePath(text)) << text;
 
@@ -207,8 +181,7 @@ TEST_F(UlipCopyBackTest, InstallFolderFilesAndTheExtensionFallback) {
     EXPECT_EQ(1u, CountLines("Processing: sub.d\\tool"));
     EXPECT_TRUE(EndsWith(install + "\\sub", "INSTALLED"));
     EXPECT_TRUE(FileExists(country + "sub"));
-    EXPECT_EQ(1u, CountLines("Copy: " + country + "plain.dat => " + install +
-                             "\\plain.dat. Status= 1 with "
+    EXPECT_EQ(1u, CountLines("Copy: " + country + "plain.dat => " + install + "\\plain.dat. Status= 1 with "
                              "GetLastError: 0"));
     EXPECT_EQ(1u, CountLines("Delete: " + country + "plain.dat. Status: 1 with GetLastError: 0"));
 }
@@ -254,8 +227,7 @@ TEST_F(UlipCopyBackTest, HostileFileTextsChangeNothingOutsideTheFolders) {
                                             "..\\..\\..\\..\\roaming\\outside.dll.r5"};
     std::string items;
     for (const auto& text : texts)
-        for (const char* base : {"INSTALLDIR", "CommonAppDataFolder", "INSTALLDIR32BIT"})
-            items += Item("F", text, base);
+        for (const char* base : {"INSTALLDIR", "CommonAppDataFolder", "INSTALLDIR32BIT"}) items += Item("F", text, base);
     // Device names (no file can carry them here, so no backup either).
     items += Item("F", "con") + Item("F", "NUL.dll.r5");
     Manifest(items);
@@ -346,15 +318,14 @@ TEST_F(UlipCopyBackTest, BackupsThatCannotBeDeletedWaitForTheRestart) {
 TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     ASSERT_TRUE(MakeDirs(install + "\\bin"));
     const std::string library = install + "\\bin\\held.dll";
-    ASSERT_TRUE(
-        ::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(),
+                            FALSE));
     Place(country + "held.dll", "ulipv33_4005", "BACKUP");
     Place(country + "next.dat", "ulipv33_4005", "BACKUP");
     Place(install + "\\next.dat", "ulipv33_4005", "INSTALLED");
     Manifest(Item("A", "bin\\held.dll") + Item("B", "next.dat"));
     // The package names the product's processes in capitals.
-    ASSERT_TRUE(
-        WriteTextFile(country + "KillProcesses.xml", OffCycleManifest(Item("P", "TWW.EXE") + Item("Q", "Other.exe"))));
+    ASSERT_TRUE(WriteTextFile(country + "KillProcesses.xml", OffCycleManifest(Item("P", "TWW.EXE") + Item("Q", "Other.exe"))));
     selector.LoadProcessList((country + "KillProcesses.xml").c_str());
     EXPECT_EQ((std::list<std::string>{"tww.exe", "other.exe"}), selector.ProcessNames());
 
@@ -369,8 +340,8 @@ TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     sender.messages.clear();
 
     ASSERT_EQ(S_OK, Run());
-    const std::string reported =
-        "Patch: Dll - " + library + ", loaded in process with id-" + std::to_string(standIn.Id()) + ", and path - ";
+    const std::string reported = "Patch: Dll - " + library + ", loaded in process with id-" +
+                                 std::to_string(standIn.Id()) + ", and path - ";
     EXPECT_EQ(1u, CountLines(reported));
     EXPECT_EQ(1u, sender.Count(reported));
     const auto lines = octest::LinesStartingWith(reported);
