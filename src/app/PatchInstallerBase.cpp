@@ -479,10 +479,14 @@ bool CPatchInstallerBase::RereadConfiguration() {
 void CPatchInstallerBase::RecoverInterruptedSave() {
     m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
     m_offCycle.UseProtectedJournalFolder(TWPatchLogUtil::BuildLogFolder());
+    // A product found through the alternate component has no off-cycle files of its own: only
+    // its folder is trusted then, and Windows Installer is not asked for the common data one.
     char componentPath[260] = {};
-    DWORD size = sizeof(componentPath);
-    Platform().Msi.GetComponentPath(m_config.GetProductCode().c_str(), kOffCycleComponent, componentPath, &size);
-    componentPath[sizeof(componentPath) - 1] = '\0';
+    if (!CRunState::Get().alternateComponent) {
+        DWORD size = sizeof(componentPath);
+        Platform().Msi.GetComponentPath(m_config.GetProductCode().c_str(), kOffCycleComponent, componentPath, &size);
+        componentPath[sizeof(componentPath) - 1] = '\0';
+    }
     m_offCycle.SetJournalTrustedFolders({CRunState::Get().ProductDir(), componentPath});
     m_offCycle.ReplayJournal();
 }
