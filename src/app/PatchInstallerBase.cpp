@@ -475,9 +475,20 @@ bool CPatchInstallerBase::RereadConfiguration() {
     return false;
 }
 
+// The journal lives where only administrators can write, and it is trusted only for files in
+// the product folder of this run and the common data folder the off-cycle save can name.
 void CPatchInstallerBase::RecoverInterruptedSave() {
     m_offCycle.SetLogger(&StatusLogMgr::LogStatus);
-    m_offCycle.SetJournalFolder(TWPatchLogUtil::BuildLogFolder());
+    m_offCycle.UseProtectedJournalFolder(TWPatchLogUtil::BuildLogFolder());
+    // A product found through the alternate component has no off-cycle files of its own: only
+    // its folder is trusted then, and Windows Installer is not asked for the common data one.
+    char componentPath[260] = {};
+    if (!CRunState::Get().alternateComponent) {
+        DWORD size = sizeof(componentPath);
+        Platform().Msi.GetComponentPath(m_config.GetProductCode().c_str(), kOffCycleComponent, componentPath, &size);
+        componentPath[sizeof(componentPath) - 1] = '\0';
+    }
+    m_offCycle.SetJournalTrustedFolders({CRunState::Get().ProductDir(), componentPath});
     m_offCycle.ReplayJournal();
 }
 
@@ -599,6 +610,10 @@ void CPatchInstallerBase::DoPatch(std::string patchList) {
     HCURSOR previousCursor = ::SetCursor(::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT)));
 
     m_installerProperties = BuildInstallerProperties(m_config);
+
+    // From here on the product's files may change: a run that dies now leaves copies that
+    // the next run must put back.
+    if (!state.alternateComponent) m_offCycle.MarkApplyStarting();
 
     char errorText[CMsiInterface::kErrorTextSize] = {};
     UINT result = 0;

@@ -9,9 +9,17 @@
 #include "check/CheckReportWriter.h"
 #include "check/UpdateFolderCheck.h"
 #include "check/UpdateFolderReader.h"
+#include "common/DllSearchPath.h"
 #include "common/Handles.h"
 
+#if defined(_MSC_VER)
+#pragma init_seg(lib)
+#endif
+
 namespace {
+
+// Started from update folders that anyone may have filled: no DLL may be found there.
+TW_FIRST_INITIALISER const tw::CDllSearchPath::FirstInitialiser g_dllSearchFirst;
 
 constexpr int kClean = 0;
 constexpr int kFindings = 1;
@@ -25,6 +33,7 @@ int Usage() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    tw::CDllSearchPath::NarrowToSystemFolder();
     std::string folder;
     bool json = false;
     for (int i = 1; i < argc; ++i) {

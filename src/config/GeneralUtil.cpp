@@ -1,9 +1,8 @@
 #include "config/GeneralUtil.h"
 
-#include <cctype>
-
 #include <cstring>
 
+#include "common/PathRules.h"
 #include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
@@ -64,65 +63,19 @@ char* GeneralUtil::GetDirNameForGivenPathFileName(char* path) {
     return path;
 }
 
-std::string GeneralUtil::NormalisePath(const char* path) {
-    if (!path || *path == '\0') return std::string();
-    std::string text = path;
-    for (char& c : text)
-        if (c == '/') c = '\\';
-    char full[MAX_PATH * 4];
-    DWORD length = ::GetFullPathNameA(text.c_str(), sizeof(full), full, nullptr);
-    if (length > 0 && length < sizeof(full)) text = full;
-    // "C:\" stays as it is: without its backslash it would name the drive's current folder.
-    while (text.size() > 1 && text.back() == '\\' && !(text.size() == 3 && text[1] == ':')) text.pop_back();
-    return text;
-}
+std::string GeneralUtil::NormalisePath(const char* path) { return CPathRules::Normalise(path ? path : ""); }
 
 bool GeneralUtil::IsSamePath(const char* first, const char* second) {
-    const std::string a = NormalisePath(first);
-    const std::string b = NormalisePath(second);
-    return !a.empty() && _stricmp(a.c_str(), b.c_str()) == 0;
+    return CPathRules::IsSamePath(first ? first : "", second ? second : "");
 }
-
-namespace {
-
-// Names Windows gives to devices in every folder, with or without an extension.
-bool IsDeviceName(std::string part) {
-    const size_t dot = part.find('.');
-    if (dot != std::string::npos) part.resize(dot);
-    while (!part.empty() && (part.back() == ' ' || part.back() == ':')) part.pop_back();
-    for (char& c : part) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    static const char* const kNames[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    for (const char* name : kNames)
-        if (part == name) return true;
-    return part.size() == 4 && (part.compare(0, 3, "COM") == 0 || part.compare(0, 3, "LPT") == 0) && part[3] >= '0' &&
-           part[3] <= '9';
-}
-
-}  // namespace
 
 bool GeneralUtil::IsNameInsideFolder(const char* folder, const char* fileName) {
-    if (!folder || !fileName || *folder == '\0' || *fileName == '\0') return false;
-    const std::string name = fileName;
-    if (name.find_first_of(":*?\"<>|") != std::string::npos) return false;
-    if (name[0] == '\\' || name[0] == '/') return false;
-    size_t start = 0;
-    for (;;) {
-        const size_t end = name.find_first_of("\\/", start);
-        const std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part == ".." || IsDeviceName(part)) return false;
-        for (unsigned char c : part)
-            if (c < 0x20) return false;
-        if (end == std::string::npos) break;
-        start = end + 1;
-    }
-    const std::string base = NormalisePath(folder);
-    char joined[MAX_PATH * 4];
-    if (!GetFullFilePathName(folder, fileName, joined, sizeof(joined))) return false;
-    const std::string full = NormalisePath(joined);
-    if (base.empty() || full.size() <= base.size()) return false;
-    const bool baseEndsInSeparator = base.back() == '\\';
-    return _strnicmp(full.c_str(), base.c_str(), base.size()) == 0 &&
-           (baseEndsInSeparator || full[base.size()] == '\\');
+    if (!folder || !fileName) return false;
+    // Names in patch.ini are written by hand, with either separator; Windows reads both alike.
+    std::string name = fileName;
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    return CPathRules::IsNameInsideFolder(folder, name);
 }
 
 void GeneralUtil::StripEnclosingQuotes(char* text) {

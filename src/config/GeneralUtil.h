@@ -29,17 +29,13 @@ public:
     // no backslash or is null or empty.
     static char* GetDirNameForGivenPathFileName(char* path);
 
-    // The full form of a folder or file path: made absolute against the current directory,
-    // forward slashes turned into backslashes, trailing backslashes removed (a drive's root
-    // keeps its one). Empty for an empty path; the text as given when it cannot be resolved.
+    // The full form of a folder or file path (CPathRules::Normalise).
     static std::string NormalisePath(const char* path);
-    // True when both paths name the same place: their full forms compared without regard
-    // to case. Two empty paths are not the same place.
+    // True when both paths name the same place (CPathRules::IsSamePath).
     static bool IsSamePath(const char* first, const char* second);
 
-    // True when the file name, joined to the folder, names a file inside that folder: a
-    // relative name without "..", drive, leading separator, device name (CON, NUL, COM1...)
-    // or wildcard, whose full path lies under the folder's full path.
+    // True when the file name of patch.ini, joined to the folder, names a file inside that
+    // folder (CPathRules::IsNameInsideFolder); a forward slash counts as a backslash.
     static bool IsNameInsideFolder(const char* folder, const char* fileName);
 
     // Removes one pair of double quotes that encloses the whole text, in place.

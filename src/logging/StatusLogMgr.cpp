@@ -8,6 +8,7 @@
 #include <ctime>
 
 #include "common/Handles.h"
+#include "common/LinkSafeFile.h"
 #include "common/ProcessState.h"
 #include "common/TextUtil.h"
 
@@ -55,7 +56,8 @@ void StatusLogMgr::GetLogPath(char* out, size_t cap) { BuildPath(out, cap, kLogN
 void StatusLogMgr::LogStatus(const char* line) {
     char path[kPathSize];
     BuildPath(path, sizeof(path), kLogName);
-    CFile file(std::fopen(path, "a+"));
+    // A log that is a link to some other file is replaced, not followed.
+    CFile file(CLinkSafeFile::OpenForAppend(path, "a+"));
     if (!file) return;
     if (!line) return;
 
@@ -85,6 +87,12 @@ bool StatusLogMgr::RenameLogFile(const char* folder) {
 
     char logPath[kPathSize];
     BuildPath(logPath, sizeof(logPath), kLogName);
+    char previousPath[kPathSize];
+    BuildPath(previousPath, sizeof(previousPath), kPreviousLogName);
+    // Neither log is rotated through a link: a link in place of either is replaced by a new
+    // empty file (the run then starts a new log), so nothing is read from or copied onto
+    // what a link leads to.
+    if (!CLinkSafeFile::ReplaceIfLink(logPath) || !CLinkSafeFile::ReplaceIfLink(previousPath)) return false;
     DWORD size = INVALID_FILE_SIZE;
     {
         FileHandle log(::CreateFileA(logPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -94,8 +102,6 @@ bool StatusLogMgr::RenameLogFile(const char* folder) {
     }
     if (size == INVALID_FILE_SIZE || size <= kRotateAboveBytes) return true;
 
-    char previousPath[kPathSize];
-    BuildPath(previousPath, sizeof(previousPath), kPreviousLogName);
     if (!::CopyFileA(logPath, previousPath, FALSE)) {
         // Keep the oversized log rather than lose its lines: it is rotated on a later run.
         return false;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/LinkSafeFile.h"
 #include "common/PathUtil.h"
 #include "common/PlatformSeams.h"
 #include "common/ProcessState.h"
@@ -227,8 +228,9 @@ void TWPatchLogUtil::WriteStatusRecord(PatchStatusRecord& record) const {
     // Without the update log folder there is nowhere to write (a bare "\Patch.log" would
     // land in the root of the current drive).
     if (m_logFolder.empty()) return;
-    CFile temp(std::fopen((m_logFolder + "\\" + m_tempRecordLogName).c_str(), "a"));
-    CFile patch(std::fopen((m_logFolder + "\\" + m_recordLogName).c_str(), "a"));
+    // Record files that are links to other files are replaced, not followed.
+    CFile temp(CLinkSafeFile::OpenForAppend(m_logFolder + "\\" + m_tempRecordLogName, "a"));
+    CFile patch(CLinkSafeFile::OpenForAppend(m_logFolder + "\\" + m_recordLogName, "a"));
     if (!temp || !patch || record.GetRunNumber() > kMaxRecordsPerVersion) return;
     const std::string& text = record.FormatRecordText();
     std::fprintf(patch.Get(), "%s\n", text.c_str());

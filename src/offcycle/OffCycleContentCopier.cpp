@@ -15,13 +15,12 @@
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
 #include "offcycle/ErrorText.h"
+#include "offcycle/OffCycleCopyName.h"
 
 namespace tw {
 
 namespace {
 
-constexpr char kTempMarker[] = "._OC";
-constexpr int kRandomLength = 6;
 constexpr int kAttemptsBeforePause = 10;
 // Room for any component of a path the copier is given (the manager gives at most 519).
 constexpr size_t kPartSize = 1040;
@@ -94,27 +93,24 @@ std::string COffCycleContentCopier::MakeCopyName(const char* sourcePath) {
     if (::_splitpath_s(sourcePath, &drive[0], kPartSize, &dir[0], kPartSize, &name[0], kPartSize, &ext[0], kPartSize) !=
         0)
         return std::string();
-    drive.resize(std::strlen(drive.c_str()));
-    dir.resize(std::strlen(dir.c_str()));
-    name.resize(std::strlen(name.c_str()));
-    ext.resize(std::strlen(ext.c_str()));
-    const std::string folder = drive + dir;
-    const std::string prefix = name + kTempMarker;
+    const size_t extensionLength = std::strlen(ext.c_str());
 
     // A name no file of the folder has yet, with any extension.
-    std::string uniqueName;
+    std::string copy;
     SeedFromClock();
     int attemptsLeft = kAttemptsBeforePause;
     for (;;) {
-        uniqueName = prefix;
-        for (int i = 0; i < kRandomLength; ++i) uniqueName += RandomNameCharacter();
-        if (!NameIsTaken(folder + uniqueName + ".*")) break;
+        std::string random;
+        for (size_t i = 0; i < COffCycleCopyName::kRandomLength; ++i) random += RandomNameCharacter();
+        copy = COffCycleCopyName::Compose(sourcePath, random);
+        if (copy.empty()) return std::string();
+        if (!NameIsTaken(copy.substr(0, copy.size() - extensionLength) + ".*")) break;
         if (--attemptsLeft < 0) {
             Platform().Sleep(10);
             attemptsLeft = kAttemptsBeforePause;
         }
     }
-    return folder + uniqueName + ext;
+    return copy;
 }
 
 void COffCycleContentCopier::PlanSave(const std::vector<std::string>& sourcePaths) {
@@ -143,7 +139,7 @@ void COffCycleContentCopier::PlanSave(const std::vector<std::string>& sourcePath
         entries.push_back(entry);
     }
     std::string error;
-    if (!m_journal.Write(entries, &error)) {
+    if (!m_journal.Write(entries, &error, m_applyStarted)) {
         // Saving without a journal still keeps the files through an uninterrupted run.
         LogFormat(
             "In COffCycleContentCopier::PlanSave, the journal %s could not be written, files are saved without "
@@ -157,6 +153,25 @@ void COffCycleContentCopier::PlanSave(const std::vector<std::string>& sourcePath
     m_journalActive = true;
     LogFormat("In COffCycleContentCopier::PlanSave, journal %s written for %u file(s)", m_journal.Path().c_str(),
               static_cast<unsigned>(m_journalEntries.size()));
+}
+
+void COffCycleContentCopier::MarkApplyStarting() {
+    m_applyStarted = true;
+    if (!m_journalActive) return;
+    std::string error;
+    if (m_journal.Write(m_journalEntries, &error, true)) {
+        LogFormat("In COffCycleContentCopier::MarkApplyStarting, journal %s marked: the patch is being applied",
+                  m_journal.Path().c_str());
+        return;
+    }
+    // The journal on disk still says the patch was not started: the next run would delete
+    // the copies instead of putting them back. Without a journal the copies stay for the
+    // restore of this run and are found by no later run.
+    LogFormat("In COffCycleContentCopier::MarkApplyStarting, the journal %s could not be marked (%s), it is removed",
+              m_journal.Path().c_str(), error.c_str());
+    m_journal.Remove();
+    m_journalEntries.clear();
+    m_journalActive = false;
 }
 
 HRESULT COffCycleContentCopier::SaveFile(const char* sourcePath) {

@@ -27,8 +27,10 @@ public:
     bool SetCopyMode(bool copyMode);
     void SetLogger(Logger logger);
 
-    // The update log folder, where the journal of the save is kept; empty: no journal.
+    // The folder where the journal of the save is kept; empty: no journal.
     void SetJournalFolder(const std::string& folder);
+    // The folders a journal left by an interrupted run may name files in.
+    void SetJournalTrustedFolders(std::vector<std::string> folders) { m_journal.SetTrustedFolders(std::move(folders)); }
     const COffCycleJournal& Journal() const { return m_journal; }
 
     // Names the copies of the files about to be saved and writes them, with the size and
@@ -36,6 +38,10 @@ public:
     // cannot be read are left out (their save then fails). Without a journal folder, or when
     // the journal cannot be written (logged), the files are saved without one.
     void PlanSave(const std::vector<std::string>& sourcePaths);
+
+    // Records in the journal, on disk, that Windows Installer is about to be called: from then
+    // on an interrupted run's copies are put back by the next run; before, they are deleted.
+    void MarkApplyStarting();
 
     // Copies the file aside. A file that does not exist is skipped with success.
     HRESULT SaveFile(const char* sourcePath);
@@ -70,6 +76,7 @@ private:
     std::map<std::string, std::string, NoCaseLess> m_savedFiles;  // source path -> temporary path
     COffCycleJournal m_journal;
     bool m_journalActive = false;                              // the journal on disk names the saves
+    bool m_applyStarted = false;                               // it says the patch has been started
     std::vector<COffCycleJournal::Entry> m_journalEntries;     // what it names
     std::map<std::string, std::string, NoCaseLess> m_planned;  // source path -> its copy's name
     bool m_copyMode;

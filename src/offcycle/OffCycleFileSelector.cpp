@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "common/Handles.h"
+#include "common/PathRules.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "offcycle/ulip/CabinetSignature.h"
@@ -32,7 +33,6 @@
 #include "offcycle/ManifestParser.h"
 #include "offcycle/MsxmlGuids.h"
 #include "offcycle/ulip/NetworkConnectivity.h"
-#include "offcycle/ulip/UlipPathRules.h"
 #include "offcycle/ulip/UlipVersionText.h"
 #include "common/ProductConstants.h"
 #include "logging/InstallTracker.h"
@@ -203,9 +203,9 @@ HRESULT COffCycleFileSelector::GetFilesForFeature(const char* feature, std::list
         if (folder) {
             // A listed file is saved aside and moved back as administrator: a text that
             // climbs out of its base folder (a ".." level, a drive, a rooted or device name)
-            // would move some other file. Without such levels the path stays inside.
+            // would move some other file.
             const std::string path = std::string(folder) + "\\" + file;
-            if (!CUlipPathRules::IsSafeRelativePath(file)) {
+            if (!CPathRules::IsNameInsideFolder(folder, file)) {
                 LogFormat(
                     "In COffCycleFileSelector::GetFilesForFeature, file %s of feature %s does not name a file "
                     "inside its folder, skipped",

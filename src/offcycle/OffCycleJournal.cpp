@@ -5,9 +5,12 @@
 #include <cstring>
 
 #include "common/Handles.h"
+#include "common/LinkSafeFile.h"
+#include "common/PathRules.h"
 #include "common/TextUtil.h"
 #include "logging/InstallTracker.h"
 #include "offcycle/ErrorText.h"
+#include "offcycle/OffCycleCopyName.h"
 #include "offcycle/Sha256.h"
 
 namespace tw {
@@ -18,8 +21,6 @@ constexpr size_t kHashBytes = 32;
 constexpr DWORD kReadBlock = 64 * 1024;
 // A journal names the files of a few manifests; anything far larger is not one of ours.
 constexpr uint64_t kMaxJournalBytes = 16ull * 1024 * 1024;
-constexpr char kCopyMarker[] = "._OC";
-constexpr size_t kRandomLength = 6;
 
 std::string Hex(const unsigned char* bytes, size_t count) {
     static const char digits[] = "0123456789abcdef";
@@ -144,38 +145,26 @@ bool COffCycleJournal::HashFile(const std::string& path, uint64_t* size, std::st
 }
 
 bool COffCycleJournal::IsCopyNameOf(const std::string& source, const std::string& copy) {
-    const size_t sourceSlash = source.find_last_of("\\/");
-    const size_t copySlash = copy.find_last_of("\\/");
-    if (sourceSlash == std::string::npos || copySlash == std::string::npos) return false;
-    if (sourceSlash != copySlash || ::_strnicmp(source.c_str(), copy.c_str(), sourceSlash) != 0) return false;
-    const std::string sourceName = source.substr(sourceSlash + 1);
-    const std::string copyName = copy.substr(copySlash + 1);
-    const size_t dot = sourceName.rfind('.');
-    const std::string stem = dot == std::string::npos ? sourceName : sourceName.substr(0, dot);
-    const std::string extension = dot == std::string::npos ? std::string() : sourceName.substr(dot);
-    const std::string prefix = stem + kCopyMarker;
-    if (copyName.size() != prefix.size() + kRandomLength + extension.size()) return false;
-    if (::_strnicmp(copyName.c_str(), prefix.c_str(), prefix.size()) != 0) return false;
-    for (size_t i = 0; i < kRandomLength; ++i) {
-        char c = copyName[prefix.size() + i];
-        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
-    }
-    return ::_stricmp(copyName.c_str() + prefix.size() + kRandomLength, extension.c_str()) == 0;
+    return COffCycleCopyName::IsCopyNameOf(source, copy);
 }
 
-std::string COffCycleJournal::Format(const std::vector<Entry>& entries) {
+std::string COffCycleJournal::Format(const std::vector<Entry>& entries, bool applyStarted) {
     std::string body = std::string(kHeader) + "\r\n";
     for (const Entry& entry : entries) {
         body += "file\t" + std::to_string(entry.size) + "\t" + entry.hash + "\t" + entry.source + "\t" + entry.copy +
                 "\r\n";
     }
+    if (applyStarted) body += std::string(kApplyingLine) + "\r\n";
     return body + "end\t" + std::to_string(entries.size()) + "\t" + HashBytes(body.data(), body.size()) + "\r\n";
 }
 
-bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entries, std::string* error) {
+bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entries, std::string* error,
+                             bool* applyStarted) {
     std::string ignored;
     if (!error) error = &ignored;
     entries.clear();
+    if (applyStarted) *applyStarted = false;
+    bool applying = false;
     std::vector<Entry> parsed;
     size_t pos = 0;
     size_t lineNumber = 0;
@@ -201,6 +190,14 @@ bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entrie
                 return false;
             }
             continue;
+        }
+        if (line == kApplyingLine) {
+            applying = true;
+            continue;
+        }
+        if (applying && line.compare(0, 4, "end\t") != 0) {
+            *error = FormatString("line %u follows the applying line", static_cast<unsigned>(lineNumber));
+            return false;
         }
         const std::vector<std::string> fields = SplitFields(line);
         if (fields[0] == "end") {
@@ -238,10 +235,35 @@ bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entrie
         return false;
     }
     entries = std::move(parsed);
+    if (applyStarted) *applyStarted = applying;
     return true;
 }
 
-bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* error) const {
+bool COffCycleJournal::IsTrusted(const std::vector<Entry>& entries, std::string* error) const {
+    std::string ignored;
+    if (!error) error = &ignored;
+    for (const Entry& entry : entries) {
+        bool inside = false;
+        for (const std::string& folder : m_trustedFolders)
+            if (!folder.empty() && CPathRules::IsInsideFolder(folder, entry.source)) inside = true;
+        if (!inside) {
+            *error = FormatString("it names %s, which lies outside the product's folders", entry.source.c_str());
+            return false;
+        }
+        std::string link;
+        if (!CPathRules::HasNoReparsePointOnTheWay(entry.copy, &link)) {
+            *error = FormatString("the way to %s leads through the link %s", entry.copy.c_str(), link.c_str());
+            return false;
+        }
+        if (!CPathRules::HasNoReparsePointOnTheWay(entry.source, &link)) {
+            *error = FormatString("the way to %s leads through the link %s", entry.source.c_str(), link.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* error, bool applyStarted) const {
     std::string ignored;
     if (!error) error = &ignored;
     if (!IsEnabled()) {
@@ -249,11 +271,18 @@ bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* err
         return false;
     }
     const std::string path = Path();
-    const std::string scratch = path + ".new";
-    const std::string text = Format(entries);
+    std::string scratch = path + ".new";
+    const std::string text = Format(entries, applyStarted);
     {
+        // The scratch file is always created new: one left by an earlier run (or a link put
+        // in its place) is neither written through nor deleted, another name is taken.
         FileHandle file(
-            ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+            ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        for (unsigned attempt = 1; !file && ::GetLastError() == ERROR_FILE_EXISTS && attempt < 16; ++attempt) {
+            scratch = FormatString("%s.new-%lu-%u", path.c_str(), ::GetCurrentProcessId(), attempt);
+            file.Reset(
+                ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        }
         if (!file) {
             const DWORD code = ::GetLastError();
             *error = FormatString("cannot create %s: %s[%lu]", scratch.c_str(), SystemErrorText(code).c_str(), code);
@@ -280,18 +309,26 @@ bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* err
     return true;
 }
 
-COffCycleJournal::ReadResult COffCycleJournal::Read(std::vector<Entry>& entries, std::string* error) const {
+COffCycleJournal::ReadResult COffCycleJournal::Read(std::vector<Entry>& entries, std::string* error,
+                                                    bool* applyStarted) const {
     std::string ignored;
     if (!error) error = &ignored;
     entries.clear();
+    if (applyStarted) *applyStarted = false;
     if (!IsEnabled()) return ReadResult::kNone;
     const std::string path = Path();
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file) {
         const DWORD code = ::GetLastError();
         if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return ReadResult::kNone;
         *error = FormatString("cannot open it: %s[%lu]", SystemErrorText(code).c_str(), code);
+        return ReadResult::kUnreadable;
+    }
+    // A journal that is a link is not one this program wrote (it writes a new file each time).
+    std::string why;
+    if (!CLinkSafeFile::IsPlainFileAt(file.Get(), path, &why)) {
+        *error = "it is not a plain file: " + why;
         return ReadResult::kUnreadable;
     }
     LARGE_INTEGER size{};
@@ -307,7 +344,7 @@ COffCycleJournal::ReadResult COffCycleJournal::Read(std::vector<Entry>& entries,
         *error = "it cannot be read to its end";
         return ReadResult::kUnreadable;
     }
-    return Parse(text, entries, error) ? ReadResult::kRead : ReadResult::kUnreadable;
+    return Parse(text, entries, error, applyStarted) ? ReadResult::kRead : ReadResult::kUnreadable;
 }
 
 bool COffCycleJournal::Remove() const {
@@ -336,91 +373,162 @@ std::string COffCycleJournal::SetAside(const char* reason) const {
     return std::string();
 }
 
+COffCycleJournal::Observation COffCycleJournal::Observe(const Entry& entry) {
+    Observation seen;
+    uint64_t size = 0;
+    std::string hash;
+    seen.copyExists = FileExists(entry.copy);
+    if (seen.copyExists) {
+        seen.copyReadable = HashFile(entry.copy, &size, &hash, &seen.copyError);
+        seen.copyAsSaved = seen.copyReadable && size == entry.size && hash == entry.hash;
+    }
+    seen.sourceAsSaved = HashFile(entry.source, &size, &hash, nullptr) && size == entry.size && hash == entry.hash;
+    return seen;
+}
+
+std::vector<COffCycleJournal::Step> COffCycleJournal::PlanReplay(const std::vector<Entry>& entries,
+                                                                 const std::vector<Observation>& observed,
+                                                                 bool applyStarted) {
+    std::vector<Step> plan;
+    plan.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        const Entry& entry = entries[i];
+        const Observation seen = i < observed.size() ? observed[i] : Observation();
+        Step step;
+        step.entry = entry;
+        const char* source = entry.source.c_str();
+        const char* copy = entry.copy.c_str();
+        if (seen.copyExists && !seen.copyReadable) {
+            step.action = Action::kLeaveAlone;
+            step.logLine =
+                FormatString("In COffCycleJournal::Replay, cannot read the copy %s of %s: %s[%lu], left alone", copy,
+                             source, SystemErrorText(seen.copyError).c_str(), seen.copyError);
+        } else if (seen.copyExists && seen.copyAsSaved && applyStarted) {
+            step.action = Action::kRestore;
+            step.logLine = FormatString("In COffCycleJournal::Replay, restored %s from %s", source, copy);
+        } else if (seen.copyExists && seen.copyAsSaved) {
+            // The run ended before Windows Installer was called: the file was never patched,
+            // and whatever changed it since is not for the copy to undo.
+            step.action = Action::kDeleteUnusedCopy;
+            step.logLine = FormatString(
+                "In COffCycleJournal::Replay, the interrupted run ended before the patch was applied: %s is left as "
+                "it is, its copy %s was deleted",
+                source, copy);
+        } else if (seen.copyExists && seen.sourceAsSaved) {
+            // A copy cut short by the interruption is of no use once the file itself is
+            // still what was saved.
+            step.action = Action::kDeleteIncompleteCopy;
+            step.logLine = FormatString(
+                "In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s was deleted", source, copy);
+        } else if (seen.copyExists) {
+            step.action = Action::kLeaveAlone;
+            step.logLine = FormatString(
+                "In COffCycleJournal::Replay, the copy %s is not what was saved of %s (%llu bytes, %s expected), left "
+                "alone",
+                copy, source, static_cast<unsigned long long>(entry.size), entry.hash.c_str());
+        } else if (seen.sourceAsSaved) {
+            // No copy: the file was put back before the run ended, or never copied.
+            step.action = Action::kNothing;
+            step.logLine =
+                FormatString("In COffCycleJournal::Replay, %s is as it was saved, no copy to restore", source);
+        } else {
+            step.action = Action::kLeaveAlone;
+            step.logLine = FormatString(
+                "In COffCycleJournal::Replay, the copy %s of %s is missing and the file is not what was saved, left "
+                "alone",
+                copy, source);
+        }
+        plan.push_back(std::move(step));
+    }
+    return plan;
+}
+
+void COffCycleJournal::ReportUnreadable(const std::string& why, ReplayOutcome& outcome, Logger logger) const {
+    outcome.unreadable = true;
+    outcome.keptAs = SetAside("unreadable");
+    const std::string text = FormatString(
+        "Patch: In COffCycleJournal::Replay, the off-cycle journal %s left by an interrupted run cannot be read "
+        "(%s); nothing was restored from it, it was set aside as %s",
+        Path().c_str(), why.c_str(), outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
+    Log(logger, text);
+    InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+}
+
+std::string COffCycleJournal::SetAsideUntrusted(const std::string& folder, Logger logger) {
+    const COffCycleJournal untrusted(folder);
+    if (!untrusted.IsEnabled() || !FileExists(untrusted.Path())) return std::string();
+    const std::string keptAs = untrusted.SetAside("untrusted");
+    const std::string text = FormatString(
+        "Patch: In COffCycleJournal::Replay, an off-cycle journal %s lies in a folder that standard users can "
+        "change; nothing was done from it, it was set aside as %s",
+        untrusted.Path().c_str(), keptAs.empty() ? "(could not be moved)" : keptAs.c_str());
+    Log(logger, text);
+    InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+    return keptAs;
+}
+
 COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
     ReplayOutcome outcome;
     std::vector<Entry> entries;
     std::string error;
-    const ReadResult read = Read(entries, &error);
+    bool applyStarted = false;
+    const ReadResult read = Read(entries, &error, &applyStarted);
     if (read == ReadResult::kNone) return outcome;
     outcome.found = true;
     const std::string path = Path();
-
-    if (read == ReadResult::kUnreadable) {
-        outcome.unreadable = true;
-        outcome.keptAs = SetAside("unreadable");
-        const std::string text = FormatString(
-            "Patch: In COffCycleJournal::Replay, the off-cycle journal %s left by an interrupted run cannot be read "
-            "(%s); nothing was restored from it, it was set aside as %s",
-            path.c_str(), error.c_str(), outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
-        Log(logger, text);
-        InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+    if (read == ReadResult::kUnreadable || !IsTrusted(entries, &error)) {
+        ReportUnreadable(error, outcome, logger);
         return outcome;
     }
 
     Log(logger, FormatString("In COffCycleJournal::Replay, an interrupted run left the off-cycle journal %s naming %u "
                              "file(s)",
                              path.c_str(), static_cast<unsigned>(entries.size())));
-    for (const Entry& entry : entries) {
-        uint64_t size = 0;
-        std::string hash;
+    std::vector<Observation> observed;
+    observed.reserve(entries.size());
+    for (const Entry& entry : entries) observed.push_back(Observe(entry));
+
+    for (const Step& step : PlanReplay(entries, observed, applyStarted)) {
+        const char* source = step.entry.source.c_str();
+        const char* copy = step.entry.copy.c_str();
         DWORD code = NO_ERROR;
-        if (FileExists(entry.copy)) {
-            if (!HashFile(entry.copy, &size, &hash, &code)) {
-                ++outcome.leftAlone;
-                Log(logger,
-                    FormatString("In COffCycleJournal::Replay, cannot read the copy %s of %s: %s[%lu], left "
-                                 "alone",
-                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
-                continue;
-            }
-            if (size != entry.size || hash != entry.hash) {
-                // A copy cut short by the interruption is of no use once the file itself is
-                // still what was saved.
-                uint64_t sourceSize = 0;
-                std::string sourceHash;
-                if (HashFile(entry.source, &sourceSize, &sourceHash, nullptr) && sourceSize == entry.size &&
-                    sourceHash == entry.hash && ::DeleteFileA(entry.copy.c_str())) {
-                    ++outcome.alreadyInPlace;
+        switch (step.action) {
+            case Action::kRestore:
+                if (!::MoveFileExA(copy, source, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                    code = ::GetLastError();
+                    ++outcome.leftAlone;
                     Log(logger,
-                        FormatString("In COffCycleJournal::Replay, %s is as it was saved, its incomplete copy %s "
-                                     "was deleted",
-                                     entry.source.c_str(), entry.copy.c_str()));
+                        FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
+                                     "alone",
+                                     copy, source, SystemErrorText(code).c_str(), code));
                     continue;
                 }
+                ++outcome.restored;
+                break;
+            case Action::kDeleteIncompleteCopy:
+            case Action::kDeleteUnusedCopy:
+                if (!::DeleteFileA(copy)) {
+                    code = ::GetLastError();
+                    ++outcome.leftAlone;
+                    Log(logger,
+                        FormatString("In COffCycleJournal::Replay, cannot delete the copy %s of %s: %s[%lu], left "
+                                     "alone",
+                                     copy, source, SystemErrorText(code).c_str(), code));
+                    continue;
+                }
+                if (step.action == Action::kDeleteUnusedCopy)
+                    ++outcome.unusedCopiesDeleted;
+                else
+                    ++outcome.alreadyInPlace;
+                break;
+            case Action::kNothing:
+                ++outcome.alreadyInPlace;
+                break;
+            case Action::kLeaveAlone:
                 ++outcome.leftAlone;
-                Log(logger, FormatString("In COffCycleJournal::Replay, the copy %s is not what was saved of %s (%llu "
-                                         "bytes, %s expected), left alone",
-                                         entry.copy.c_str(), entry.source.c_str(),
-                                         static_cast<unsigned long long>(entry.size), entry.hash.c_str()));
-                continue;
-            }
-            if (!::MoveFileExA(entry.copy.c_str(), entry.source.c_str(),
-                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                code = ::GetLastError();
-                ++outcome.leftAlone;
-                Log(logger,
-                    FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
-                                 "alone",
-                                 entry.copy.c_str(), entry.source.c_str(), SystemErrorText(code).c_str(), code));
-                continue;
-            }
-            ++outcome.restored;
-            Log(logger, FormatString("In COffCycleJournal::Replay, restored %s from %s", entry.source.c_str(),
-                                     entry.copy.c_str()));
-            continue;
+                break;
         }
-        // No copy: the file was put back before the run ended, or never copied. Either way
-        // it is as saved only when its content says so.
-        if (HashFile(entry.source, &size, &hash, &code) && size == entry.size && hash == entry.hash) {
-            ++outcome.alreadyInPlace;
-            Log(logger, FormatString("In COffCycleJournal::Replay, %s is as it was saved, no copy to restore",
-                                     entry.source.c_str()));
-            continue;
-        }
-        ++outcome.leftAlone;
-        Log(logger, FormatString("In COffCycleJournal::Replay, the copy %s of %s is missing and the file is not what "
-                                 "was saved, left alone",
-                                 entry.copy.c_str(), entry.source.c_str()));
+        Log(logger, step.logLine);
     }
 
     if (outcome.leftAlone == 0) {
@@ -436,6 +544,8 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
         "Patch: In COffCycleJournal::Replay, an interrupted run left off-cycle copies: %d restored, %d already in "
         "place, %d left alone",
         outcome.restored, outcome.alreadyInPlace, outcome.leftAlone);
+    if (outcome.unusedCopiesDeleted > 0)
+        text += FormatString(", %d deleted (the patch had not been applied)", outcome.unusedCopiesDeleted);
     if (outcome.leftAlone > 0)
         text += FormatString("; the journal was set aside as %s",
                              outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/ProtectedFolder.h"
 #include "common/TextUtil.h"
 
 namespace tw {
@@ -103,6 +104,22 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
         LogLine("In COffCycleManager::SaveOffCycleFiles, Saving file %s for feature %s ", fullPath, item.first.c_str());
     }
     return result;
+}
+
+bool COffCycleManager::UseProtectedJournalFolder(const std::string& updateLogFolder) {
+    COffCycleJournal::SetAsideUntrusted(updateLogFolder, m_managerLogger);
+    std::string folder;
+    std::string error;
+    if (!CProtectedFolder::DefaultRoot(folder, error) || !CProtectedFolder::Ensure(folder, error)) {
+        LogLine(
+            "In COffCycleManager::UseProtectedJournalFolder, no folder that only administrators can change could be "
+            "had (%s); the off-cycle files are saved without a journal",
+            error.c_str());
+        SetJournalFolder(std::string());
+        return false;
+    }
+    SetJournalFolder(folder);
+    return true;
 }
 
 int COffCycleManager::RestoreAllFiles(bool* restartNeeded) {

@@ -7,6 +7,8 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "offcycle/OffCycleContentCopier.h"
 #include "offcycle/OffCycleFileSelector.h"
@@ -30,8 +32,20 @@ public:
     HRESULT SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder, const char* installDir,
                               const char* commonDataDir);
 
-    // The update log folder, where the journal of the save is kept; empty: none is kept.
+    // The folder where the journal of the save is kept; empty: none is kept.
     void SetJournalFolder(const std::string& folder) { m_copier.SetJournalFolder(folder); }
+    // The folders a journal may name files in (the product folder of the run, the common
+    // data folder); a journal naming anything else is set aside unread.
+    void SetJournalTrustedFolders(std::vector<std::string> folders) {
+        m_copier.SetJournalTrustedFolders(std::move(folders));
+    }
+    // Keeps the journal in the protected folder (CProtectedFolder::DefaultRoot, made sure of
+    // by CProtectedFolder::Ensure). A journal in the update log folder, where earlier versions
+    // kept it and where standard users can add files, is set aside unread and reported. When
+    // no protected folder can be had, no journal is kept (logged). False then.
+    bool UseProtectedJournalFolder(const std::string& updateLogFolder);
+    // Marks the journal on disk: Windows Installer is about to be called.
+    void MarkApplyStarting() { m_copier.MarkApplyStarting(); }
     // Puts back what a journal left by an interrupted run names (see COffCycleJournal).
     COffCycleJournal::ReplayOutcome ReplayJournal() const { return m_copier.Journal().Replay(m_managerLogger); }
 

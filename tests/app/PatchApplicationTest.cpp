@@ -12,6 +12,7 @@
 #include "app/InstallerTestSupport.h"
 #include "app/PatchPackageFixture.h"
 #include "common/Handles.h"
+#include "common/ProtectedFolder.h"
 #include "common/PlatformSeams.h"
 #include "common/RegistryBackup.h"
 #include "common/RunState.h"
@@ -395,6 +396,34 @@ TEST_F(PatchApplicationTest, OffCycleFilesSurviveThePatchDespiteUnusableItems) {
             EXPECT_EQ(contents[i], twtest::ReadTextFile(productDir / files[i])) << files[i];
     }
     EXPECT_EQ((std::vector<std::string>{"notify", "batch", "completion"}), installer.steps);
+}
+
+// The journal of the save lies in the protected folder and says, before Windows Installer is
+// called, that the patch is being applied: a run that dies from then on is put back by the
+// next run, one that died before has its copies deleted.
+TEST_F(PatchApplicationTest, TheJournalIsMarkedBeforeWindowsInstallerIsCalled) {
+    const std::string manifests = productDir.Path() + "\\Components\\Manifest\\OffCycle";
+    ASSERT_TRUE(twtest::MakeDirs(manifests));
+    ASSERT_TRUE(twtest::WriteTextFile(productDir / "rates.dat", "off-cycle rates"));
+    ASSERT_TRUE(twtest::WriteTextFile(
+        manifests + "\\offcycle.xml",
+        "<manifest><identity><type>offcycle</type><version>1</version></identity><item><file>rates.dat</file>"
+        "<feature>Core</feature></item></manifest>"));
+    std::string root, error;
+    ASSERT_TRUE(tw::CProtectedFolder::DefaultRoot(root, error)) << error;
+    const std::string journal = root + "\\OffCycleJournal.txt";
+    std::string seenAtApply;
+    Platform().Msi.ApplyMultiplePatches = [&](LPCSTR, LPCSTR, LPCSTR) {
+        seenAtApply = twtest::ReadTextFile(journal);
+        twtest::WriteTextFile(productDir / "rates.dat", "patched");
+        return static_cast<UINT>(ERROR_SUCCESS);
+    };
+    WriteUpdate(kThreePatches, "Core");
+    EXPECT_EQ(CPatchInstallerBase::kStatusSuccess, Run());
+    EXPECT_NE(std::string::npos, seenAtApply.find(productDir / "rates.dat")) << seenAtApply;
+    EXPECT_NE(std::string::npos, seenAtApply.find("state\tapplying")) << seenAtApply;
+    EXPECT_EQ("off-cycle rates", twtest::ReadTextFile(productDir / "rates.dat"));
+    EXPECT_FALSE(twtest::FileExists(journal));  // every copy is back
 }
 
 TEST(FeatureNames, SplitAsTheReinstallValueNamesThem) {

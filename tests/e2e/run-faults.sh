@@ -25,6 +25,17 @@
 #   msi-1603       Windows Installer fails the first package (1603)
 #   msi-cancel     Cancel pressed in the wait dialog during the patch
 #
+# Rows run only when named (ctest's e2e_trust): what a standard user can plant for the
+# elevated program, each run ending in a normal update:
+#   dll-planted    a DLL that leaves a marker when loaded, beside the program under the name
+#                  of each DLL it delay-loads (but version.dll, see the row), with Wine told to
+#                  prefer such native DLLs: none is loaded and the update succeeds
+#   journal-planted  a hand-written journal, in the update log folder and in the protected
+#                  folder, naming a file outside the product and a copy with its checksum:
+#                  neither is acted on, the file stays, both journals are set aside
+#   log-links      "Patchlog.txt" a symbolic link and "PreviousPatchlog.txt" a hard link to
+#                  files elsewhere: those files stay as they were, the run writes its own log
+#
 # Read-only is made with chattr +i (the tests run as root, for whom permission bits do not
 # count). Uses the DISPLAY given by tools/test.sh, or starts its own Xvfb.
 set -uo pipefail
@@ -44,7 +55,9 @@ if [ -z "${DISPLAY:-}" ]; then
     own_display=1
 fi
 log_dir=$(dirname "$TW_STATUS_LOG")
-journal="$log_dir/OffCycleJournal.txt"
+# The journal lives in the folder only administrators can change.
+journal_dir="$WINEPREFIX/drive_c/ProgramData/TallyworksUpdateState"
+journal="$journal_dir/OffCycleJournal.txt"
 immutable=()   # paths made immutable by the row running now
 lock_pid=
 
@@ -61,7 +74,7 @@ undo_faults() {
 cleanup() {
     undo_faults
     tw_run_running && tw_stop_update "$work"
-    rm -f "$log_dir"/OffCycleJournal*.txt
+    rm -f "$log_dir"/OffCycleJournal*.txt "$journal_dir"/OffCycleJournal*.txt
     tw_status_log_restore "$work"
     tw_remove_product "$work"
     rm -rf "$work/big"
@@ -96,7 +109,7 @@ equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1;
 contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
 log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 copies() { find "$TW_PRODUCT_DIR" -name '*._OC*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
-journals() { find "$log_dir" -maxdepth 1 -name 'OffCycleJournal*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
+journals() { find "$journal_dir" "$log_dir" -maxdepth 1 -name 'OffCycleJournal*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
 rates_kept() {
     local f ok=0
     for f in taxrates.dat localrates.dat; do
@@ -156,7 +169,7 @@ fresh_product() {
     tw_install_product "$work" "Tallyworks 28 faults" || return 1
     tw_offcycle_setup "$work" || return 1
     tw_make_update "$work" "$kind" || return 1
-    rm -f "$log_dir"/OffCycleJournal*.txt
+    rm -f "$log_dir"/OffCycleJournal*.txt "$journal_dir"/OffCycleJournal*.txt
 }
 
 # The next normal run after a row: the good update, answered; then everything as it was
@@ -313,9 +326,10 @@ XML
         ;;
     status-readonly)
         immutable "$log_dir"
+        mkdir -p "$journal_dir" && immutable "$journal_dir"
         code=$(run_answering)
         check "exit code 0" equals "$code" "0"
-        check "journal not written, reported" log_has "the journal .* could not be written, files are saved without it"
+        check "journal not written, reported" log_has "files are saved without \(it\|a journal\)"
         check "no status record (its folder cannot be written)" equals "$(new_records "$before")" ""
         nothing_lost
         next_normal_run
@@ -359,6 +373,80 @@ XML
         # Windows Installer under Wine does not stop on a cancel answer: the packages are
         # applied, and the next run has nothing left to apply.
         next_normal_run
+        ;;
+    dll-planted)
+        # Not "version": Wine's own user32 imports version.dll, and Wine's loader resolves that
+        # import from the program's folder before the program's first instruction (on Windows
+        # user32 is a known DLL whose imports come from the system folder). A planted
+        # version.dll is loaded there, lacks user32's functions, and the process never starts.
+        delay_loaded=(msi wininet urlmon wintrust crypt32 cabinet bcrypt netapi32)
+        for dll in "${delay_loaded[@]}"; do cp "$TW_BUILD_DIR/tests/fixtures/markerdll/markerdll.dll" "$work/update/$dll.dll"; done
+        overrides=$(IFS=,; echo "${delay_loaded[*]}")
+        code=$(WINEDLLOVERRIDES="$overrides=n,b" run_answering)
+        check "exit code 0" equals "$code" "0"
+        check "completion shown" contains "$(boxes_seen)" "Update complete"
+        check "no planted DLL loaded" equals "$(cd "$work/update" && ls -- *.loaded 2>/dev/null | paste -sd' ')" ""
+        check "version 28.0.4007.1" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+        check_tw_record "$before" 0
+        nothing_lost
+        ;;
+    journal-planted)
+        # The protected folder as a run makes it (a folder made here would be replaced unread).
+        [ -d "$journal_dir" ] || { run_answering >/dev/null; tw_make_update "$work" good; }
+        check "protected folder there" test -d "$journal_dir"
+        victim_dir="$WINEPREFIX/drive_c/ProgramData/TallyworksVictim"
+        mkdir -p "$victim_dir"
+        printf 'belongs to someone else\r\n' >"$victim_dir/victim.dat"
+        printf 'planted by a standard user\r\n' >"$victim_dir/victim._OCab12cd.dat"
+        size=$(stat -c %s "$victim_dir/victim._OCab12cd.dat")
+        hash=$(sha256sum "$victim_dir/victim._OCab12cd.dat" | cut -d' ' -f1)
+        source_win='C:\ProgramData\TallyworksVictim\victim.dat'
+        copy_win='C:\ProgramData\TallyworksVictim\victim._OCab12cd.dat'
+        body=$(printf 'Tallyworks off-cycle journal 1\r\nfile\t%s\t%s\t%s\t%s\r\nstate\tapplying\r\n' \
+            "$size" "$hash" "$source_win" "$copy_win"; echo x)
+        body=${body%x}
+        for folder in "$log_dir" "$journal_dir"; do
+            { printf '%s' "$body"; printf 'end\t1\t%s\r\n' "$(printf '%s' "$body" | sha256sum | cut -d' ' -f1)"; } \
+                >"$folder/OffCycleJournal.txt"
+        done
+        code=$(run_answering)
+        check "exit code 0" equals "$code" "0"
+        check "victim unchanged" equals "$(tr -d '\r' <"$victim_dir/victim.dat")" "belongs to someone else"
+        check "planted copy not moved" test -f "$victim_dir/victim._OCab12cd.dat"
+        check "journal of the update log folder set aside" log_has "COffCycleJournal::Replay, an off-cycle journal .* lies in a folder that standard users can change"
+        check "protected journal refused" log_has "COffCycleJournal::Replay, the off-cycle journal .* cannot be read (it names .*victim.dat, which lies outside"
+        check "nothing restored" test -z "$(tr -d '\r' <"$work/update/Patchlog.txt" | grep 'COffCycleJournal::Replay, restored')"
+        check "both set aside" equals "$(journals | tr ' ' '\n' | sed 's/-[0-9]*\.txt$//' | sort | paste -sd' ')" \
+            "OffCycleJournal-unreadable OffCycleJournal-untrusted"
+        check "version 28.0.4007.1" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
+        rm -rf "$victim_dir"
+        rm -f "$log_dir"/OffCycleJournal*.txt "$journal_dir"/OffCycleJournal*.txt
+        nothing_lost
+        ;;
+    log-links)
+        printf 'log victim\n' >"$work/log-victim.txt"
+        printf 'previous log victim\n' >"$work/previous-victim.txt"
+        ln -sf "$work/log-victim.txt" "$work/update/Patchlog.txt"
+        ln -f "$work/previous-victim.txt" "$work/update/PreviousPatchlog.txt"
+        code=$(run_answering)
+        check "exit code 0" equals "$code" "0"
+        check "log victim unchanged" equals "$(cat "$work/log-victim.txt")" "log victim"
+        check "previous log victim unchanged" equals "$(cat "$work/previous-victim.txt")" "previous log victim"
+        check "Patchlog.txt a file of its own" test ! -L "$work/update/Patchlog.txt"
+        check "the run wrote its log" log_has "all patches have been applied successfully"
+        # A large log is rotated onto a fresh previous log, not through the hard link (the
+        # product is up to date now: the run has nothing to apply).
+        tw_make_update "$work" good
+        head -c 100001 /dev/zero | tr '\0' 'p' >"$work/update/Patchlog.txt"
+        ln -f "$work/previous-victim.txt" "$work/update/PreviousPatchlog.txt"
+        code=$(run_answering)
+        check "rotation: exit code 0" equals "$code" "0"
+        check "rotation: previous log victim unchanged" equals "$(cat "$work/previous-victim.txt")" "previous log victim"
+        # (with the lines the run wrote before its rotation)
+        check "rotation: previous log holds the old log" test "$(tr -cd p <"$work/update/PreviousPatchlog.txt" | wc -c)" -ge 100001
+        check "rotation: previous log one link" equals "$(stat -c %h "$work/update/PreviousPatchlog.txt")" "1"
+        check "rotation: the run wrote its log" log_has "In CPatchInstallerBase::"
+        rm -f "$work/log-victim.txt" "$work/previous-victim.txt"
         ;;
     *) echo "unknown row $row"; failures=$((failures + 1)) ;;
     esac

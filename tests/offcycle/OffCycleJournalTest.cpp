@@ -12,7 +12,9 @@
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
 #include "logging/TrackingSender.h"
+#include "common/PathRules.h"
 #include "offcycle/OffCycleContentCopier.h"
+#include "offcycle/OffCycleCopyName.h"
 #include "offcycle/OffCycleJournal.h"
 #include "offcycle/OffCycleManager.h"
 
@@ -61,14 +63,23 @@ protected:
     }
 
     // A copier that saves the files into copies and records them in the journal, as a run
-    // does up to the moment it is interrupted.
-    std::unique_ptr<COffCycleContentCopier> SaveAndInterrupt(const std::vector<std::string>& files) {
+    // does up to the moment it is interrupted: by default once Windows Installer was called.
+    std::unique_ptr<COffCycleContentCopier> SaveAndInterrupt(const std::vector<std::string>& files,
+                                                             bool applyStarted = true) {
         std::unique_ptr<COffCycleContentCopier> copier(new COffCycleContentCopier(false));
         copier->SetLogger(octest::RecordLine);
         copier->SetJournalFolder(journalDir.Path());
         copier->PlanSave(files);
         for (const std::string& file : files) EXPECT_EQ(S_OK, copier->SaveFile(file.c_str()));
+        if (applyStarted) copier->MarkApplyStarting();
         return copier;
+    }
+
+    // The manager of the next run: the same journal folder, the product folder trusted.
+    void PrepareNextRun(tw::COffCycleManager& manager) const {
+        manager.SetLogger(octest::RecordLine);
+        manager.SetJournalFolder(journalDir.Path());
+        manager.SetJournalTrustedFolders({productDir.Path()});
     }
 
     // The copy the journal names for a source.
@@ -261,8 +272,7 @@ TEST_F(JournalTest, ReplayPutsBackIntactCopiesAndLeavesDamagedOnesAlone) {
     const std::string banksCopy = CopyOf(paths[2]);
 
     tw::COffCycleManager manager(false);
-    manager.SetLogger(octest::RecordLine);
-    manager.SetJournalFolder(journalDir.Path());
+    PrepareNextRun(manager);
     const COffCycleJournal::ReplayOutcome outcome = manager.ReplayJournal();
     EXPECT_TRUE(outcome.found);
     EXPECT_FALSE(outcome.unreadable);
@@ -297,8 +307,7 @@ TEST_F(JournalTest, ReplayOfACompleteRecoveryRemovesTheJournal) {
     ASSERT_TRUE(WriteBinaryFile(rates, "patched"));
 
     tw::COffCycleManager manager(false);
-    manager.SetLogger(octest::RecordLine);
-    manager.SetJournalFolder(journalDir.Path());
+    PrepareNextRun(manager);
     const auto outcome = manager.ReplayJournal();
     EXPECT_EQ(1, outcome.restored);
     EXPECT_EQ("rates off-cycle", ReadBinaryFile(rates));
@@ -323,8 +332,7 @@ TEST_F(JournalTest, AnUnreadableJournalIsSetAsideAndNeverActedOn) {
     ASSERT_TRUE(WriteBinaryFile(journalPath, text));
 
     tw::COffCycleManager manager(false);
-    manager.SetLogger(octest::RecordLine);
-    manager.SetJournalFolder(journalDir.Path());
+    PrepareNextRun(manager);
     const auto outcome = manager.ReplayJournal();
     EXPECT_TRUE(outcome.found);
     EXPECT_TRUE(outcome.unreadable);
@@ -379,6 +387,179 @@ TEST_F(JournalTest, AFileThatCannotBeReadIsNeitherJournaledNorCopied) {
     bool restart = false;
     EXPECT_EQ(0, copier.RestoreAllFiles(restart));
     EXPECT_TRUE(JournalFiles().empty());
+}
+
+// The replay decides first, as data: the table of what is found for an entry and what is
+// done with it (the README's table).
+TEST(JournalReplayPlan, EachEntryGetsTheActionOfItsRow) {
+    using Action = COffCycleJournal::Action;
+    struct Row {
+        const char* what;
+        bool applyStarted;
+        bool copyExists, copyReadable, copyAsSaved, sourceAsSaved;
+        Action action;
+        const char* line;
+    } rows[] = {
+        {"copy intact, patch started", true, true, true, true, false, Action::kRestore, "restored C:\\P\\a.dat from"},
+        {"copy intact, file as saved too", true, true, true, true, true, Action::kRestore, "restored"},
+        {"copy intact, patch never started", false, true, true, true, false, Action::kDeleteUnusedCopy,
+         "ended before the patch was applied: C:\\P\\a.dat is left as it is, its copy"},
+        {"copy intact, never started, file as saved", false, true, true, true, true, Action::kDeleteUnusedCopy,
+         "before the patch was applied"},
+        {"copy cut short, file as saved", true, true, true, false, true, Action::kDeleteIncompleteCopy,
+         "is as it was saved, its incomplete copy"},
+        {"copy cut short, never started, file as saved", false, true, true, false, true, Action::kDeleteIncompleteCopy,
+         "its incomplete copy"},
+        {"copy cut short, file changed", true, true, true, false, false, Action::kLeaveAlone,
+         "is not what was saved of C:\\P\\a.dat (5 bytes"},
+        {"copy unreadable", true, true, false, false, true, Action::kLeaveAlone, "cannot read the copy"},
+        {"copy missing, file as saved", true, false, false, false, true, Action::kNothing, "no copy to restore"},
+        {"copy missing, file changed", true, false, false, false, false, Action::kLeaveAlone,
+         "is missing and the file is not what was saved"},
+        {"copy missing, never started, file changed", false, false, false, false, false, Action::kLeaveAlone,
+         "is missing"},
+    };
+    const COffCycleJournal::Entry entry{"C:\\P\\a.dat", "C:\\P\\a._OCabc123.dat", 5, std::string(64, 'b')};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        COffCycleJournal::Observation seen;
+        seen.copyExists = row.copyExists;
+        seen.copyReadable = row.copyReadable;
+        seen.copyError = row.copyReadable ? NO_ERROR : ERROR_SHARING_VIOLATION;
+        seen.copyAsSaved = row.copyAsSaved;
+        seen.sourceAsSaved = row.sourceAsSaved;
+        const auto plan = COffCycleJournal::PlanReplay({entry}, {seen}, row.applyStarted);
+        ASSERT_EQ(1u, plan.size());
+        EXPECT_EQ(row.action, plan[0].action);
+        EXPECT_EQ(entry.source, plan[0].entry.source);
+        EXPECT_EQ(0u, plan[0].logLine.find("In COffCycleJournal::Replay, ")) << plan[0].logLine;
+        EXPECT_NE(std::string::npos, plan[0].logLine.find(row.line)) << plan[0].logLine;
+    }
+}
+
+TEST_F(JournalTest, TheApplyingLineIsPartOfTheCheckedText) {
+    const std::vector<COffCycleJournal::Entry> entries = {
+        {"C:\\TW\\taxrates.dat", "C:\\TW\\taxrates._OCab12cd.dat", 42, std::string(64, 'a')}};
+    for (bool applying : {false, true}) {
+        std::vector<COffCycleJournal::Entry> read;
+        bool started = !applying;
+        ASSERT_TRUE(COffCycleJournal::Parse(COffCycleJournal::Format(entries, applying), read, nullptr, &started));
+        EXPECT_EQ(applying, started);
+    }
+    // Added by hand, it breaks the checksum; a file line after it is refused.
+    std::string text = COffCycleJournal::Format(entries, false);
+    text.insert(text.find("end\t"), "state\tapplying\r\n");
+    std::vector<COffCycleJournal::Entry> read;
+    EXPECT_FALSE(COffCycleJournal::Parse(text, read, nullptr));
+    text = COffCycleJournal::Format(entries, true);
+    text.insert(text.find("end\t"),
+                "file\t1\t" + std::string(64, 'a') + "\tC:\\TW\\b.dat\tC:\\TW\\b._OCaaaaaa.dat\r\n");
+    EXPECT_FALSE(COffCycleJournal::Parse(text, read, nullptr));
+}
+
+// A run that died before Windows Installer was called changed no file of the product: its
+// copies are deleted, and whatever changed the file since stays.
+TEST_F(JournalTest, CopiesOfASaveThatNoPatchFollowedAreDeletedNotPutBack) {
+    const std::string rates = productDir / "taxrates.dat";
+    ASSERT_TRUE(WriteBinaryFile(rates, "rates off-cycle"));
+    SaveAndInterrupt({rates}, false).reset();
+    const std::string copy = CopyOf(rates);
+    ASSERT_TRUE(FileExists(copy));
+    ASSERT_TRUE(WriteBinaryFile(rates, "changed by the product since"));
+
+    tw::COffCycleManager manager(false);
+    PrepareNextRun(manager);
+    const auto outcome = manager.ReplayJournal();
+    EXPECT_TRUE(outcome.found);
+    EXPECT_EQ(0, outcome.restored);
+    EXPECT_EQ(1, outcome.unusedCopiesDeleted);
+    EXPECT_EQ(0, outcome.leftAlone);
+    EXPECT_EQ("changed by the product since", ReadBinaryFile(rates));
+    EXPECT_FALSE(FileExists(copy));
+    EXPECT_TRUE(JournalFiles().empty());
+    EXPECT_EQ(1u, CountLines("ended before the patch was applied: " + rates));
+    ASSERT_EQ(1u, sender.messages.size());
+    EXPECT_NE(std::string::npos, sender.messages[0].text.find("1 deleted (the patch had not been applied)"));
+}
+
+// A journal is trusted only for files of the product: one written by hand that names any
+// other file, with a copy and checksum that match, is set aside and nothing is moved.
+TEST_F(JournalTest, AJournalNamingAFileOutsideTheProductIsNeverActedOn) {
+    TempDir elsewhere{"victim"};
+    const std::string sibling = productDir.Path() + "X";
+    ASSERT_TRUE(twtest::MakeDirs(sibling));
+    struct Case {
+        const char* what;
+        std::string source;
+    } cases[] = {
+        {"another folder", elsewhere / "victim.dat"},
+        {"climbing out of the product folder",
+         productDir.Path() + "\\..\\" + elsewhere.Path().substr(elsewhere.Path().rfind('\\') + 1) + "\\victim.dat"},
+        {"a folder whose name begins like the product's", sibling + "\\victim.dat"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sender.messages.clear();
+        const std::string victim = tw::CPathRules::Normalise(c.source);
+        ASSERT_TRUE(WriteBinaryFile(victim, "the victim's own content"));
+        const std::string planted = "planted content";
+        const std::string copy = tw::COffCycleCopyName::Compose(c.source, "ab12cd");
+        ASSERT_TRUE(WriteBinaryFile(copy, planted));
+        COffCycleJournal::Entry entry{c.source, copy, planted.size(),
+                                      COffCycleJournal::HashBytes(planted.data(), planted.size())};
+        ASSERT_TRUE(COffCycleJournal(journalDir.Path()).Write({entry}, nullptr, true));
+
+        tw::COffCycleManager manager(false);
+        PrepareNextRun(manager);
+        const auto outcome = manager.ReplayJournal();
+        EXPECT_TRUE(outcome.unreadable);
+        EXPECT_EQ(0, outcome.restored);
+        EXPECT_EQ("the victim's own content", ReadBinaryFile(victim));
+        EXPECT_EQ(planted, ReadBinaryFile(copy));
+        ASSERT_EQ(1u, JournalFiles().size());
+        EXPECT_EQ(0u, JournalFiles()[0].find("OffCycleJournal-unreadable-"));
+        ASSERT_EQ(1u, sender.messages.size());
+        EXPECT_NE(std::string::npos, sender.messages[0].text.find("outside the product's folders"));
+        ::DeleteFileA(copy.c_str());
+        ::DeleteFileA(victim.c_str());
+        for (const std::string& name : JournalFiles()) ::DeleteFileA((journalDir / name).c_str());
+    }
+    // Without trusted folders nothing is trusted.
+    const std::string rates = productDir / "taxrates.dat";
+    ASSERT_TRUE(WriteBinaryFile(rates, "rates off-cycle"));
+    SaveAndInterrupt({rates}).reset();
+    ASSERT_TRUE(WriteBinaryFile(rates, "patched"));
+    tw::COffCycleManager manager(false);
+    manager.SetJournalFolder(journalDir.Path());
+    EXPECT_TRUE(manager.ReplayJournal().unreadable);
+    EXPECT_EQ("patched", ReadBinaryFile(rates));
+    twtest::RemoveTree(sibling);
+}
+
+// Where earlier versions kept the journal standard users can add files: a journal found
+// there is set aside unread, whatever it names.
+TEST_F(JournalTest, AJournalInTheUpdateLogFolderIsSetAsideUnread) {
+    TempDir oldFolder{"oldlog"};
+    const std::string rates = productDir / "taxrates.dat";
+    ASSERT_TRUE(WriteBinaryFile(rates, "patched"));
+    const std::string planted = "planted content";
+    const std::string copy = tw::COffCycleCopyName::Compose(rates, "zz9999");
+    ASSERT_TRUE(WriteBinaryFile(copy, planted));
+    COffCycleJournal::Entry entry{rates, copy, planted.size(),
+                                  COffCycleJournal::HashBytes(planted.data(), planted.size())};
+    ASSERT_TRUE(COffCycleJournal(oldFolder.Path()).Write({entry}, nullptr, true));
+
+    const std::string keptAs = COffCycleJournal::SetAsideUntrusted(oldFolder.Path(), octest::RecordLine);
+    EXPECT_NE(std::string::npos, keptAs.find("OffCycleJournal-untrusted-"));
+    EXPECT_FALSE(FileExists(oldFolder / "OffCycleJournal.txt"));
+    EXPECT_EQ("patched", ReadBinaryFile(rates));
+    EXPECT_EQ(planted, ReadBinaryFile(copy));
+    EXPECT_EQ(1u, CountLines("lies in a folder that standard users can change"));
+    ASSERT_EQ(1u, sender.messages.size());
+    // Nothing there: nothing said.
+    EXPECT_TRUE(COffCycleJournal::SetAsideUntrusted(oldFolder.Path(), octest::RecordLine).empty());
+    EXPECT_EQ(1u, sender.messages.size());
+    ::DeleteFileA(copy.c_str());
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "common/Handles.h"
+#include "common/PathRules.h"
 #include "common/TextUtil.h"
 #include "offcycle/Sha256.h"
 
@@ -30,27 +31,6 @@ namespace {
 // The unpacker of the run on this thread: the decompressor's file callbacks carry no context.
 thread_local CCabinetUnpacker* t_current = nullptr;
 
-bool IsReservedDeviceName(const std::string& level) {
-    // The device name counts with any extension ("con.txt") and without regard to case.
-    std::string base = level.substr(0, level.find('.'));
-    while (!base.empty() && base.back() == ' ') base.pop_back();
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
-    for (const char* device : kDevices)
-        if (::_stricmp(base.c_str(), device) == 0) return true;
-    if (base.size() == 4 && (::_strnicmp(base.c_str(), "COM", 3) == 0 || ::_strnicmp(base.c_str(), "LPT", 3) == 0) &&
-        base[3] >= '0' && base[3] <= '9')
-        return true;
-    return false;
-}
-
-bool IsSafeLevel(const std::string& level) {
-    if (level.empty() || level == "." || level == "..") return false;
-    if (level.back() == '.' || level.back() == ' ') return false;  // Windows drops them: another name
-    for (unsigned char c : level)
-        if (c < 0x20 || std::strchr("<>\"|?*", c)) return false;
-    return !IsReservedDeviceName(level);
-}
-
 }  // namespace
 
 CCabinetUnpacker::CCabinetUnpacker(const CHeldCabinet& cabinet, const char* destinationFolder, CHeldFiles& holds)
@@ -65,15 +45,13 @@ CCabinetUnpacker::~CCabinetUnpacker() = default;
 bool CCabinetUnpacker::IsSafeEntryName(const char* name, const char* cabinetName) {
     if (!name || !*name) return false;
     const std::string entry(name);
-    if (entry.find(':') != std::string::npos || entry.find('/') != std::string::npos) return false;
-    if (entry[0] == '\\') return false;
-    size_t slash = entry.find('\\');
+    const size_t slash = entry.find('\\');
     if (slash != std::string::npos) {
         // One folder level only: the package has its 32-bit files in "x32".
         if (entry.find('\\', slash + 1) != std::string::npos) return false;
-        return IsSafeLevel(entry.substr(0, slash)) && IsSafeLevel(entry.substr(slash + 1));
+        return CPathRules::IsSafeRelativePath(entry);
     }
-    if (!IsSafeLevel(entry)) return false;
+    if (!CPathRules::IsSafeName(entry)) return false;
     return !cabinetName || ::_stricmp(entry.c_str(), cabinetName) != 0;
 }
 
