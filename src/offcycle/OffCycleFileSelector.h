@@ -75,6 +75,9 @@ protected:
     HRESULT GetTWMajorMinorVersion(const char* executablePath, std::string& major, std::string& slipstream);
     bool GetURL(const std::string& major, const std::string& slipstream, std::string& address);
     std::string GetTWCountry();
+    // "patch.ini" beside the program whose path GetModuleFileNameA gave with this length in a
+    // buffer of MAX_PATH; false when that path was cut or names no folder.
+    static bool PatchIniPath(const char* module, DWORD length, std::string& path);
     HRESULT CreateDirectoryStructure(std::string& path, const std::string& major, const std::string& slipstream,
                                      const std::string& country);
     void RemoveX32Folder(const char* folder);

@@ -154,7 +154,8 @@ TEST_F(UlipRestoreTest, CountryAndAddressFromPatchIniBesideTheProgram) {
 // Links are made by a Unix program started from the test. In a suite run (persistent
 // wineserver, desktop on a display) doing so was followed by the prefix losing its COM class
 // registrations and the next COM start-up hanging, so these cases run only when asked for
-// with TW_UNIX_LINK_TESTS=1 (in a throw-away prefix).
+// with TW_UNIX_LINK_TESTS=1, which the suite's "offcycle_ulip_links" entry sets in a
+// throw-away copy of the prefix (tests/offcycle/run-link-cases.sh).
 bool UnixLinkTestsWanted() {
     char value[8] = {};
     return ::GetEnvironmentVariableA("TW_UNIX_LINK_TESTS", value, sizeof(value)) > 0 && value[0] == '1';
@@ -395,6 +396,71 @@ TEST_F(RestoreFlowTest, WithoutAProtectedFolderTheRestoreEnds) {
     EXPECT_EQ(1u, sender.Count("Patch: Failed to read Raoming directory with GetLastError: "));
     EXPECT_EQ(0u, CountLines("CreateDirectoryStructure"));
     EXPECT_FALSE(FileExists(dir / "absent"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RestoreFlowTest, OnlyADownloadThatIsNotAValidlySignedCabinetIsDeleted) {
+    ASSERT_FALSE(octest::CabinetFolder().empty()) << "the test cabinets could not be made";
+    InstallVersion("ulipv33_4005");
+    octest::PatchIniBesideProgram ini("[AutoPatch]\nCountry=QA\n");
+    struct Case {
+        const char* cabinet;
+        bool stays;  // for inspection
+        const char* line;
+    } cases[] = {
+        // Signed by the maker, but its content does not unpack: kept.
+        {"corrupt.twc", true, "Patch: Failed while uncompressing TWC file"},
+        // Not the maker's signature: deleted.
+        {"other.twc", false, "TWC file downloaded is not intact"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cabinet);
+        twtest::SeamGuard fresh;  // a fresh process: the trust is set again
+        TempDir www{"www"};
+        const std::string folder = www / "http.veltra\\qa\\ulip\\33\\r5\\x64";
+        ASSERT_TRUE(MakeDirs(folder));
+        ASSERT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\" + c.cabinet).c_str(),
+                                (folder + "\\original.twc").c_str(), FALSE));
+        octest::LoopbackServer server("--root " + octest::UnixPath(www.Path()));
+        ASSERT_NE(0, server.Port());
+        selector.SetUlipBaseUrl(server.Url("/http.veltra/").c_str());
+        octest::Lines().clear();
+        Restore();
+        EXPECT_EQ(1u, CountLines(c.line));
+        EXPECT_EQ(c.stays, FileExists(product + "\\33\\r5\\qa\\original.twc"));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The program path as GetModuleFileNameA gives it in a 260-character buffer: a path that did
+// not fit (cut, length 260) or has no folder names no patch.ini, never "\\patch.ini" at the
+// root of the current drive.
+TEST(UlipLongProgramPath, PatchIniOnlyBesideAWholeProgramPath) {
+    const std::string longFolder = "C:\\" + std::string(250, 'a');
+    struct Case {
+        std::string module;
+        DWORD length;
+        bool found;
+        std::string path;
+    } cases[] = {
+        {"C:\\update\\twpatch.exe", 22, true, "C:\\update\\patch.ini"},
+        {(longFolder + "\\twpatch.exe").substr(0, MAX_PATH - 1), MAX_PATH, false, ""},
+        {"", 0, false, ""},
+        {"twpatch.exe", 11, false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string path = "unchanged";
+        EXPECT_EQ(c.found, UlipSelector::PatchIniPath(c.module.c_str(), c.length, path)) << c.module;
+        if (c.found) {
+            EXPECT_EQ(c.path, path);
+        }
+    }
 }
 
 }  // namespace

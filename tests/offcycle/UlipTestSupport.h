@@ -32,6 +32,7 @@ public:
     using COffCycleFileSelector::IsModuleLoadedInProcess;
     using COffCycleFileSelector::IsULIPNewFolderCodeEnabled;
     using COffCycleFileSelector::LoadProcessList;
+    using COffCycleFileSelector::PatchIniPath;
     using COffCycleFileSelector::ReadULIPIni;
     using COffCycleFileSelector::RemoveX32Folder;
     using COffCycleFileSelector::ReplaceWhole;

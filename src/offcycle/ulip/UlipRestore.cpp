@@ -189,11 +189,21 @@ bool COffCycleFileSelector::GetURL(const std::string& major, const std::string& 
     }
 }
 
+bool COffCycleFileSelector::PatchIniPath(const char* module, DWORD length, std::string& path) {
+    if (!module || length == 0 || length >= MAX_PATH) return false;
+    const std::string program(module, length);
+    const size_t slash = program.find_last_of('\\');
+    if (slash == std::string::npos || slash == 0) return false;
+    path = program.substr(0, slash) + "\\patch.ini";
+    return true;
+}
+
 std::string COffCycleFileSelector::GetTWCountry() {
     try {
         char module[MAX_PATH + 1] = {};
         const DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
-        if (length == 0 || length >= MAX_PATH || !std::strchr(module, '\\')) {
+        std::string path;
+        if (!PatchIniPath(module, length, path)) {
             // A cut path would name another folder's patch.ini, or the one at the drive's root.
             LogFormat(
                 "In COffCycleFileSelector::GetTWCountry, the program path does not fit %u characters, its patch.ini "
@@ -201,8 +211,6 @@ std::string COffCycleFileSelector::GetTWCountry() {
                 static_cast<unsigned>(MAX_PATH - 1));
             return std::string();
         }
-        std::string path(module, length);
-        path = path.substr(0, path.find_last_of('\\')) + "\\patch.ini";
         char value[200] = {};
         const DWORD read = ::GetPrivateProfileStringA("autopatch", "country", "", value, sizeof(value), path.c_str());
         if (read == 0 || value[0] == '\0') {
