@@ -15,6 +15,7 @@
 #include "common/RegistryBackup.h"
 #include "common/TestSupport.h"
 #include "offcycle/ulip/UlipVersionText.h"
+#include "offcycle/ulip/VerifiedFolder.h"
 
 using octest::CountLines;
 using octest::UlipSelector;
@@ -260,6 +261,31 @@ TEST_F(StagingFoldersTest, EmptyingNeverFollowsALinkInside) {
     octest::Lines().clear();
     EXPECT_EQ(S_OK, selector.DeleteDirectory(Country().c_str()));
     EXPECT_FALSE(FileExists(Country()));
+}
+
+TEST_F(StagingFoldersTest, LinkedEntriesAreNeitherWrittenNorDeletedThrough) {
+    if (!UnixLinkTestsWanted()) GTEST_SKIP() << "set TW_UNIX_LINK_TESTS=1 to run the link cases";
+    TempDir elsewhere{"elsewhere"};
+    ASSERT_TRUE(WriteTextFile(elsewhere / "keep.txt", "keep"));
+    Build();
+    ASSERT_EQ(S_OK, result);
+    octest::UnixLink folderLink(elsewhere.Path(), Country() + "x32");
+    octest::UnixLink fileLink(elsewhere / "keep.txt", Country() + "r5.xml");
+    ASSERT_TRUE(folderLink.Made() && fileLink.Made());
+    tw::CVerifiedFolder staging;
+    ASSERT_TRUE(staging.Open(Country()));
+    // The folder level that is a link is not taken, and nothing is created through it.
+    EXPECT_FALSE(staging.CreateFolder("x32"));
+    EXPECT_FALSE(staging.CreateNewFile("x32\\helper.dll", GENERIC_WRITE, 0));
+    // A file name that is a link is neither written through nor opened.
+    EXPECT_FALSE(staging.CreateNewFile("r5.xml", GENERIC_WRITE, 0));
+    EXPECT_FALSE(staging.OpenExistingFile("r5.xml", GENERIC_READ, FILE_SHARE_READ));
+    EXPECT_FALSE(staging.Remove("r5.xml"));
+    EXPECT_EQ((std::vector<std::string>{"keep.txt"}), octest::ListFolder(elsewhere.Path()));
+    EXPECT_EQ("keep", twtest::ReadTextFile(elsewhere / "keep.txt"));
+    // Reached through a link, a folder is not opened at all.
+    EXPECT_FALSE(tw::CVerifiedFolder().Open(Country() + "x32"));
+    staging.Close();
 }
 
 TEST_F(StagingFoldersTest, DeletingFoldersAndTheirLines) {
