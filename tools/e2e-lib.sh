@@ -329,19 +329,22 @@ TW_ULIP_COMMON32="$WINEPREFIX/drive_c/Program Files (x86)/Common Files/Veltra/Ta
 TW_ULIP_DATA="$WINEPREFIX/drive_c/ProgramData/Veltra/Tallyworks/Components"
 TW_ULIP_PLACED=()
 TW_ULIP_SERVER_STOP=
-# tw_ulip_setup <work> [signer [hostile]]: the package signed by another test signer, or with
-# manifest items that point outside their folders and decoys laid out where they point.
+# tw_ulip_setup <work> [signer [hostile [delay]]]: the package signed by another test signer,
+# or with manifest items that point outside their folders and decoys laid out where they
+# point; with a delay, the server answers each request that many seconds late (at most 10).
 tw_ulip_setup() {
-    local work=$1 signer=${2:-veltra} hostile=${3:-}
+    local work=$1 signer=${2:-veltra} hostile=${3:-} delay=${4:-0}
     local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
     local target="$TW_ULIP_DATA/DownloadTW28/ULIP0/.update/.target"
-    # Wine names the profile after the user of the environment.
-    TW_ULIP_COUNTRY_FOLDER="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Tallyworks/28/r5/us"
+    # Staged in the protected folder under ProgramData. Wine names the profile after the user
+    # of the environment: the roaming country folder is where earlier versions staged.
+    TW_ULIP_COUNTRY_FOLDER="$WINEPREFIX/drive_c/ProgramData/TallyworksUpdateState/Ulip/28/r5/us"
+    TW_ULIP_ROAMING_FOLDER="$WINEPREFIX/drive_c/users/${USER:-$(id -un)}/AppData/Roaming/Tallyworks/28/r5/us"
     bash "$TW_ROOT/tools/make-ulip-package.sh" "$package" "$signer" "$hostile" || return 1
     rm -rf "$work/cdn" && mkdir -p "$cdn" && cp "$package/original.twc" "$cdn/" || return 1
     mkdir -p "$TW_PRODUCT_DIR/Components/Ulip" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" "$target" || return 1
     TW_ULIP_PLACED=("$TW_ULIP_COMMON64/shared.dll" "$TW_ULIP_COMMON64/commonb.dll" "$TW_ULIP_COMMON32/commonc.dll"
-                    "$TW_ULIP_DATA" "$TW_ULIP_COUNTRY_FOLDER")
+                    "$TW_ULIP_DATA" "$TW_ULIP_COUNTRY_FOLDER" "$TW_ULIP_ROAMING_FOLDER")
     cp "$package/installed/ulipmain.dll" "$package/installed/tagged.dll" "$TW_PRODUCT_DIR/Components/Ulip/" &&
         cp "$package/installed/shared.dll" "$package/installed/commonb.dll" "$TW_ULIP_COMMON64/" &&
         cp "$package/installed/commonc.dll" "$TW_ULIP_COMMON32/" || return 1
@@ -356,7 +359,7 @@ tw_ulip_setup() {
     rm -f "$work/cdn.port" "$work/cdn.stop"
     TW_ULIP_SERVER_STOP="$work/cdn.stop"
     python3 "$TW_ROOT/tools/loopback-server.py" --port 80 --root "$work/cdn" --ready "$work/cdn.port" \
-        --stop "$TW_ULIP_SERVER_STOP" --lifetime 300 2>"$work/cdn.log" &
+        --stop "$TW_ULIP_SERVER_STOP" --lifetime 300 --delay "$delay" 2>"$work/cdn.log" &
     for _ in $(seq 1 50); do [ -s "$work/cdn.port" ] && return 0; sleep 0.1; done
     return 1
 }

@@ -98,6 +98,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         self.wfile.write(body)
 
     def do_GET(self):
+        # A slow server: the answer comes after a short, bounded wait.
+        if self.server.delay:
+            time.sleep(self.server.delay)
         if self.misbehave(self.mode()):
             return
         relative = normalise(self.path).lstrip("/")
@@ -141,6 +144,7 @@ def main():
     parser.add_argument("--stop")
     parser.add_argument("--lifetime", type=float, default=600)
     parser.add_argument("--access-log")
+    parser.add_argument("--delay", type=float, default=0, help="seconds to wait before each GET answer (at most 10)")
     args = parser.parse_args()
 
     server = Server((args.bind, args.port), Handler)
@@ -148,6 +152,7 @@ def main():
     server.rules = [(normalise(r.split("=", 1)[0]), r.split("=", 1)[1]) for r in args.rule]
     server.lock = threading.Lock()
     server.access_log = args.access_log
+    server.delay = min(max(args.delay, 0.0), 10.0)
     if args.tls:
         context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         context.load_cert_chain(args.tls[0], args.tls[1])

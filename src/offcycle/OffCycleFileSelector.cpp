@@ -47,6 +47,8 @@ void COffCycleFileSelector::SetLogger(Logger logger) { m_logger = logger; }
 
 void COffCycleFileSelector::SetUlipBaseUrl(const char* baseUrl) { m_ulipBaseUrl = baseUrl ? baseUrl : ""; }
 
+void COffCycleFileSelector::SetProtectedFolder(const char* folder) { m_protectedFolder = folder ? folder : ""; }
+
 void COffCycleFileSelector::LogMessage() {
     if (m_logger) m_logger(m_message);
 }

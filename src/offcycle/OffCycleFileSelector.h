@@ -17,6 +17,7 @@
 #include "offcycle/ulip/HeldFiles.h"
 #include "offcycle/ManifestTable.h"
 #include "offcycle/ulip/UrlDownload.h"
+#include "offcycle/ulip/VerifiedFolder.h"
 
 namespace tw {
 
@@ -54,6 +55,10 @@ public:
     // Deletes the files of a folder (given with a trailing backslash) and then the folder.
     HRESULT DeleteDirectory(const char* folder);
 
+    // The folder only administrators can change under which the ULIP restore stages its
+    // files (in its subfolder "Ulip"); by default CProtectedFolder's.
+    void SetProtectedFolder(const char* folder);
+
     // Bounds of the package download: past the time or the size it fails. By default
     // CUrlDownload's (five minutes, 256 MiB).
     void SetDownloadLimits(DWORD timeoutMs, ULONGLONG maxBytes);
@@ -70,6 +75,9 @@ protected:
     HRESULT GetTWMajorMinorVersion(const char* executablePath, std::string& major, std::string& slipstream);
     bool GetURL(const std::string& major, const std::string& slipstream, std::string& address);
     std::string GetTWCountry();
+    // "patch.ini" beside the program whose path GetModuleFileNameA gave with this length in a
+    // buffer of MAX_PATH; false when that path was cut or names no folder.
+    static bool PatchIniPath(const char* module, DWORD length, std::string& path);
     HRESULT CreateDirectoryStructure(std::string& path, const std::string& major, const std::string& slipstream,
                                      const std::string& country);
     void RemoveX32Folder(const char* folder);
@@ -105,14 +113,15 @@ protected:
 
     // Pieces of the restore and the copy-back.
     void RestoreULIPSteps(const char* installDir, const char* commonDataDir);
-    // The roaming application data folder, exactly in the ANSI code page.
-    bool RoamingFolder(std::string& folder);
-    // Deletes a cabinet that failed its check or its unpacking.
+    // The staging folder of this run ("Ulip" in the protected folder, with a closing
+    // backslash): whatever an earlier run left there is removed first, links never followed.
+    bool StagingRoot(std::string& folder);
+    // Deletes a download that is not a validly signed cabinet.
     void DiscardCabinet(const std::string& cabinet);
     // True (logged) when a staging folder level is a link to another place.
     bool RefuseStagingLevel(const std::string& path);
-    // Empties a folder through every level, removing links without following them.
-    HRESULT DeleteFolderTree(const std::string& folder, int depth);
+    // Empties a folder through every level and removes it, removing links without following them.
+    HRESULT DeleteFolderTree(const std::string& folder);
     HRESULT CopyOriginalFilesSteps(const std::string& installDir, const std::string& countryFolder,
                                    const std::string& slipstream, const std::string& commonDataDir);
     // ReadULIPIni; false when the release key of the executable's version cannot be formed.
@@ -120,6 +129,10 @@ protected:
                          std::set<std::string>& commonFiles);
     // Puts a copy of source in place of destination whole, or leaves destination untouched.
     bool ReplaceWhole(const char* source, const char* destination, DWORD& error);
+    // Deletes a file of the replacement; one still in use is registered for deletion at restart.
+    void DeleteOrDefer(const std::string& path);
+    // Deletes a backup file: inside the open staging folder through its verified handle.
+    BOOL DeleteStagedFile(const char* path);
 
     // Hands the message buffer to the logger.
     void LogMessage();
@@ -153,6 +166,9 @@ protected:
     // files, held until they are copied back.
     CHeldCabinet m_cabinet;
     CHeldFiles m_heldFiles;
+    // The folder the cabinet is unpacked into, open and verified while it is filled and used.
+    CVerifiedFolder m_staging;
+    std::string m_protectedFolder;
     DWORD m_downloadTimeoutMs = CUrlDownload::kDefaultTimeoutMs;
     ULONGLONG m_downloadMaxBytes = CUrlDownload::kDefaultMaxBytes;
 };

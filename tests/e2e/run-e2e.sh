@@ -22,7 +22,11 @@
 #         absolute path, a device name) and decoy files where they point: the decoys stay as
 #         they were, the other files are put back.
 #   ulip-profile  as ulip, for a user whose profile folder name holds a non-ASCII letter
-#         ("Jürgen"): the package is staged under that profile and the files are put back.
+#         ("Jürgen"): the package is staged in the protected folder, not under that
+#         profile, and the files are put back.
+#   ulip-dropped  as ulip, with the package served a few seconds late: while the download
+#         waits, files a standard user could write are dropped into the roaming country
+#         folder of earlier versions and into the staging folder; none reaches the product.
 #   ulip-noveltra  as ulip, with the package signed by "Noveltra Inc" under the same trusted
 #         root: it is not intact, nothing is put back or unpacked, and the update goes on.
 #   telemetry  as auto, inside a network namespace of its own where the content-delivery
@@ -38,10 +42,11 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
-usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-profile|ulip-noveltra|telemetry"
+usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-profile|ulip-noveltra|ulip-dropped|telemetry"
 scenario=${1:?$usage}
 case $scenario in
-    packages | auto | quoted | web | busy | fail | ulip | ulip-hostile | ulip-profile | ulip-noveltra | telemetry) ;;
+    packages | auto | quoted | web | busy | fail | ulip | ulip-hostile | ulip-profile | ulip-noveltra | ulip-dropped | \
+        telemetry) ;;
     telemetry-run) ;; # one update of the telemetry scenario, inside its namespace (below)
     *) echo "$usage" >&2; exit 2 ;;
 esac
@@ -121,6 +126,12 @@ contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\"";
 same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
 log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
+not_in_log() {
+    if tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -q -- "$1"; then
+        echo "   Patchlog.txt has a line matching \"$1\""
+        return 1
+    fi
+}
 
 # What the run left, for a failed scenario.
 report_and_exit() {
@@ -273,6 +284,16 @@ case $scenario in
             report_and_exit ;;
     ulip-noveltra)
         check "ULIP package of another signer served" tw_ulip_setup "$work" noveltra || report_and_exit ;;
+    ulip-dropped)
+        check "ULIP package served 4 seconds late" tw_ulip_setup "$work" veltra "" 4 || report_and_exit
+        # What earlier versions would have taken as the release's copy of tagged.dll, in the
+        # folder where they staged it.
+        dropped_text="MZ dropped by a standard user"
+        mkdir -p "$TW_ULIP_ROAMING_FOLDER/x32" &&
+            for f in tagged.dll.r5 tagged.dll ulipmain.dll x32/commonc.dll; do
+                printf '%s' "$dropped_text" >"$TW_ULIP_ROAMING_FOLDER/$f"
+            done
+        ;;
 esac
 # The preflight checker finds nothing wrong with the folder; its route from the installed
 # revision is compared with what the installer applies below.
@@ -302,6 +323,25 @@ case $scenario in
         tw_log "$scenario: twpatch.exe /A /P $TW_PRODUCT_WINDIR"
         # shellcheck disable=SC2086
         tw_start_update "$work" "$run_timeout" /A /P $TW_PRODUCT_WINDIR
+        if [ "$scenario" = ulip-dropped ]; then
+            # While the download waits for the server: drop files into the staging folder as
+            # soon as it exists, and into the roaming folder again (bounded: 60 s).
+            rm -f "$work/dropped-staging"
+            (
+                for _ in $(seq 1 600); do
+                    if [ -d "$TW_ULIP_COUNTRY_FOLDER" ] && ! grep -q 'original.twc HTTP/1.1" 200' "$work/cdn.log"; then
+                        for f in tagged.dll.r5 absent.dll; do
+                            printf '%s' "$dropped_text" >"$TW_ULIP_COUNTRY_FOLDER/$f" 2>/dev/null
+                            printf '%s' "$dropped_text" >"$TW_ULIP_ROAMING_FOLDER/$f" 2>/dev/null
+                        done
+                        [ -e "$TW_ULIP_COUNTRY_FOLDER/tagged.dll.r5" ] && : >"$work/dropped-staging"
+                        break
+                    fi
+                    sleep 0.1
+                done
+            ) &
+            dropper_pid=$!
+        fi
         ;;
     quoted)
         # As a user types it: quoted, with the backslash a completed folder name ends in.
@@ -400,7 +440,8 @@ done
 check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
 check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
 
-if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ] || [ "$scenario" = ulip-profile ]; then
+if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ] || [ "$scenario" = ulip-profile ] ||
+    [ "$scenario" = ulip-dropped ]; then
     package="$work/package/src"
     check "ULIP: the package was asked for at its address" \
         grep -q '"GET /http.veltra/us/ulip/28/r5/x64/original.twc HTTP/1.1" 200' "$work/cdn.log"
@@ -414,9 +455,19 @@ if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ] || [ "$scenario" = u
     check "ULIP: common file kept logged" log_has "dwFileMajorverSource:1, dwFileMinorverSource:4005, dwFileMajorverDest:1, dwFileMinorverDest:4006"
 fi
 if [ "$scenario" = ulip-profile ]; then
-    # The log is in the ANSI code page: "ü" is one byte there.
-    check "ULIP: staged under the profile of Jürgen" env LC_ALL=C grep -aq \
-        "country specific directory C:.users.J.rgen.AppData.Roaming.Tallyworks.28.r5.us" "$work/update/Patchlog.txt"
+    check "ULIP: staged in the protected folder" log_has \
+        "country specific directory C:.ProgramData.TallyworksUpdateState.Ulip.28.r5.us"
+    check "ULIP: nothing staged under the profile of Jürgen" no_file "$TW_ULIP_ROAMING_FOLDER"
+fi
+if [ "$scenario" = ulip-dropped ]; then
+    [ -n "${dropper_pid:-}" ] && wait "$dropper_pid"
+    check "ULIP: the download was answered late" grep -q 'original.twc HTTP/1.1" 200' "$work/cdn.log"
+    check "ULIP: files were dropped into the staging folder during the download" test -e "$work/dropped-staging"
+    check "ULIP: the backup path names the protected folder" log_has \
+        "^ULIP backup path: C:.ProgramData.TallyworksUpdateState.Ulip.28.r5.us.$"
+    check "ULIP: no dropped file reached the product or its common files" test -z \
+        "$(grep -rl "$dropped_text" "$TW_PRODUCT_DIR" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" 2>/dev/null)"
+    check "ULIP: the roaming folder was not used" not_in_log "AppData.Roaming.Tallyworks"
 fi
 if [ "$scenario" = ulip-hostile ]; then
     for decoy in "${TW_ULIP_DECOYS[@]}"; do

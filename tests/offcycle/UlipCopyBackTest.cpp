@@ -7,6 +7,10 @@
 #include <shlobj.h>
 
 #include <cstdio>
+#include <cwchar>
+#include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "OffCycleTestSupport.h"
 #include "UlipTestSupport.h"
 #include "common/TestSupport.h"
+#include "offcycle/ulip/UlipCopyBackPlan.h"
 #include "offcycle/ulip/UlipPathRules.h"
 
 using octest::CountLines;
@@ -22,11 +27,11 @@ using octest::OffCycleManifest;
 using octest::ReadBinaryFile;
 using octest::UlipSelector;
 using octest::VersionExe;
+using tw::CUlipPathRules;
 using twtest::FileExists;
 using twtest::MakeDirs;
 using twtest::TempDir;
 using twtest::WriteTextFile;
-using tw::CUlipPathRules;
 
 namespace {
 
@@ -98,7 +103,9 @@ protected:
     }
     void Manifest(const std::string& items) { ASSERT_TRUE(WriteTextFile(country + "r5.xml", OffCycleManifest(items))); }
     void UlipIni(const std::string& text) { ASSERT_TRUE(WriteTextFile(target + "ULIP.ini", text)); }
-    HRESULT Run() {
+    HRESULT Run(bool holdBackups = true) {
+        // What lies in the country folder is what this run unpacked, unless a case says otherwise.
+        if (holdBackups) selector.HoldAsUnpacked(country);
         return selector.CopyOriginalFiles(install.c_str(), country.c_str(), "r5", (dir.Path() + "\\common\\").c_str());
     }
 
@@ -181,7 +188,8 @@ TEST_F(UlipCopyBackTest, InstallFolderFilesAndTheExtensionFallback) {
     EXPECT_EQ(1u, CountLines("Processing: sub.d\\tool"));
     EXPECT_TRUE(EndsWith(install + "\\sub", "INSTALLED"));
     EXPECT_TRUE(FileExists(country + "sub"));
-    EXPECT_EQ(1u, CountLines("Copy: " + country + "plain.dat => " + install + "\\plain.dat. Status= 1 with "
+    EXPECT_EQ(1u, CountLines("Copy: " + country + "plain.dat => " + install +
+                             "\\plain.dat. Status= 1 with "
                              "GetLastError: 0"));
     EXPECT_EQ(1u, CountLines("Delete: " + country + "plain.dat. Status: 1 with GetLastError: 0"));
 }
@@ -227,7 +235,8 @@ TEST_F(UlipCopyBackTest, HostileFileTextsChangeNothingOutsideTheFolders) {
                                             "..\\..\\..\\..\\roaming\\outside.dll.r5"};
     std::string items;
     for (const auto& text : texts)
-        for (const char* base : {"INSTALLDIR", "CommonAppDataFolder", "INSTALLDIR32BIT"}) items += Item("F", text, base);
+        for (const char* base : {"INSTALLDIR", "CommonAppDataFolder", "INSTALLDIR32BIT"})
+            items += Item("F", text, base);
     // Device names (no file can carry them here, so no backup either).
     items += Item("F", "con") + Item("F", "NUL.dll.r5");
     Manifest(items);
@@ -318,14 +327,15 @@ TEST_F(UlipCopyBackTest, BackupsThatCannotBeDeletedWaitForTheRestart) {
 TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     ASSERT_TRUE(MakeDirs(install + "\\bin"));
     const std::string library = install + "\\bin\\held.dll";
-    ASSERT_TRUE(::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(),
-                            FALSE));
+    ASSERT_TRUE(
+        ::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(), FALSE));
     Place(country + "held.dll", "ulipv33_4005", "BACKUP");
     Place(country + "next.dat", "ulipv33_4005", "BACKUP");
     Place(install + "\\next.dat", "ulipv33_4005", "INSTALLED");
     Manifest(Item("A", "bin\\held.dll") + Item("B", "next.dat"));
     // The package names the product's processes in capitals.
-    ASSERT_TRUE(WriteTextFile(country + "KillProcesses.xml", OffCycleManifest(Item("P", "TWW.EXE") + Item("Q", "Other.exe"))));
+    ASSERT_TRUE(
+        WriteTextFile(country + "KillProcesses.xml", OffCycleManifest(Item("P", "TWW.EXE") + Item("Q", "Other.exe"))));
     selector.LoadProcessList((country + "KillProcesses.xml").c_str());
     EXPECT_EQ((std::list<std::string>{"tww.exe", "other.exe"}), selector.ProcessNames());
 
@@ -340,8 +350,8 @@ TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     sender.messages.clear();
 
     ASSERT_EQ(S_OK, Run());
-    const std::string reported = "Patch: Dll - " + library + ", loaded in process with id-" +
-                                 std::to_string(standIn.Id()) + ", and path - ";
+    const std::string reported =
+        "Patch: Dll - " + library + ", loaded in process with id-" + std::to_string(standIn.Id()) + ", and path - ";
     EXPECT_EQ(1u, CountLines(reported));
     EXPECT_EQ(1u, sender.Count(reported));
     const auto lines = octest::LinesStartingWith(reported);
@@ -421,6 +431,224 @@ TEST_F(UlipCopyBackTest, ThirtyTwoBitCommonItemsGoOnlyToTheThirtyTwoBitFolder) {
     EXPECT_TRUE(EndsWith(commonFolder + "\\lib32.dll", "INSTALLED"));
     EXPECT_FALSE(FileExists(std::string(current) + "\\" + sub + "\\lib32.dll"));
     EXPECT_TRUE(FileExists(country + "x32\\lib32.dll"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(UlipCopyBackTest, OnlyFilesUnpackedThisRunAreCopied) {
+    Place(install + "\\a.dll", "ulipv33_4005", "INSTALLED");
+    Place(install + "\\b.dll", "ulipv33_4005", "INSTALLED");
+    Place(country + "a.dll", "ulipv33_4005", "RELEASE");
+    Manifest(Item("A", "a.dll") + Item("B", "b.dll"));
+    selector.HoldAsUnpacked(country);
+    // Dropped into the folder after the unpacking: never held, so no backup at all.
+    Place(country + "b.dll", "ulipv33_4005", "DROPPED");
+    ASSERT_EQ(S_OK, Run(false));
+    EXPECT_TRUE(EndsWith(install + "\\a.dll", "RELEASE"));
+    EXPECT_TRUE(EndsWith(install + "\\b.dll", "INSTALLED"));
+    EXPECT_EQ(1u, CountLines("Backup file (after removing slipstream): " + country + "b"));
+    EXPECT_EQ(0u, CountLines("CopyAndDelete: " + country + "b.dll"));
+    EXPECT_TRUE(FileExists(country + "b.dll"));
+}
+
+TEST_F(UlipCopyBackTest, EmptyPiecesOfTheReleaseValueAreNoCommonFiles) {
+    for (const char* value : {"", "a.dll,", ",a.dll", "a.dll,,b.dll"}) {
+        UlipIni(std::string("[ULIPApplicability]\nR5=") + value + "\n");
+        octest::Lines().clear();
+        std::set<std::string> common;
+        selector.ReadULIPIni((install + "\\TWW.EXE").c_str(), target.c_str(), common);
+        EXPECT_EQ(0u, common.count("")) << value;
+        EXPECT_EQ(0u, CountLines("Found Common file() from ULIP.ini file.")) << value;
+    }
+}
+
+// Files of the install folder left by a whole-file replacement: "twu….tmp" and "….old".
+std::vector<std::string> Leftovers(const std::string& folder) {
+    std::vector<std::string> left;
+    for (const auto& name : octest::ListFolder(folder))
+        if (name.compare(0, 3, "twu") == 0) left.push_back(name);
+    return left;
+}
+
+TEST_F(UlipCopyBackTest, ReplacingALoadedLibraryKeepsOrDefersItsPreviousImage) {
+    octest::PendingRenamesGuard renames;
+    ASSERT_TRUE(MakeDirs(install + "\\bin"));
+    const std::string library = install + "\\bin\\loaded.dll";
+    ASSERT_TRUE(
+        ::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(), FALSE));
+    const std::string before = ReadBinaryFile(library);
+    Place(country + "loaded.dll", "ulipv33_4005", "RELEASE");
+    octest::RunningStandIn standIn;
+    ASSERT_TRUE(standIn.Start("/load " + library));
+    const bool copied = selector.CopyAndDelete((country + "loaded.dll").c_str(), library.c_str());
+    if (copied) {
+        EXPECT_TRUE(EndsWith(library, "RELEASE"));
+    } else {
+        EXPECT_EQ(before, ReadBinaryFile(library));
+    }
+    // A previous image that is still mapped stays only as registered for deletion at restart.
+    const std::string pending = octest::PendingRenamesGuard::Current();
+    std::printf("[ measured ] loaded library replaced: %d, previous images left: %u\n", copied ? 1 : 0,
+                static_cast<unsigned>(Leftovers(install + "\\bin").size()));
+    for (const auto& name : Leftovers(install + "\\bin")) {
+        EXPECT_EQ(".old", name.substr(name.size() - 4)) << name;
+        EXPECT_NE(std::string::npos, pending.find(name)) << name << " in " << pending;
+        EXPECT_EQ(1u, CountLines("In COffCycleFileSelector::CopyAndDelete, " + install + "\\bin\\" + name +
+                                 " could not be deleted"))
+            << name;
+    }
+}
+
+TEST_F(UlipCopyBackTest, FailedReplacementLeavesTheInstalledFileOrNamesItsCopy) {
+    const std::string installed = install + "\\locked.dat";
+    ASSERT_TRUE(WriteTextFile(installed, "INSTALLED"));
+    ASSERT_TRUE(WriteTextFile(country + "locked.dat", "NEW"));
+    {
+        // Open without delete sharing: it can be neither renamed nor replaced.
+        tw::FileHandle held(::CreateFileA(installed.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held);
+        DWORD error = 0;
+        EXPECT_FALSE(selector.ReplaceWhole((country + "locked.dat").c_str(), installed.c_str(), error));
+        EXPECT_NE(0u, error);
+    }
+    EXPECT_EQ("INSTALLED", twtest::ReadTextFile(installed));
+    EXPECT_TRUE(Leftovers(install).empty());
+}
+
+TEST(UlipReplaceRecovery, TheInstalledFileIsNeverDeleted) {
+    using tw::CCopyBackPlan;
+    struct Case {
+        bool destinationExists, previousExists;
+        CCopyBackPlan::Recovery recovery;
+    } cases[] = {
+        {true, false, CCopyBackPlan::Recovery::Nothing},
+        {false, false, CCopyBackPlan::Recovery::Nothing},
+        // ERROR_UNABLE_TO_MOVE_REPLACEMENT_2: the installed file is only under the set-aside name.
+        {false, true, CCopyBackPlan::Recovery::MoveBack},
+        {true, true, CCopyBackPlan::Recovery::KeepPrevious},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(c.recovery, CCopyBackPlan::AfterFailedReplace(c.destinationExists, c.previousExists))
+            << c.destinationExists << c.previousExists;
+}
+
+// The copy-back plan, decided from facts alone.
+TEST(UlipCopyBackPlanTest, EachItemGetsItsActionAndLines) {
+    using tw::CCopyBackPlan;
+    using Action = CCopyBackPlan::Action;
+    const std::string backups = "C:\\stage\\in\\";
+    const std::set<std::string> verified = {backups + "a.dll", backups + "c.dll",   backups + "x32\\d.dll",
+                                            backups + "e.dll", backups + "sub.dll", backups + "CON.dll"};
+    const std::map<std::string, DWORD> thirds = {{backups + "c.dll", 4005},
+                                                 {"C:\\common\\c.dll", 4005},
+                                                 {backups + "x32\\d.dll", 4005},
+                                                 {"C:\\common32\\d.dll", 4006}};
+    CCopyBackPlan::Facts facts;
+    facts.isVerifiedBackup = [&](const std::string& path) { return verified.count(path) != 0; };
+    facts.version = [&](const std::string& path) {
+        CCopyBackPlan::Version version;
+        auto found = thirds.find(path);
+        if (found == thirds.end()) {
+            version.failure.push_back({true, "Patch: Failed while reading GetFileVersionInfoSize TWW32.exe :  2"});
+            return version;
+        }
+        version.read = true;
+        version.first = 33;
+        version.third = found->second;
+        return version;
+    };
+    struct Row {
+        const wchar_t* file;
+        const wchar_t* base;
+        Action action;
+        std::string backup, destination;
+        std::vector<std::string> lines;  // each line begins with its text
+    } rows[] = {
+        {L"a.dll",
+         L"INSTALLDIR",
+         Action::Copy,
+         backups + "a.dll",
+         "C:\\install\\a.dll",
+         {"Processing: a.dll", "Trying backup file: " + backups + "a.dll"}},
+        // Not brought by the verified cabinet (a file dropped there is not in the set).
+        {L"b.dll",
+         L"INSTALLDIR",
+         Action::NoBackup,
+         backups + "b",
+         "",
+         {"Processing: b.dll", "Trying backup file: ", "File doesn't exist in backup folder.",
+          "Backup file (after removing slipstream): " + backups + "b"}},
+        {L"bin\\sub.dll.r5",
+         L"INSTALLDIR",
+         Action::Copy,
+         backups + "sub.dll",
+         "C:\\install\\bin\\sub.dll",
+         {"Processing: bin\\sub.dll.r5", "Trying backup file: " + backups + "sub.dll.r5",
+          "File doesn't exist in backup folder.", "Backup file (after removing slipstream): " + backups + "sub.dll"}},
+        {L"c.dll",
+         L"CommonAppDataFolder",
+         Action::Copy,
+         backups + "c.dll",
+         "C:\\common\\c.dll",
+         {"Processing: c.dll", "Trying backup file: ", "ULIP logic for common files...",
+          "pathSourceDLL:" + backups + "c.dll, pathDestDLL:C:\\common\\c.dll",
+          "dwFileMajorverSource:33, dwFileMinorverSource:4005, dwFileMajorverDest:33, dwFileMinorverDest:4005"}},
+        {L"d.dll",
+         L"CommonAppDataFolder32Bit",
+         Action::KeepInstalled,
+         backups + "x32\\d.dll",
+         "C:\\common32\\d.dll",
+         {"Processing: d.dll", "Trying backup file: " + backups + "x32\\d.dll", "ULIP logic for common files...",
+          "pathSourceDLL:",
+          "dwFileMajorverSource:33, dwFileMinorverSource:4005, dwFileMajorverDest:33, "
+          "dwFileMinorverDest:4006"}},
+        {L"e.dll",
+         L"CommonAppDataFolder",
+         Action::Skip,
+         backups + "e.dll",
+         "C:\\common\\e.dll",
+         {"Processing: e.dll", "Trying backup file: ", "ULIP logic for common files...",
+          "Patch: Failed while reading GetFileVersionInfoSize TWW32.exe :  2",
+          "Couldn't read the file version(s), continuing with the next file"}},
+        {L"..\\a.dll",
+         L"INSTALLDIR",
+         Action::Skip,
+         "",
+         "",
+         {"Processing: ..\\a.dll", "In COffCycleFileSelector::CopyOriginalFiles, ..\\a.dll does not name a file"}},
+        {L"f.dll", L"OtherBase", Action::Skip, "", "", {}},
+    };
+    for (const Row& row : rows) {
+        tw::Manifest::ManifestTable manifest;
+        std::unique_ptr<tw::Manifest::ManifestItem> item(new tw::Manifest::ManifestItem());
+        item->file = row.file;
+        item->base = row.base;
+        manifest.items.emplace(L"F", std::move(item));
+        CCopyBackPlan::Inputs inputs;
+        inputs.manifest = &manifest;
+        inputs.backupFolder = backups;
+        inputs.installDir = "C:\\install";
+        inputs.commonFolder = "C:\\common\\";
+        inputs.commonFolder32 = "C:\\common32\\";
+        inputs.folderSupport = true;
+        const std::set<std::string> common;
+        inputs.commonFiles = &common;
+        const auto plan = CCopyBackPlan::Make(inputs, facts);
+        ASSERT_EQ(1u, plan.size());
+        const auto& step = plan[0];
+        SCOPED_TRACE(std::string(row.file, row.file + wcslen(row.file)));
+        EXPECT_EQ(row.action, step.action);
+        EXPECT_EQ(row.backup, step.backup);
+        if (row.action != Action::Skip && row.action != Action::NoBackup) {
+            EXPECT_EQ(row.destination, step.destination);
+        }
+        ASSERT_EQ(row.lines.size(), step.lines.size());
+        for (size_t i = 0; i < row.lines.size(); ++i)
+            EXPECT_EQ(0u, step.lines[i].text.compare(0, row.lines[i].size(), row.lines[i])) << step.lines[i].text;
+    }
 }
 
 }  // namespace

@@ -11,9 +11,11 @@
 #include "OffCycleTestSupport.h"
 #include "UlipTestSupport.h"
 #include "common/ProductConstants.h"
+#include "common/ProtectedFolder.h"
 #include "common/RegistryBackup.h"
 #include "common/TestSupport.h"
 #include "offcycle/ulip/UlipVersionText.h"
+#include "offcycle/ulip/VerifiedFolder.h"
 
 using octest::CountLines;
 using octest::UlipSelector;
@@ -60,7 +62,7 @@ TEST_F(UlipRestoreTest, ReleaseTextsFromTheThirdVersionComponent) {
     struct Case {
         DWORD third;
         const char* key;  // null: no release of any kind
-    } cases[] = {{1005, "P5"}, {2012, "A12"}, {3000, "B0"}, {4005, "R5"}, {4999, "R999"},
+    } cases[] = {{1005, "P5"},   {2012, "A12"},   {3000, "B0"},     {4005, "R5"},     {4999, "R999"},
                  {999, nullptr}, {5012, nullptr}, {14005, nullptr}, {24005, nullptr}, {0, nullptr}};
     for (const auto& c : cases) {
         std::string key = "unchanged", slip;
@@ -80,8 +82,9 @@ TEST_F(UlipRestoreTest, VersionTextsOfTheProductExecutable) {
         const char* exe;
         const char* major;
         const char* slip;  // null: fails with the version exception line
-    } cases[] = {{"ulipv33_1005", "33", "p5"},   {"ulipv33_2012", "33", "a12"},  {"ulipv33_3000", "33", "b0"},
-                 {"ulipv33_4005", "33", "r5"},   {"ulipv34_4005", "34", "r5"},   {"ulipv33_5012", nullptr, nullptr},
+    } cases[] = {{"ulipv33_1005", "33", "p5"},        {"ulipv33_2012", "33", "a12"},
+                 {"ulipv33_3000", "33", "b0"},        {"ulipv33_4005", "33", "r5"},
+                 {"ulipv34_4005", "34", "r5"},        {"ulipv33_5012", nullptr, nullptr},
                  {"ulipv33_14005", nullptr, nullptr}, {"ulipv33_999", nullptr, nullptr}};
     for (const auto& c : cases) {
         octest::Lines().clear();
@@ -96,8 +99,8 @@ TEST_F(UlipRestoreTest, VersionTextsOfTheProductExecutable) {
             EXPECT_TRUE(octest::Lines().empty()) << c.exe;
         } else {
             EXPECT_EQ(E_FAIL, hr) << c.exe;
-            const std::string line = "Patch: GetTWMajorMinorVersion got Exception with for file patch " + exe +
-                                     " GetLastError: ";
+            const std::string line =
+                "Patch: GetTWMajorMinorVersion got Exception with for file patch " + exe + " GetLastError: ";
             EXPECT_EQ(1u, octest::LinesStartingWith(line).size()) << c.exe;
             EXPECT_EQ(1u, sender.Count(line)) << c.exe;
         }
@@ -152,7 +155,8 @@ TEST_F(UlipRestoreTest, CountryAndAddressFromPatchIniBesideTheProgram) {
 // Links are made by a Unix program started from the test. In a suite run (persistent
 // wineserver, desktop on a display) doing so was followed by the prefix losing its COM class
 // registrations and the next COM start-up hanging, so these cases run only when asked for
-// with TW_UNIX_LINK_TESTS=1 (in a throw-away prefix).
+// with TW_UNIX_LINK_TESTS=1, which the suite's "offcycle_ulip_links" entry sets in a
+// throw-away copy of the prefix (tests/offcycle/run-link-cases.sh).
 bool UnixLinkTestsWanted() {
     char value[8] = {};
     return ::GetEnvironmentVariableA("TW_UNIX_LINK_TESTS", value, sizeof(value)) > 0 && value[0] == '1';
@@ -210,8 +214,11 @@ TEST_F(StagingFoldersTest, LinkedLevelsAreRefusedAndNeverFollowed) {
     struct Case {
         const char* linked;  // below the folder given to the build
         bool countryExists;
-    } cases[] = {{"Tallyworks", false}, {"Tallyworks\\33", false}, {"Tallyworks\\33\\r5", false},
-                 {"Tallyworks\\33\\r5\\in", false}, {"Tallyworks\\33\\r5\\in\\x32", true}};
+    } cases[] = {{"Tallyworks", false},
+                 {"Tallyworks\\33", false},
+                 {"Tallyworks\\33\\r5", false},
+                 {"Tallyworks\\33\\r5\\in", false},
+                 {"Tallyworks\\33\\r5\\in\\x32", true}};
     for (const auto& c : cases) {
         twtest::RemoveTree(dir.Path() + "\\Tallyworks");
         const std::string link = dir / c.linked;
@@ -223,7 +230,8 @@ TEST_F(StagingFoldersTest, LinkedLevelsAreRefusedAndNeverFollowed) {
         sender.messages.clear();
         Build();
         EXPECT_EQ(E_FAIL, result) << c.linked;
-        const std::string refused = "Patch: CreateDirectoryStructure: " + link + "\\ is a link to another place, refused";
+        const std::string refused =
+            "Patch: CreateDirectoryStructure: " + link + "\\ is a link to another place, refused";
         EXPECT_EQ(1u, CountLines(c.countryExists ? "is a link to another place, refused" : refused)) << c.linked;
         EXPECT_EQ(1u, sender.Count("is a link to another place, refused")) << c.linked;
         EXPECT_EQ((std::vector<std::string>{"keep.txt"}), octest::ListFolder(elsewhere.Path())) << c.linked;
@@ -255,6 +263,31 @@ TEST_F(StagingFoldersTest, EmptyingNeverFollowsALinkInside) {
     EXPECT_FALSE(FileExists(Country()));
 }
 
+TEST_F(StagingFoldersTest, LinkedEntriesAreNeitherWrittenNorDeletedThrough) {
+    if (!UnixLinkTestsWanted()) GTEST_SKIP() << "set TW_UNIX_LINK_TESTS=1 to run the link cases";
+    TempDir elsewhere{"elsewhere"};
+    ASSERT_TRUE(WriteTextFile(elsewhere / "keep.txt", "keep"));
+    Build();
+    ASSERT_EQ(S_OK, result);
+    octest::UnixLink folderLink(elsewhere.Path(), Country() + "x32");
+    octest::UnixLink fileLink(elsewhere / "keep.txt", Country() + "r5.xml");
+    ASSERT_TRUE(folderLink.Made() && fileLink.Made());
+    tw::CVerifiedFolder staging;
+    ASSERT_TRUE(staging.Open(Country()));
+    // The folder level that is a link is not taken, and nothing is created through it.
+    EXPECT_FALSE(staging.CreateFolder("x32"));
+    EXPECT_FALSE(staging.CreateNewFile("x32\\helper.dll", GENERIC_WRITE, 0));
+    // A file name that is a link is neither written through nor opened.
+    EXPECT_FALSE(staging.CreateNewFile("r5.xml", GENERIC_WRITE, 0));
+    EXPECT_FALSE(staging.OpenExistingFile("r5.xml", GENERIC_READ, FILE_SHARE_READ));
+    EXPECT_FALSE(staging.Remove("r5.xml"));
+    EXPECT_EQ((std::vector<std::string>{"keep.txt"}), octest::ListFolder(elsewhere.Path()));
+    EXPECT_EQ("keep", twtest::ReadTextFile(elsewhere / "keep.txt"));
+    // Reached through a link, a folder is not opened at all.
+    EXPECT_FALSE(tw::CVerifiedFolder().Open(Country() + "x32"));
+    staging.Close();
+}
+
 TEST_F(StagingFoldersTest, DeletingFoldersAndTheirLines) {
     octest::Lines().clear();
     EXPECT_EQ(E_FAIL, selector.DeleteDirectory((dir / "absent\\").c_str()));
@@ -265,8 +298,8 @@ TEST_F(StagingFoldersTest, DeletingFoldersAndTheirLines) {
     ASSERT_TRUE(MakeDirs(dir / "f\\x32"));
     for (const char* file : {"f\\a.txt", "f\\held.txt", "f\\x32\\b.dll"}) ASSERT_TRUE(WriteTextFile(dir / file, "x"));
     {
-        tw::FileHandle held(::CreateFileA((dir / "f\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0,
-                                          nullptr));
+        tw::FileHandle held(
+            ::CreateFileA((dir / "f\\held.txt").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
         octest::Lines().clear();
         EXPECT_EQ(E_FAIL, selector.DeleteDirectory((dir / "f\\").c_str()));
@@ -289,23 +322,16 @@ TEST_F(UlipRestoreTest, CabinetThatWasNotUnpackedIsDeleted) {
     EXPECT_EQ(0u, CountLines("could not delete"));
 }
 
-// The whole restore, in the real roaming folder of the prefix, up to the download.
+// The whole restore up to the download, staged in a protected folder of the test's own.
 class RestoreFlowTest : public UlipRestoreTest {
 protected:
     void SetUp() override {
         UlipRestoreTest::SetUp();
-        char roaming[MAX_PATH] = {};
-        ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathA(nullptr, CSIDL_APPDATA, nullptr, 0, roaming)));
-        product = std::string(roaming) + "\\Tallyworks";
-        productExisted = FileExists(product);
+        protectedFolder = dir / "state";
+        product = protectedFolder + "\\Ulip";
+        selector.SetProtectedFolder(protectedFolder.c_str());
         selector.SetUlipBaseUrl("http://127.0.0.1:9/http.veltra/");
         ASSERT_TRUE(MakeDirs(dir / "install"));
-    }
-    void TearDown() override {
-        if (!productExisted)
-            twtest::RemoveTree(product);
-        else
-            twtest::RemoveTree(product + "\\33\\r5\\qa");
     }
     void InstallVersion(const char* exe) {
         ASSERT_TRUE(::CopyFileA(VersionExe(exe).c_str(), (dir / "install\\TWW.EXE").c_str(), FALSE));
@@ -315,36 +341,32 @@ protected:
                                                   (dir / "common\\").c_str()));
         EXPECT_EQ("ULIP logic completed.", octest::Lines().back());
     }
+    std::string protectedFolder;
     std::string product;
-    bool productExisted = false;
 };
 
 TEST_F(RestoreFlowTest, RunsUpToTheDownloadInOrder) {
     InstallVersion("ulipv33_4005");
     octest::PatchIniBesideProgram ini("[AutoPatch]\nCountry=QA\n");
-    // Left over from an earlier run: emptied first.
-    ASSERT_TRUE(MakeDirs(product + "\\33\\r5\\qa\\x32"));
+    // Left over from an earlier run (or put there by anybody): the staging is made fresh.
+    ASSERT_TRUE(MakeDirs(product + "\\33\\r5\\qa\\x32") && MakeDirs(product + "\\other"));
     ASSERT_TRUE(WriteTextFile(product + "\\33\\r5\\qa\\x32\\old.dll", "old"));
+    ASSERT_TRUE(WriteTextFile(product + "\\other\\planted.dll", "old"));
     Restore();
     const std::string country = product + "\\33\\r5\\qa\\";
     EXPECT_TRUE(InOrder({"Restoring ULIP files...",
                          "Akamai URL formed is =   http://127.0.0.1:9/http.veltra/qa/ulip/33/r5/x64/original.twc",
+                         "CreateDirectoryStructure: Successfully created country specific directory " + country +
+                             " with GetLastError: ",
                          "Patch: Failed to download and save the file at SendRequestAndGetResponse()",
                          "ULIP logic completed."}));
     EXPECT_EQ(1u, sender.Count("Patch: Failed to download and save the file at SendRequestAndGetResponse()"));
     EXPECT_TRUE(FileExists(country));
     EXPECT_FALSE(FileExists(country + "x32"));
+    EXPECT_FALSE(FileExists(product + "\\other"));
     EXPECT_FALSE(FileExists(country + "original.twc"));
-
-    // Fresh this time.
-    twtest::RemoveTree(country);
-    octest::Lines().clear();
-    Restore();
-    EXPECT_TRUE(InOrder({"Restoring ULIP files...", "Akamai URL formed is =   ",
-                         "CreateDirectoryStructure: Successfully created country specific directory " + country +
-                             " with GetLastError: ",
-                         "Patch: Failed to download and save the file at SendRequestAndGetResponse()",
-                         "ULIP logic completed."}));
+    std::string why;
+    EXPECT_TRUE(tw::CProtectedFolder::IsProtected(protectedFolder, why)) << why;
 }
 
 TEST_F(RestoreFlowTest, EndsEarlyWithTheStepsLine) {
@@ -354,15 +376,18 @@ TEST_F(RestoreFlowTest, EndsEarlyWithTheStepsLine) {
         std::vector<std::string> lines;  // in order, after "Restoring ULIP files..."
         std::string error;               // also sent
     } cases[] = {
-        {"ulipv33_5012", "[AutoPatch]\nCountry=QA\n",
+        {"ulipv33_5012",
+         "[AutoPatch]\nCountry=QA\n",
          {"Patch: GetTWMajorMinorVersion got Exception with for file patch ",
           "Patch: Failed to read TW major minor version with GetLastError : "},
          "Patch: Failed to read TW major minor version with GetLastError : "},
-        {"ulipv33_14005", "[AutoPatch]\nCountry=QA\n",
+        {"ulipv33_14005",
+         "[AutoPatch]\nCountry=QA\n",
          {"Patch: GetTWMajorMinorVersion got Exception with for file patch ",
           "Patch: Failed to read TW major minor version with GetLastError : "},
          "Patch: GetTWMajorMinorVersion got Exception with for file patch "},
-        {"ulipv33_4005", "[AutoPatch]\nCountry=\n",
+        {"ulipv33_4005",
+         "[AutoPatch]\nCountry=\n",
          {"GetTWCountry() Failed to read patch.ini file at location ",
           "Failed to read Country information from patch.ini, the country value is =   ", "Failed to form Akami URL"},
          ""},
@@ -385,32 +410,83 @@ TEST_F(RestoreFlowTest, EndsEarlyWithTheStepsLine) {
     EXPECT_FALSE(FileExists(product + "\\33\\r5\\qa"));
 }
 
-TEST_F(RestoreFlowTest, RoamingFolderWithoutAnAnsiNameEndsTheRestore) {
-    if (::GetACP() == CP_UTF8) GTEST_SKIP() << "every name has a form in this code page";
+TEST_F(RestoreFlowTest, WithoutAProtectedFolderTheRestoreEnds) {
     InstallVersion("ulipv33_4005");
     octest::PatchIniBesideProgram ini("[AutoPatch]\nCountry=QA\n");
-    const std::string key = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-    twtest::ScopedRegistryKey keep(HKEY_CURRENT_USER, key);
-    tw::RegKey folders;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, folders.Put()));
-    // A CJK character: kept as its low byte (0x2D) it would name "...\\Roaming--" instead.
-    const std::wstring roaming = L"C:\\users\\Public\\Roaming-\x4E2D";
-    ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(folders.Get(), L"AppData", 0, REG_SZ,
-                                              reinterpret_cast<const BYTE*>(roaming.c_str()),
-                                              static_cast<DWORD>((roaming.size() + 1) * sizeof(wchar_t))));
-    ::CreateDirectoryW(roaming.c_str(), nullptr);
-    PWSTR known = nullptr;
-    ASSERT_TRUE(SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &known)));
-    const std::wstring reported = known;
-    ::CoTaskMemFree(known);
-    if (reported != roaming) GTEST_SKIP() << "the shell does not read the roaming folder from the registry here";
+    // Its parent does not exist: no protected folder can be had, nothing is staged elsewhere.
+    selector.SetProtectedFolder((dir / "absent\\state").c_str());
     Restore();
     EXPECT_TRUE(InOrder({"Restoring ULIP files...", "Akamai URL formed is =   ",
+                         "In COffCycleFileSelector::RestoreULIPFiles, no protected folder for the ULIP files: ",
                          "Patch: Failed to read Raoming directory with GetLastError: ", "ULIP logic completed."}));
     EXPECT_EQ(1u, sender.Count("Patch: Failed to read Raoming directory with GetLastError: "));
     EXPECT_EQ(0u, CountLines("CreateDirectoryStructure"));
-    EXPECT_FALSE(FileExists("C:\\users\\Public\\Roaming--"));
-    ::RemoveDirectoryW(roaming.c_str());
+    EXPECT_FALSE(FileExists(dir / "absent"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(RestoreFlowTest, OnlyADownloadThatIsNotAValidlySignedCabinetIsDeleted) {
+    ASSERT_FALSE(octest::CabinetFolder().empty()) << "the test cabinets could not be made";
+    InstallVersion("ulipv33_4005");
+    octest::PatchIniBesideProgram ini("[AutoPatch]\nCountry=QA\n");
+    struct Case {
+        const char* cabinet;
+        bool stays;  // for inspection
+        const char* line;
+    } cases[] = {
+        // Signed by the maker, but its content does not unpack: kept.
+        {"corrupt.twc", true, "Patch: Failed while uncompressing TWC file"},
+        // Not the maker's signature: deleted.
+        {"other.twc", false, "TWC file downloaded is not intact"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cabinet);
+        twtest::SeamGuard fresh;  // a fresh process: the trust is set again
+        TempDir www{"www"};
+        const std::string folder = www / "http.veltra\\qa\\ulip\\33\\r5\\x64";
+        ASSERT_TRUE(MakeDirs(folder));
+        ASSERT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\" + c.cabinet).c_str(),
+                                (folder + "\\original.twc").c_str(), FALSE));
+        octest::LoopbackServer server("--root " + octest::UnixPath(www.Path()));
+        ASSERT_NE(0, server.Port());
+        selector.SetUlipBaseUrl(server.Url("/http.veltra/").c_str());
+        octest::Lines().clear();
+        Restore();
+        EXPECT_EQ(1u, CountLines(c.line));
+        EXPECT_EQ(c.stays, FileExists(product + "\\33\\r5\\qa\\original.twc"));
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// The program path as GetModuleFileNameA gives it in a 260-character buffer: a path that did
+// not fit (cut, length 260) or has no folder names no patch.ini, never "\\patch.ini" at the
+// root of the current drive.
+TEST(UlipLongProgramPath, PatchIniOnlyBesideAWholeProgramPath) {
+    const std::string longFolder = "C:\\" + std::string(250, 'a');
+    struct Case {
+        std::string module;
+        DWORD length;
+        bool found;
+        std::string path;
+    } cases[] = {
+        {"C:\\update\\twpatch.exe", 22, true, "C:\\update\\patch.ini"},
+        {(longFolder + "\\twpatch.exe").substr(0, MAX_PATH - 1), MAX_PATH, false, ""},
+        {"", 0, false, ""},
+        {"twpatch.exe", 11, false, ""},
+    };
+    for (const auto& c : cases) {
+        std::string path = "unchanged";
+        EXPECT_EQ(c.found, UlipSelector::PatchIniPath(c.module.c_str(), c.length, path)) << c.module;
+        if (c.found) {
+            EXPECT_EQ(c.path, path);
+        }
+    }
 }
 
 }  // namespace

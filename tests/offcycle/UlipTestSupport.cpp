@@ -1,8 +1,27 @@
 #include "UlipTestSupport.h"
 
+#include "OffCycleTestSupport.h"
 #include "logging/InstallTracker.h"
+#include "offcycle/Sha256.h"
 
 namespace octest {
+
+void UlipSelector::HoldAsUnpacked(const std::string& folder) {
+    for (const std::string& sub : {std::string(), std::string("x32\\")}) {
+        const std::string base = folder + sub;
+        for (const std::string& name : ListFolder(base)) {
+            const std::string path = base + name;
+            if (::GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY) continue;
+            tw::FileHandle file(
+                ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+            tw::CSha256::Digest digest = {};
+            if (file && tw::CSha256::OfFile(file.Get(), digest)) {
+                file.Reset();
+                m_heldFiles.Hold(path, digest);
+            }
+        }
+    }
+}
 
 UlipRecordingSender::UlipRecordingSender() {
     tw::InstallTracker::Instance().SetCountry("US");
@@ -72,7 +91,8 @@ UnixLink::UnixLink(const std::string& target, const std::string& link) : m_link(
 UnixLink::~UnixLink() {
     if (!m_made) return;
     const std::string link = m_windowsLink;
-    RunUnix("/bin/rm", "-f " + m_link, [link] { return ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
+    RunUnix("/bin/rm", "-f " + m_link,
+            [link] { return ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 std::string RunningStandIn::Exe() { return twtest::BinaryPath("tests\\fixtures\\standin\\tww.exe"); }

@@ -32,10 +32,17 @@ public:
     using COffCycleFileSelector::IsModuleLoadedInProcess;
     using COffCycleFileSelector::IsULIPNewFolderCodeEnabled;
     using COffCycleFileSelector::LoadProcessList;
+    using COffCycleFileSelector::PatchIniPath;
     using COffCycleFileSelector::ReadULIPIni;
     using COffCycleFileSelector::RemoveX32Folder;
+    using COffCycleFileSelector::ReplaceWhole;
     using COffCycleFileSelector::RetrieveProcessWithLoadedModule;
     using COffCycleFileSelector::SetPrivilege;
+    using COffCycleFileSelector::StagingRoot;
+    // Holds the files of the folder and its "x32" subfolder as if this run had unpacked them
+    // from the verified cabinet.
+    void HoldAsUnpacked(const std::string& folder);
+    bool IsHeld(const std::string& path) const { return m_heldFiles.IsHeld(path.c_str()); }
     const std::list<std::string>& ProcessNames() const { return m_processNames; }
     bool FolderSupport() const { return m_folderSupport; }
     void SetFolderSupport(bool on) { m_folderSupport = on; }

@@ -33,8 +33,9 @@ thread_local CCabinetUnpacker* t_current = nullptr;
 
 }  // namespace
 
-CCabinetUnpacker::CCabinetUnpacker(const CHeldCabinet& cabinet, const char* destinationFolder, CHeldFiles& holds)
-    : m_cabinet(cabinet), m_folder(destinationFolder ? destinationFolder : ""), m_holds(holds) {
+CCabinetUnpacker::CCabinetUnpacker(const CHeldCabinet& cabinet, const char* destinationFolder, CVerifiedFolder& staging,
+                                   CHeldFiles& holds)
+    : m_cabinet(cabinet), m_folder(destinationFolder ? destinationFolder : ""), m_staging(staging), m_holds(holds) {
     const std::string& path = cabinet.Path();
     size_t slash = path.find_last_of('\\');
     m_cabinetName = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -213,17 +214,21 @@ INT_PTR CCabinetUnpacker::CreateTarget(const char* name) {
         ::SetLastError(ERROR_INVALID_NAME);
         return -1;
     }
+    // Everything is created through the verified staging folder, which is this folder.
+    if (!m_staging.IsOpen() ||
+        ::_stricmp(m_staging.Path().c_str(), (CVerifiedFolder::FullPath(m_folder) + "\\").c_str()) != 0) {
+        ::SetLastError(ERROR_INVALID_HANDLE);
+        return -1;
+    }
     // The one folder level a name may have ("x32") is created on demand.
     if (const char* slash = std::strchr(name, '\\')) {
-        std::string parent = m_folder + std::string(name, static_cast<size_t>(slash - name));
-        ::CreateDirectoryA(parent.c_str(), nullptr);
+        if (!m_staging.CreateFolder(std::string(name, static_cast<size_t>(slash - name)))) return -1;
     }
     std::unique_ptr<Stream> stream(new Stream());
     stream->path = target;
     stream->hash.reset(new CSha256());
     if (!stream->hash->Ok()) return -1;
-    stream->file.Reset(::CreateFileA(target, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+    stream->file = m_staging.CreateNewFile(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
     if (!stream->file) return -1;
     m_streams.push_back(std::move(stream));
     return reinterpret_cast<INT_PTR>(m_streams.back().get());

@@ -4,7 +4,8 @@
 // path again. Every entry name is checked before anything is written: only plain names and
 // names one folder deep ("x32\name") are unpacked, and nothing can land outside the folder.
 // Each unpacked file is written with read sharing only, hashed while written, and held open
-// once complete; a file whose content changed between its writing and its hold fails.
+// once complete; a file whose content changed between its writing and its hold fails. Files
+// and folders are only created anew, through handles that refuse links.
 
 #include <windows.h>
 #include <fdi.h>
@@ -15,6 +16,7 @@
 
 #include "offcycle/ulip/HeldCabinet.h"
 #include "offcycle/ulip/HeldFiles.h"
+#include "offcycle/ulip/VerifiedFolder.h"
 
 namespace tw {
 
@@ -25,7 +27,10 @@ public:
 
     static constexpr size_t kTargetSize = 520;
 
-    CCabinetUnpacker(const CHeldCabinet& cabinet, const char* destinationFolder, CHeldFiles& holds);
+    // Files and the one folder level are created through 'staging', which must be open on the
+    // destination folder.
+    CCabinetUnpacker(const CHeldCabinet& cabinet, const char* destinationFolder, CVerifiedFolder& staging,
+                     CHeldFiles& holds);
     ~CCabinetUnpacker();
     CCabinetUnpacker(const CCabinetUnpacker&) = delete;
     CCabinetUnpacker& operator=(const CCabinetUnpacker&) = delete;
@@ -66,6 +71,7 @@ private:
     const CHeldCabinet& m_cabinet;
     std::string m_folder;
     std::string m_cabinetName;
+    CVerifiedFolder& m_staging;
     CHeldFiles& m_holds;
     std::vector<std::unique_ptr<Stream>> m_streams;
     std::string m_refused;

@@ -4,6 +4,8 @@
 #include <new>
 #include <utility>
 
+#include "offcycle/ulip/VerifiedFolder.h"
+
 namespace tw {
 
 bool CHeldCabinet::Open(const char* path) {
@@ -13,8 +15,10 @@ bool CHeldCabinet::Open(const char* path) {
         return false;
     }
     FileHandle file(::CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file) return false;
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                                  nullptr));
+    // The cabinet itself: not a link, not a second name of another file.
+    if (!file || !CVerifiedFolder::IsHandleOf(file.Get(), CVerifiedFolder::FullPath(path), false)) return false;
     LARGE_INTEGER size = {};
     if (!::GetFileSizeEx(file.Get(), &size)) return false;
     if (size.QuadPart < 0 || static_cast<unsigned long long>(size.QuadPart) > kMaxSize) {

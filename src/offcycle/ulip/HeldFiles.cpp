@@ -3,18 +3,20 @@
 #include <cstring>
 #include <utility>
 
+#include "offcycle/ulip/VerifiedFolder.h"
+
 namespace tw {
 
 bool CHeldFiles::Hold(const std::string& path, const CSha256::Digest& expected) {
     FileHandle file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !CVerifiedFolder::IsHandleOf(file.Get(), CVerifiedFolder::FullPath(path), false)) return false;
     CSha256::Digest actual = {};
     if (!CSha256::OfFile(file.Get(), actual) || actual != expected) {
         ::SetLastError(ERROR_FILE_INVALID);
         return false;
     }
-    m_files.push_back(Held{path, std::move(file)});
+    m_files.push_back(Held{path, std::move(file), expected});
     return true;
 }
 
@@ -26,6 +28,16 @@ void CHeldFiles::Release(const char* path) {
         else
             ++it;
     }
+}
+
+bool CHeldFiles::IsHeldUnchanged(const char* path) const {
+    if (!path) return false;
+    for (const auto& held : m_files) {
+        if (::_stricmp(held.path.c_str(), path) != 0) continue;
+        CSha256::Digest now = {};
+        return CSha256::OfFile(held.handle.Get(), now) && now == held.digest;
+    }
+    return false;
 }
 
 void CHeldFiles::ReleaseAll() { m_files.clear(); }

@@ -101,7 +101,18 @@ HRESULT COffCycleFileSelector::ExtractFromTwcFile(const char* cabinetPath) {
 }
 
 bool COffCycleFileSelector::ExtractTwcThroughFDI(const char* cabinetPath) {
-    CCabinetUnpacker unpacker(m_cabinet, m_destinationFolder, m_heldFiles);
+    // Files are created only through the verified destination folder, held from here until
+    // the staging is cleaned up.
+    if (!m_staging.IsOpen() ||
+        ::_stricmp(m_staging.Path().c_str(), (CVerifiedFolder::FullPath(m_destinationFolder) + "\\").c_str()) != 0) {
+        if (m_destinationFolder[0] != '\0' && !m_staging.Open(m_destinationFolder)) {
+            const DWORD error = ::GetLastError();
+            LogFormat("In COffCycleFileSelector::ExtractTwcThroughFDI, %s is not a folder of its own, refused",
+                      m_destinationFolder);
+            ::SetLastError(error);
+        }
+    }
+    CCabinetUnpacker unpacker(m_cabinet, m_destinationFolder, m_staging, m_heldFiles);
     const CCabinetUnpacker::Stage stage = unpacker.Run(cabinetPath);
     const int error = static_cast<int>(::GetLastError());
     switch (stage) {
@@ -150,6 +161,7 @@ void COffCycleFileSelector::ReleaseHeldFile(const char* path) { m_heldFiles.Rele
 void COffCycleFileSelector::ReleaseHeldFiles() {
     m_heldFiles.ReleaseAll();
     m_cabinet.Release();
+    m_staging.Close();
 }
 
 }  // namespace tw

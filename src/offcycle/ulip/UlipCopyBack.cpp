@@ -35,6 +35,7 @@
 #include "offcycle/ulip/CabinetSignature.h"
 #include "offcycle/ulip/CabinetUnpacker.h"
 #include "offcycle/ulip/NetworkConnectivity.h"
+#include "offcycle/ulip/UlipCopyBackPlan.h"
 #include "offcycle/ulip/UlipPathRules.h"
 #include "offcycle/ulip/UlipRestoreHelpers.h"
 #include "offcycle/ulip/UlipVersionText.h"
@@ -94,106 +95,29 @@ HRESULT COffCycleFileSelector::CopyOriginalFilesSteps(const std::string& install
         return E_FAIL;
     }
 
-    const std::string commonFolder = CommonProgramFolder(CSIDL_PROGRAM_FILES_COMMON);
-    const std::string commonFolder32 = CommonProgramFolder(CSIDL_PROGRAM_FILES_COMMONX86);
-
-    for (const auto& entry : manifest.items) {
-        const Manifest::ManifestItem* item = entry.second.get();
-        if (!item) continue;
-        bool accepted = item->base == L"INSTALLDIR";
-        if (m_folderSupport)
-            for (const char* base : kAcceptedBases)
-                if (item->base == std::wstring(base, base + std::strlen(base))) accepted = true;
-        if (!accepted) continue;
-
-        std::string file;
-        if (!ToNarrow(item->file, file) || file.size() > kFileTextLimit) {
-            LogFormat(
-                "In COffCycleFileSelector::CopyOriginalFiles, file %s has no name of at most %u characters in "
-                "the ANSI code page, skipped",
-                LogText(item->file).c_str(), static_cast<unsigned>(kFileTextLimit));
-            continue;
+    // Decided first, for every item, then carried out.
+    CCopyBackPlan::Inputs inputs;
+    inputs.manifest = &manifest;
+    inputs.backupFolder = backupFolder;
+    inputs.installDir = installDir;
+    inputs.commonFolder = CommonProgramFolder(CSIDL_PROGRAM_FILES_COMMON);
+    inputs.commonFolder32 = CommonProgramFolder(CSIDL_PROGRAM_FILES_COMMONX86);
+    inputs.folderSupport = m_folderSupport;
+    inputs.commonFiles = &commonFiles;
+    CCopyBackPlan::Facts facts;
+    facts.isVerifiedBackup = [this](const std::string& path) { return m_heldFiles.IsHeldUnchanged(path.c_str()); };
+    facts.version = [](const std::string& path) { return CCopyBackPlan::ReadVersion(path); };
+    for (const CCopyBackPlan::Step& step : CCopyBackPlan::Make(inputs, facts)) {
+        for (const CCopyBackPlan::Line& line : step.lines) {
+            if (line.error)
+                LogError("%s", line.text.c_str());
+            else
+                LogFormat("%s", line.text.c_str());
         }
-        LogFormat("Processing: %s", file.c_str());
-        if (!CUlipPathRules::IsSafeRelativePath(file)) {
-            LogFormat("In COffCycleFileSelector::CopyOriginalFiles, %s does not name a file inside its folder, skipped",
-                      file.c_str());
-            continue;
-        }
-
-        const bool is32Bit = IsOneOf(item->base, {L"CommonAppDataFolder32Bit", L"INSTALLDIR32BIT"});
-        const std::string backupBase = is32Bit ? backupFolder + "x32\\" : backupFolder;
-        std::string name = CUlipPathRules::NameOf(file);
-        std::string backup = backupBase + name;
-        LogFormat("Trying backup file: %s", backup.c_str());
-        if (!::PathFileExistsA(backup.c_str())) {
-            LogFormat("File doesn't exist in backup folder. Trying again without slipstream information.");
-            CUlipPathRules::CutExtension(file);
-            name = CUlipPathRules::NameOf(file);
-            backup = backupBase + name;
-            LogFormat("Backup file (after removing slipstream): %s", backup.c_str());
-            // The cut may leave a name that is not safe on its own ("CON.dll.r5").
-            if (!CUlipPathRules::IsSafeRelativePath(file)) {
-                LogFormat(
-                    "In COffCycleFileSelector::CopyOriginalFiles, %s does not name a file inside its folder, "
-                    "skipped",
-                    file.c_str());
-                continue;
-            }
-        }
-        if (backup.size() > kPathLimit || !CUlipPathRules::IsInsideFolder(backupFolder, backup)) {
-            LogFormat("In COffCycleFileSelector::CopyOriginalFiles, backup file %s cannot be used, skipped",
-                      backup.c_str());
-            continue;
-        }
-        if (!::PathFileExistsA(backup.c_str())) continue;
-
-        bool common = commonFiles.count(name) != 0;
-        if (!common && m_folderSupport)
-            common = IsOneOf(item->base, {L"CommonAppDataFolder32Bit", L"CommonAppDataFolder"});
-
-        if (!common) {
-            const std::string destination = installDir + "\\" + file;
-            if (installDir.empty() || destination.size() > kPathLimit ||
-                !CUlipPathRules::IsInsideFolder(installDir, destination)) {
-                LogFormat("In COffCycleFileSelector::CopyOriginalFiles, destination %s cannot be used, skipped",
-                          destination.c_str());
-                continue;
-            }
-            CopyAndDelete(backup.c_str(), destination.c_str());
-            continue;
-        }
-
-        LogFormat("ULIP logic for common files...");
-        const std::string& folder = is32Bit ? commonFolder32 : commonFolder;
-        if (folder.empty()) {
-            // Never made relative to the current folder.
-            LogFormat(
-                "In COffCycleFileSelector::CopyOriginalFiles, the common program folder for %s is not known, "
-                "skipped",
-                file.c_str());
-            continue;
-        }
-        const std::string destination = folder + file;
-        if (destination.size() > kPathLimit || !CUlipPathRules::IsInsideFolder(folder, destination)) {
-            LogFormat("In COffCycleFileSelector::CopyOriginalFiles, destination %s cannot be used, skipped",
-                      destination.c_str());
-            continue;
-        }
-        DWORD sourceFirst = 0, sourceThird = 0, destinationFirst = 0, destinationThird = 0;
-        if (FAILED(GetFileVersion(backup.c_str(), sourceFirst, sourceThird)) ||
-            FAILED(GetFileVersion(destination.c_str(), destinationFirst, destinationThird))) {
-            LogFormat("Couldn't read the file version(s), continuing with the next file");
-            continue;
-        }
-        LogFormat("pathSourceDLL:%s, pathDestDLL:%s", backup.c_str(), destination.c_str());
-        LogFormat("dwFileMajorverSource:%d, dwFileMinorverSource:%d, dwFileMajorverDest:%d, dwFileMinorverDest:%d",
-                  static_cast<int>(sourceFirst), static_cast<int>(sourceThird), static_cast<int>(destinationFirst),
-                  static_cast<int>(destinationThird));
-        if (sourceFirst == destinationFirst && sourceThird == destinationThird)
-            CopyAndDelete(backup.c_str(), destination.c_str());
-        else
-            DeleteBackupFile(backup.c_str());
+        if (step.action == CCopyBackPlan::Action::Copy)
+            CopyAndDelete(step.backup.c_str(), step.destination.c_str());
+        else if (step.action == CCopyBackPlan::Action::KeepInstalled)
+            DeleteBackupFile(step.backup.c_str());
     }
     LogFormat("ULIP logic completed.");
     return S_OK;
@@ -218,6 +142,8 @@ bool COffCycleFileSelector::ReadULIPIniFile(const char* executablePath, const ch
     const std::string value = ReadGrowingProfileString(kUlipIniSection, key.c_str(), iniPath.c_str());
     m_folderSupport = IsULIPNewFolderCodeEnabled(iniPath.c_str(), key.c_str());
     for (const std::string& piece : SplitAtCommas(value)) {
+        // No release key, or a comma at the end, names no file.
+        if (piece.empty()) continue;
         commonFiles.insert(piece);
         LogFormat("Found Common file(%s) from ULIP.ini file.\n", piece.c_str());
     }
@@ -237,6 +163,26 @@ bool COffCycleFileSelector::IsULIPNewFolderCodeEnabled(const char* iniPath, cons
     return false;
 }
 
+BOOL COffCycleFileSelector::DeleteStagedFile(const char* path) {
+    // A file of the staging folder goes through its verified handle, never through a link.
+    const std::string& folder = m_staging.Path();
+    if (m_staging.IsOpen() && std::strlen(path) > folder.size() &&
+        ::_strnicmp(path, folder.c_str(), folder.size()) == 0)
+        return m_staging.Remove(path + folder.size()) ? TRUE : FALSE;
+    return ::DeleteFileA(path);
+}
+
+void COffCycleFileSelector::DeleteOrDefer(const std::string& path) {
+    if (::DeleteFileA(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    const DWORD error = ::GetLastError();
+    // Still in use (a mapped image stays until its process ends): gone at the next restart.
+    const BOOL registered = ::MoveFileExA(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    LogFormat(
+        "In COffCycleFileSelector::CopyAndDelete, %s could not be deleted (GetLastError: %d), registered for "
+        "deletion at restart with Status: %d ,GetLastError: %d",
+        path.c_str(), static_cast<int>(error), registered, static_cast<int>(registered ? 0 : ::GetLastError()));
+}
+
 bool COffCycleFileSelector::ReplaceWhole(const char* source, const char* destination, DWORD& error) {
     // The new content is written beside the destination first and then put in its place, so
     // a failure leaves the installed file as it was; the replacement keeps its security and
@@ -249,20 +195,31 @@ bool COffCycleFileSelector::ReplaceWhole(const char* source, const char* destina
     }
     if (!::CopyFileA(source, temporary, FALSE)) {
         error = ::GetLastError();
-        ::DeleteFileA(temporary);
+        DeleteOrDefer(temporary);
         return false;
     }
     // With a name for the replaced file, a failure leaves both files under names we know.
     const std::string previous = std::string(temporary) + ".old";
     if (::ReplaceFileA(destination, temporary, previous.c_str(), REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr)) {
-        ::DeleteFileA(previous.c_str());
+        DeleteOrDefer(previous);
         error = 0;
         return true;
     }
     error = ::GetLastError();
-    if (error == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) ::MoveFileExA(previous.c_str(), destination, 0);
-    ::DeleteFileA(temporary);
-    ::DeleteFileA(previous.c_str());
+    DeleteOrDefer(temporary);
+    const CCopyBackPlan::Recovery recovery =
+        CCopyBackPlan::AfterFailedReplace(::GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES,
+                                          ::GetFileAttributesA(previous.c_str()) != INVALID_FILE_ATTRIBUTES);
+    bool keptAside = recovery == CCopyBackPlan::Recovery::KeepPrevious;
+    if (recovery == CCopyBackPlan::Recovery::MoveBack && !::MoveFileExA(previous.c_str(), destination, 0))
+        keptAside = true;
+    if (keptAside)
+        // The only copy of the installed file is never deleted: it stays under its name.
+        LogFormat(
+            "In COffCycleFileSelector::CopyAndDelete, the installed file %s could not be put back (GetLastError: "
+            "%d), it is kept as %s",
+            destination, static_cast<int>(::GetLastError()), previous.c_str());
+    ::SetLastError(error);
     return false;
 }
 
@@ -287,7 +244,7 @@ bool COffCycleFileSelector::CopyAndDelete(const char* backupFile, const char* de
     }
 
     ReleaseHeldFile(backupFile);
-    const BOOL deleted = ::DeleteFileA(backupFile);
+    const BOOL deleted = DeleteStagedFile(backupFile);
     const DWORD deleteError = deleted ? 0 : ::GetLastError();
     LogFormat("Delete: %s. Status: %d with GetLastError: %d", backupFile, deleted, static_cast<int>(deleteError));
     if (!deleted) {
@@ -310,7 +267,7 @@ bool COffCycleFileSelector::CopyAndDelete(const char* backupFile, const char* de
 void COffCycleFileSelector::DeleteBackupFile(const char* path) {
     if (!path) return;
     ReleaseHeldFile(path);
-    const BOOL deleted = ::DeleteFileA(path);
+    const BOOL deleted = DeleteStagedFile(path);
     LogFormat("Delete: %s. Status: %d", path, deleted);
     if (!deleted) {
         ::MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
@@ -319,28 +276,15 @@ void COffCycleFileSelector::DeleteBackupFile(const char* path) {
 }
 
 HRESULT COffCycleFileSelector::GetFileVersion(const char* path, DWORD& firstComponent, DWORD& thirdComponent) {
-    // Every failure names the product's main executable, whichever file was read.
-    auto fail = [this](const char* step) {
+    const CCopyBackPlan::Version version = CCopyBackPlan::ReadVersion(path ? path : "");
+    if (!version.read) {
         const DWORD error = ::GetLastError();
-        LogError(step, static_cast<int>(error));
-        LogError("Patch: Failed while reading File version of TWW32.exe :  %d", static_cast<int>(error));
+        for (const CCopyBackPlan::Line& line : version.failure) LogError("%s", line.text.c_str());
         ::SetLastError(error);
         return E_FAIL;
-    };
-    if (!path) path = "";
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeA(path, &handle);
-    if (size == 0) return fail("Patch: Failed while reading GetFileVersionInfoSize TWW32.exe :  %d");
-    std::vector<BYTE> buffer(static_cast<size_t>(size) + 1);
-    if (!::GetFileVersionInfoA(path, 0, size, buffer.data()))
-        return fail("Patch: Failed while reading GetFileVersionInfo of TWW32.exe :  %d");
-    void* block = nullptr;
-    UINT length = 0;
-    if (!::VerQueryValueA(buffer.data(), "\\", &block, &length) || !block || length < sizeof(VS_FIXEDFILEINFO))
-        return fail("Patch: Failed while VerQueryValue for TWW32.exe :  %d");
-    const VS_FIXEDFILEINFO* info = static_cast<const VS_FIXEDFILEINFO*>(block);
-    firstComponent = HIWORD(info->dwFileVersionMS);
-    thirdComponent = HIWORD(info->dwFileVersionLS);
+    }
+    firstComponent = version.first;
+    thirdComponent = version.third;
     return S_OK;
 }
 

@@ -75,12 +75,13 @@ void COffCycleFileSelector::RestoreULIPSteps(const char* installDir, const char*
         return;
     }
 
+    // Staged where only administrators can write, made fresh by this run: nothing a standard
+    // user put there before or during the download is ever used.
     std::string path;
-    if (!RoamingFolder(path)) {
+    if (!StagingRoot(path)) {
         LogError("Patch: Failed to read Raoming directory with GetLastError: %d", static_cast<int>(::GetLastError()));
         return;
     }
-    path += "\\Tallyworks\\";
 
     const std::string country = GetTWCountry();
     if (country.empty()) {
@@ -111,8 +112,9 @@ void COffCycleFileSelector::RestoreULIPSteps(const char* installDir, const char*
     }
 
     if (FAILED(ExtractFromTwcFile(cabinet.c_str()))) {
+        // A validly signed cabinet that did not unpack stays for inspection.
         LogError("Patch: Failed while uncompressing TWC file");
-        DiscardCabinet(cabinet);
+        ReleaseHeldFiles();
         return;
     }
 
@@ -133,26 +135,15 @@ void COffCycleFileSelector::RestoreULIPSteps(const char* installDir, const char*
     }
 }
 
-bool COffCycleFileSelector::RoamingFolder(std::string& folder) {
-    PWSTR wide = nullptr;
-    const HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &wide);
-    std::wstring text;
-    if (SUCCEEDED(hr) && wide) text = wide;
-    if (wide) ::CoTaskMemFree(wide);
-    if (FAILED(hr)) return false;
-    // Exact: a best-fit or default character would name another folder.
-    if (text.empty() || !ToNarrow(text, folder)) {
-        ::SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-        return false;
-    }
-    return true;
-}
-
 void COffCycleFileSelector::DiscardCabinet(const std::string& cabinet) {
-    // A cabinet that was not unpacked whole is never left for a later run.
+    // A download that is not a validly signed cabinet is never left for a later run.
     ReleaseHeldFiles();
-    if (::GetFileAttributesA(cabinet.c_str()) == INVALID_FILE_ATTRIBUTES) return;
-    if (!::DeleteFileA(cabinet.c_str()))
+    const std::string folder = FolderOf(cabinet.c_str());
+    CVerifiedFolder staging;
+    if (folder.empty() || !staging.Open(folder)) return;
+    const std::string name = CUlipPathRules::NameOf(cabinet);
+    if (CUlipPathRules::EntryAttributes(cabinet) == INVALID_FILE_ATTRIBUTES) return;
+    if (!staging.Remove(name))
         LogFormat("In COffCycleFileSelector::RestoreULIPFiles, could not delete %s with GetLastError: %d",
                   cabinet.c_str(), static_cast<int>(::GetLastError()));
 }
@@ -198,13 +189,28 @@ bool COffCycleFileSelector::GetURL(const std::string& major, const std::string& 
     }
 }
 
+bool COffCycleFileSelector::PatchIniPath(const char* module, DWORD length, std::string& path) {
+    if (!module || length == 0 || length >= MAX_PATH) return false;
+    const std::string program(module, length);
+    const size_t slash = program.find_last_of('\\');
+    if (slash == std::string::npos || slash == 0) return false;
+    path = program.substr(0, slash) + "\\patch.ini";
+    return true;
+}
+
 std::string COffCycleFileSelector::GetTWCountry() {
     try {
         char module[MAX_PATH + 1] = {};
         const DWORD length = ::GetModuleFileNameA(nullptr, module, MAX_PATH);
-        std::string path(module, length < MAX_PATH ? length : 0);
-        path =
-            path.substr(0, path.find_last_of('\\') == std::string::npos ? 0 : path.find_last_of('\\')) + "\\patch.ini";
+        std::string path;
+        if (!PatchIniPath(module, length, path)) {
+            // A cut path would name another folder's patch.ini, or the one at the drive's root.
+            LogFormat(
+                "In COffCycleFileSelector::GetTWCountry, the program path does not fit %u characters, its patch.ini "
+                "is not read",
+                static_cast<unsigned>(MAX_PATH - 1));
+            return std::string();
+        }
         char value[200] = {};
         const DWORD read = ::GetPrivateProfileStringA("autopatch", "country", "", value, sizeof(value), path.c_str());
         if (read == 0 || value[0] == '\0') {

@@ -25,6 +25,7 @@
 
 #include "common/Handles.h"
 #include "common/PathUtil.h"
+#include "common/ProtectedFolder.h"
 #include "common/ProductConstants.h"
 #include "common/TextUtil.h"
 #include "logging/InstallTracker.h"
@@ -138,56 +139,41 @@ HRESULT COffCycleFileSelector::CreateDirectoryStructure(std::string& path, const
 
 HRESULT COffCycleFileSelector::DeleteDirectory(const char* folder) {
     try {
-        return DeleteFolderTree(folder ? folder : "", 0);
+        return DeleteFolderTree(folder ? folder : "");
     } catch (...) {
         LogError("Patch: COffCycleFileSelector::DeleteDirectory: Throws exception");
         return E_FAIL;
     }
 }
 
-HRESULT COffCycleFileSelector::DeleteFolderTree(const std::string& folder, int depth) {
+HRESULT COffCycleFileSelector::DeleteFolderTree(const std::string& folder) {
     const DWORD attributes = folder.empty() ? INVALID_FILE_ATTRIBUTES : CUlipPathRules::EntryAttributes(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         LogError("Patch: COffCycleFileSelector::DeleteDirectory: This directory does not exist");
         return E_FAIL;
     }
-    // A link is removed itself; what it points to is never visited.
-    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        WIN32_FIND_DATAA entry;
-        FindHandle listing(::FindFirstFileA(JoinPath(folder, "*").c_str(), &entry));
-        if (!listing) {
+    // Every entry is removed through a handle that does not follow links: a link is removed
+    // itself and what it points to is never visited.
+    CVerifiedFolder verified;
+    bool removed = false;
+    if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && verified.Open(folder)) {
+        const bool emptied = verified.Empty("", kMaxFolderDepth, [this](const std::string& name, DWORD error) {
+            LogError("Patch: Failed to delete the File : %s  with GetLastError: %d", name.c_str(),
+                     static_cast<int>(error));
+        });
+        if (!emptied && ::GetLastError() != ERROR_DIR_NOT_EMPTY)
             LogFormat("There is no file present in current directory : %s", folder.c_str());
-        } else {
-            do {
-                const std::string name = entry.cFileName;
-                if (name == "." || name == "..") continue;
-                const std::string entryPath = JoinPath(folder, name);
-                BOOL deleted = FALSE;
-                DWORD error = 0;
-                if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                    deleted = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                                  ? ::RemoveDirectoryA(entryPath.c_str())
-                                  : ::DeleteFileA(entryPath.c_str());
-                    error = ::GetLastError();
-                } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                    if (depth < kMaxFolderDepth) {
-                        deleted = SUCCEEDED(DeleteFolderTree(entryPath + "\\", depth + 1));
-                        error = ::GetLastError();
-                    } else {
-                        error = ERROR_FILENAME_EXCED_RANGE;
-                    }
-                } else {
-                    ::SetFileAttributesA(entryPath.c_str(), FILE_ATTRIBUTE_NORMAL);
-                    deleted = ::DeleteFileA(entryPath.c_str());
-                    error = ::GetLastError();
-                }
-                if (!deleted)
-                    LogError("Patch: Failed to delete the File : %s  with GetLastError: %d", name.c_str(),
-                             static_cast<int>(error));
-            } while (::FindNextFileA(listing.Get(), &entry));
-        }
+        removed = verified.Remove("");
+    } else {
+        // The folder is itself a link, or reached through one: only a link at its own place
+        // is removed, as itself.
+        std::string trimmed = folder;
+        while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
+        CVerifiedFolder parent;
+        const std::string parentPath = FolderOf(trimmed.c_str());
+        removed = !parentPath.empty() && parent.Open(parentPath) && parent.Remove(CUlipPathRules::NameOf(trimmed));
     }
-    if (!::RemoveDirectoryA(folder.c_str())) {
+    if (!removed) {
         const DWORD error = ::GetLastError();
         LogError("Patch: Failed to delete the directory : %s  with GetLastError: %d", folder.c_str(),
                  static_cast<int>(error));
@@ -195,6 +181,33 @@ HRESULT COffCycleFileSelector::DeleteFolderTree(const std::string& folder, int d
         return E_FAIL;
     }
     return S_OK;
+}
+
+bool COffCycleFileSelector::StagingRoot(std::string& folder) {
+    std::string root = m_protectedFolder;
+    std::string error;
+    bool ready = !root.empty() || CProtectedFolder::DefaultRoot(root, error);
+    ready = ready && CProtectedFolder::Ensure(root, error);
+    if (!ready) {
+        const DWORD lastError = ::GetLastError();
+        LogFormat("In COffCycleFileSelector::RestoreULIPFiles, no protected folder for the ULIP files: %s",
+                  error.c_str());
+        ::SetLastError(lastError ? lastError : ERROR_ACCESS_DENIED);
+        return false;
+    }
+    const std::string staging = JoinPath(root, "Ulip");
+    // Made fresh by this run: what an earlier run (or anybody) left there goes first.
+    if (CUlipPathRules::EntryAttributes(staging) != INVALID_FILE_ATTRIBUTES && FAILED(DeleteDirectory(staging.c_str())))
+        return false;
+    if (!::CreateDirectoryA(staging.c_str(), nullptr)) return false;
+    CVerifiedFolder check;
+    if (!check.Open(staging)) {
+        LogFormat("In COffCycleFileSelector::RestoreULIPFiles, %s is not a folder of its own, refused",
+                  staging.c_str());
+        return false;
+    }
+    folder = staging + "\\";
+    return true;
 }
 
 void COffCycleFileSelector::RemoveX32Folder(const char* folder) {
