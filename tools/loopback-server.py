@@ -22,6 +22,12 @@ match wins; a prefix is compared after the empty segments are dropped):
   endless   status and headers, then body bytes as fast as the client takes them, never ending
   hang      accept the request and never answer
   drop      close the connection without an answer
+  stall     status and headers (a Content-Length of 1000), then nothing, never ending
+  big       a 4 MiB body with its Content-Length, then the end of the answer
+  bigclose  a 4 MiB body without Content-Length, ended by closing the connection
+  short     the file of the request path (or the 404 page) with a Content-Length 1000 bytes
+            larger than the body, then the connection closed
+  status-N  the file of the request path (or the 404 page) with HTTP status N (404, 500...)
 """
 import argparse
 import http.server
@@ -88,7 +94,54 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode == "notfound":
             self.answer(404, NOT_FOUND, "text/html")
             return True
+        if mode == "stall":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.flush()
+            while True:
+                time.sleep(3600)
+        if mode in ("big", "bigclose"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if mode == "big":
+                self.send_header("Content-Length", str(4 << 20))
+            else:
+                self.send_header("Connection", "close")
+            self.end_headers()
+            try:
+                for _ in range(64):
+                    self.wfile.write(b"x" * 65536)
+                self.wfile.flush()
+            except OSError:
+                pass
+            self.close_connection = True
+            return True
+        if mode == "short":
+            body = self.file_body() or NOT_FOUND
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body) + 1000))
+            self.end_headers()
+            self.wfile.write(body)
+            self.wfile.flush()
+            self.close_connection = True
+            return True
+        if mode.startswith("status-"):
+            body = self.file_body() or NOT_FOUND
+            self.answer(int(mode[len("status-"):]), body)
+            return True
         return False
+
+    def file_body(self):
+        relative = normalise(self.path).lstrip("/")
+        root = os.path.realpath(self.server.root or ".")
+        full = os.path.realpath(os.path.join(root, relative))
+        if not full.startswith(root + os.sep) or not os.path.isfile(full):
+            return None
+        with open(full, "rb") as f:
+            return f.read()
 
     def answer(self, status, body, content_type="application/octet-stream"):
         self.send_response(status)

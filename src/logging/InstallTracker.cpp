@@ -24,8 +24,12 @@ std::string OrNA(const char* text) { return (text && *text) ? std::string(text) 
 
 }  // namespace
 
+// The endpoint configuration is loaded when the tracker is first used, which is when the
+// run hands it its context during initialisation: its wait never falls inside the Windows
+// Installer callback, where the progress window would not be repainted.
 InstallTracker& InstallTracker::Instance() {
     static InstallTracker* tracker = new InstallTracker();  // lives until process end
+    if (!tracker->IsConfigurationLoaded()) tracker->LoadConfiguration();
     return *tracker;
 }
 

@@ -13,6 +13,8 @@ namespace tw {
 
 class InstallTracker : public TelemetryEndpointConfig {
 public:
+    // The process's tracker. Its first use (and the first after ResetEndpointConfig) loads
+    // the endpoint configuration.
     static InstallTracker& Instance();
 
     // Sends one message; isError selects the error channel. errorNumber is accepted but

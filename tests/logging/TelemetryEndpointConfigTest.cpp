@@ -8,6 +8,7 @@
 
 #include "common/TestSupport.h"
 #include "logging/FormEncoding.h"
+#include "logging/BoundedHttpRequest.h"
 #include "logging/InstallTracker.h"
 #include "logging/TelemetryEndpointConfig.h"
 #include "logging/XmlElementTree.h"
@@ -325,16 +326,54 @@ TEST_F(TelemetryBodyTest, HostileValuesCannotForgeOrBreakFields) {
     }
 }
 
-TEST(TelemetrySenderState, NotLoadedUntilAMessageIsSent) {
+TEST(TelemetrySenderState, LoadedAtFirstUseFromTheIsolatedAddress) {
     twtest::SeamGuard guard;
     tw::InstallTracker& tracker = tw::InstallTracker::Instance();
-    EXPECT_FALSE(tracker.IsConfigurationLoaded());
-    tracker.SetCountry("GB");  // suppressed: the sender is not asked
-    tracker.SendTrackingMessage(0, "text", false);
-    EXPECT_FALSE(tracker.IsConfigurationLoaded());
     // Test programs never point the sender at the maker's host.
     EXPECT_EQ(0u, tracker.GetConfigUrl().find("https://127.0.0.1:"));
     EXPECT_EQ(std::string::npos, tracker.GetConfigUrl().find("tallyworks"));
+    tracker.ResetEndpointConfig();
+    EXPECT_FALSE(tracker.IsConfigurationLoaded());
+    // The first use loads it (and finds nothing there): no message waits for it later.
+    EXPECT_TRUE(tw::InstallTracker::Instance().IsConfigurationLoaded());
+    EXPECT_FALSE(tracker.IsErrorChannelEnabled());
+    EXPECT_FALSE(tracker.IsTrackingChannelEnabled());
+}
+
+TEST(TelemetryConnectionFailures, EveryWayOfNotReachingTheServerDisablesTheChannel) {
+    for (DWORD error : {ERROR_INTERNET_TIMEOUT, ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_INTERNET_CANNOT_CONNECT,
+                        ERROR_INTERNET_CONNECTION_ABORTED, ERROR_INTERNET_CONNECTION_RESET,
+                        ERROR_INTERNET_DISCONNECTED, ERROR_INTERNET_SERVER_UNREACHABLE,
+                        ERROR_INTERNET_PROXY_SERVER_UNREACHABLE, ERROR_INTERNET_INVALID_CA})
+        EXPECT_TRUE(tw::BoundedHttpRequest::IsConnectionFailure(error)) << error;
+    for (DWORD error : {DWORD(0), DWORD(ERROR_INTERNET_INCORRECT_HANDLE_STATE), DWORD(ERROR_NOT_ENOUGH_MEMORY)})
+        EXPECT_FALSE(tw::BoundedHttpRequest::IsConnectionFailure(error)) << error;
+}
+
+TEST(TelemetryConfigurationText, Utf16DocumentWithItsMarkIsRead) {
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><c><LED><enable>true</enable><token>t16</token></LED></c>";
+    std::string little("\xFF\xFE", 2), big("\xFE\xFF", 2);
+    for (char c : xml) {
+        little += c;
+        little += '\0';
+        big += '\0';
+        big += c;
+    }
+    for (const std::string* text : {&little, &big}) {
+        TelemetryEndpointConfig config;
+        EXPECT_TRUE(config.ApplyConfiguration(*text)) << config.LastFailure();
+        EXPECT_TRUE(config.IsErrorChannelEnabled());
+        EXPECT_EQ("t16", config.GetErrorToken());
+    }
+    // A document type is refused in UTF-16 as well.
+    std::string doctype("\xFF\xFE", 2);
+    for (char c : std::string("<!DOCTYPE c [<!ENTITY e \"x\">]><c><LED><token>&e;</token></LED></c>")) {
+        doctype += c;
+        doctype += '\0';
+    }
+    TelemetryEndpointConfig refused;
+    EXPECT_FALSE(refused.ApplyConfiguration(doctype));
 }
 
 }  // namespace
