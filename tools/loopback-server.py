@@ -18,8 +18,9 @@ Modes, for every request (--mode) or for paths that begin with a prefix (--rule,
 match wins; a prefix is compared after the empty segments are dropped):
   serve     the behaviour above
   notfound  404 with an HTML body
-  trickle   status and headers, then one body byte per second, never ending
-  endless   status and headers, then body bytes as fast as the client takes them, never ending
+  trickle   status and headers (no length), then one body byte per second, never ending
+  endless   status and headers (no length), then body bytes as fast as the client takes
+            them, never ending
   hang      accept the request and never answer
   drop      close the connection without an answer
   stall     status and headers (a Content-Length of 1000), then nothing, never ending
@@ -78,7 +79,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode in ("trickle", "endless"):
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(1 << 40))
+            # No length: the body runs until the connection closes, so only the client's
+            # own bounds end it.
+            self.send_header("Connection", "close")
             self.end_headers()
             chunk = b"x" if mode == "trickle" else b"x" * 65536
             try:
@@ -188,8 +191,7 @@ def main():
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--root")
     parser.add_argument("--record")
-    parser.add_argument("--mode", default="serve",
-                        choices=["serve", "notfound", "trickle", "endless", "hang", "drop"])
+    parser.add_argument("--mode", default="serve")
     parser.add_argument("--rule", action="append", default=[])
     parser.add_argument("--stop")
     parser.add_argument("--lifetime", type=float, default=600)

@@ -131,6 +131,7 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
         {"status-500", 60000, 1024 * 1024},
         {"short", 60000, 1024 * 1024},             // cut short before its Content-Length
         {"stall", 60000, 1024 * 1024},             // headers, then nothing: the idle bound ends it
+        {"trickle", 60000, 1024 * 1024},           // a byte a second: too little, the idle bound ends it
     };
     PackageServerRoot www;
     for (const auto& c : cases) {
