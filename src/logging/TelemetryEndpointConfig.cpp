@@ -86,7 +86,8 @@ bool TelemetryEndpointConfig::LoadConfiguration() {
     BoundedHttpRequest::Outcome got = BoundedHttpRequest::Get(m_configUrl, "MyAgent", kConfigUrlFlags, 2000, bounds);
     const char* failure = got.ok ? nullptr : got.failure;
     // An error page is not the configuration (status 0: not an HTTP address).
-    if (!failure && got.status != 0 && !IsSuccessStatus(got.status)) failure = "the server answered with an error status";
+    if (!failure && got.status != 0 && !IsSuccessStatus(got.status))
+        failure = "the server answered with an error status";
     if (!failure && got.content.empty()) failure = "the configuration is empty";
     if (failure) {
         // Telemetry failures are not logged: they never concern the update.
@@ -173,7 +174,10 @@ std::string TelemetryEndpointConfig::BuildBody(const TrackingMessage& message) c
     }
     body += "&tid=\"" + NewTransactionId() + "\"&ProjectName=\"TWDTInstaller\"&";
     body += FormEncoding::EncodeFieldList(message.osFields);
-    body += FormEncoding::EncodeMessageFields(message.text);
+    // Each field's value is encoded as one value where the body is built: a message that
+    // holds "\"& Country=\"CA" stays one message.
+    for (const TrackingMessage::Field& field : message.fields)
+        body += "& " + field.first + "=\"" + FormEncoding::EncodeValue(field.second) + "\"";
     return body;
 }
 
@@ -187,7 +191,7 @@ BoundedHttpRequest::Bounds TelemetryEndpointConfig::RequestBounds() const {
 }
 
 TelemetryEndpointConfig::PostResult TelemetryEndpointConfig::Post(const Endpoint& endpoint,
-                                                                   const std::string& body) const {
+                                                                  const std::string& body) const {
     BoundedHttpRequest::Bounds bounds = RequestBounds();
     bounds.deadlineMs = m_limits.postDeadlineMs;
     bounds.maxBytes = m_limits.replyMaxBytes;

@@ -101,9 +101,7 @@ protected:
     TrackingMessage Message(const char* text, bool isError, const char* serverValue = "PROD") {
         tracker.SetServer(serverValue);
         TrackingMessage m;
-        tracker.BuildMessageText(text, isError, m.text);
-        m.isError = isError;
-        m.server = tracker.GetServer();
+        tracker.BuildMessage(text, isError, {}, m);
         m.osFields = "OS=\"64 Bit Windows10\"&";
         return m;
     }
@@ -197,8 +195,8 @@ TEST_F(TelemetrySendTest, SilentOrTricklingEndpointDoesNotHoldTheRun) {
     for (const char* mode : {"hang", "trickle"}) {
         SCOPED_TRACE(mode);
         TelemetryEndpointConfig sender;
-        sender.SetConfigUrl(ServeConfig(std::string(mode) + ".xml", Config(std::string("/") + mode + "/test",
-                                                                           std::string("/") + mode + "/prod")));
+        sender.SetConfigUrl(ServeConfig(std::string(mode) + ".xml",
+                                        Config(std::string("/") + mode + "/test", std::string("/") + mode + "/prod")));
         sender.SetLimits(limits);
         ASSERT_TRUE(sender.LoadConfiguration());
         tracker.SetCountry("US");
@@ -322,7 +320,7 @@ TEST_F(TelemetrySendTest, NoTelemetryFailureIsWrittenToThePatchLog) {
     const std::string urls[] = {
         "https://127.0.0.1:9//http.veltra//TWDT_Files//Splunk//SplunkConfig.xml",  // no server
         "https://localhost//http.veltra//TWDT_Files//Splunk//missing.xml",         // 404
-        ServeConfig("not-xml.xml", "<SplunkConfig><LED>"),                        // refused
+        ServeConfig("not-xml.xml", "<SplunkConfig><LED>"),                         // refused
     };
     for (const std::string& url : urls) {
         TelemetryEndpointConfig sender;
