@@ -225,9 +225,8 @@ BoundedHttpRequest::Outcome Run(const std::shared_ptr<Exchange>& ex) {
     waitBounds.idleMs = ex->bounds.idleMs;
     DWORD error = 0;
     std::shared_ptr<Exchange> own = ex;  // the worker's reference: it may outlive this call
-    const CBoundedWorker::Ending ending =
-        CBoundedWorker::Run([own](CBoundedWorker::Activity& activity) { RunExchange(*own, activity); }, waitBounds,
-                            &error);
+    const CBoundedWorker::Ending ending = CBoundedWorker::Run(
+        [own](CBoundedWorker::Activity& activity) { RunExchange(*own, activity); }, waitBounds, &error);
     if (ending == CBoundedWorker::Ending::kDone) return ex->outcome;
 
     BoundedHttpRequest::Outcome failed;
@@ -287,8 +286,7 @@ BoundedHttpRequest::Outcome BoundedHttpRequest::GetToFile(const std::string& url
 
 BoundedHttpRequest::Outcome BoundedHttpRequest::Post(const std::string& host, INTERNET_PORT port,
                                                      const std::string& path, DWORD flags, const std::string& headers,
-                                                     const std::string& body, size_t chunkSize,
-                                                     const Bounds& bounds) {
+                                                     const std::string& body, size_t chunkSize, const Bounds& bounds) {
     auto ex = std::make_shared<Exchange>();
     ex->kind = Exchange::Kind::kPost;
     ex->host = host;

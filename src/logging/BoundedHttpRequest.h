@@ -21,38 +21,37 @@ public:
         DWORD connectTimeoutMs = 8000;
         DWORD sendTimeoutMs = 8000;
         DWORD receiveTimeoutMs = 8000;
-        DWORD idleMs = 8000;        // less than 1 KiB arriving in this time fails the exchange
-        DWORD deadlineMs = 10000;   // the whole exchange, from opening the session to the last byte
+        DWORD idleMs = 8000;                      // less than 1 KiB arriving in this time fails the exchange
+        DWORD deadlineMs = 10000;                 // the whole exchange, from opening the session to the last byte
         unsigned long long maxBytes = 64 * 1024;  // more content than this fails the exchange
     };
 
     // How the exchange ended, for callers that tell the reasons apart.
     enum class Ending {
-        kCompleted,  // within the bounds (any HTTP status unless a file was asked for)
-        kFailed,     // a WinINet call failed, or the answer was refused (error says which)
-        kTooLarge,   // more than maxBytes
-        kShort,      // the answer ended before its Content-Length
-        kHttpStatus, // a file download answered with a status other than 200
-        kDeadline,   // the overall deadline passed
-        kIdle,       // nothing arrived for the idle bound
-        kCancelled,  // the user cancelled the wait
+        kCompleted,   // within the bounds (any HTTP status unless a file was asked for)
+        kFailed,      // a WinINet call failed, or the answer was refused (error says which)
+        kTooLarge,    // more than maxBytes
+        kShort,       // the answer ended before its Content-Length
+        kHttpStatus,  // a file download answered with a status other than 200
+        kDeadline,    // the overall deadline passed
+        kIdle,        // nothing arrived for the idle bound
+        kCancelled,   // the user cancelled the wait
     };
 
     struct Outcome {
-        bool ok = false;            // completed within the bounds
+        bool ok = false;  // completed within the bounds
         Ending ending = Ending::kFailed;
-        const char* failure = "";  // what went wrong when not ok
-        DWORD error = 0;            // the WinINet error of the failing call (ERROR_INTERNET_TIMEOUT past a
-                                    // time bound, ERROR_CANCELLED after Cancel)
-        DWORD status = 0;           // HTTP status, 0 when there was none
-        std::string content;        // what was read (GET into memory only)
+        const char* failure = "";      // what went wrong when not ok
+        DWORD error = 0;               // the WinINet error of the failing call (ERROR_INTERNET_TIMEOUT past a
+                                       // time bound, ERROR_CANCELLED after Cancel)
+        DWORD status = 0;              // HTTP status, 0 when there was none
+        std::string content;           // what was read (GET into memory only)
         unsigned long long bytes = 0;  // body bytes read
     };
 
     // GET of url through InternetOpenUrlA (agent, flags), read in chunks of chunkSize into
     // content.
-    static Outcome Get(const std::string& url, const char* agent, DWORD flags, size_t chunkSize,
-                       const Bounds& bounds);
+    static Outcome Get(const std::string& url, const char* agent, DWORD flags, size_t chunkSize, const Bounds& bounds);
 
     // GET of url into the file given, which only a complete answer with status 200 leaves
     // behind: a failed download, whatever the reason, deletes what it wrote. The body is

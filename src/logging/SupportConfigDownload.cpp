@@ -55,27 +55,31 @@ Result Download(const std::string& url, const Bounds& bounds, CBoundedWorker::Ac
     if (!::InternetCrackUrlA(shown, 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS || host[0] == '\0')
         return Failed(Result::kNotHttps, error, FormatString("%s is not a usable https address.", shown));
 
-    net.session.Reset(::InternetOpenA(CSupportConfigDownload::kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                      nullptr, 0));
+    net.session.Reset(
+        ::InternetOpenA(CSupportConfigDownload::kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!net.session)
-        return Failed(Result::kNoSession, error, FormatString("InternetOpenA failed with error %lu.", ::GetLastError()));
+        return Failed(Result::kNoSession, error,
+                      FormatString("InternetOpenA failed with error %lu.", ::GetLastError()));
     SetTimeouts(net.session.Get(), bounds);
     // The request is built step by step so that its own handle carries the time-outs before
     // it is sent.
     net.connection.Reset(
         ::InternetConnectA(net.session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!net.connection)
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
     SetTimeouts(net.connection.Get(), bounds);
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
     net.request.Reset(
         ::HttpOpenRequestA(net.connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr, flags, 0));
     if (!net.request)
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
     SetTimeouts(net.request.Get(), bounds);
     if (!::HttpSendRequestA(net.request.Get(), nullptr, 0, nullptr, 0))
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
 
     activity.Step();  // the answer's headers arrived
     DWORD status = 0, size = sizeof(status);
@@ -106,8 +110,9 @@ Result Download(const std::string& url, const Bounds& bounds, CBoundedWorker::Ac
         if (got == 0) break;
         activity.Progress(got);
         if (body.size() + got > bounds.maxBytes)
-            return Failed(Result::kTooLarge, error,
-                          FormatString("%s is larger than %lu bytes.", shown, static_cast<unsigned long>(bounds.maxBytes)));
+            return Failed(
+                Result::kTooLarge, error,
+                FormatString("%s is larger than %lu bytes.", shown, static_cast<unsigned long>(bounds.maxBytes)));
         body.append(chunk.data(), got);
     }
     return Result::kOk;

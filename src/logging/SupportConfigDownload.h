@@ -32,13 +32,13 @@ public:
 
     enum class Result {
         kOk,
-        kNotHttps,       // the address is not an https:// address
-        kNoSession,      // InternetOpenA failed
-        kOpenFailed,     // the address could not be opened (name, connection, certificate, time-out)
-        kHttpStatus,     // the server answered with a status other than 200
-        kReadFailed,     // a read failed or timed out
-        kTooLarge,       // more than maxBytes
-        kDeadline,       // the whole download took too long
+        kNotHttps,    // the address is not an https:// address
+        kNoSession,   // InternetOpenA failed
+        kOpenFailed,  // the address could not be opened (name, connection, certificate, time-out)
+        kHttpStatus,  // the server answered with a status other than 200
+        kReadFailed,  // a read failed or timed out
+        kTooLarge,    // more than maxBytes
+        kDeadline,    // the whole download took too long
     };
 
     // GETs url (https only) with the agent name above, bypassing the cache. On kOk, text

@@ -139,8 +139,8 @@ bool XmlElementTree::Parse(const std::string& text, XmlElement& root, std::strin
 
     ComInit com;  // balanced here; a thread already in COM keeps its apartment
     ComPtr<IXMLDOMDocument2> doc;
-    HRESULT hr = CoCreateInstance(kClsidDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidIXMLDOMDocument2,
-                                  doc.PutVoid());
+    HRESULT hr =
+        CoCreateInstance(kClsidDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidIXMLDOMDocument2, doc.PutVoid());
     if (FAILED(hr) || !doc) {
         char buf[80];
         snprintf(buf, sizeof(buf), "the XML parser is not available (0x%08lX)", static_cast<unsigned long>(hr));

@@ -13,7 +13,7 @@ struct XmlElement {
     std::string name;
     std::string text;  // the element's text value (the text of its content); may be empty
     std::vector<std::pair<std::string, std::string>> attributes;  // in document order
-    std::vector<XmlElement> children;                              // elements only, in document order
+    std::vector<XmlElement> children;                             // elements only, in document order
 };
 
 class XmlElementTree {

@@ -9,6 +9,7 @@
 
 #include "OffCycleTestSupport.h"
 #include "PackageTestSupport.h"
+#include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "offcycle/OffCycleFileSelector.h"
 #include "offcycle/ulip/UrlDownload.h"
@@ -50,8 +51,8 @@ public:
     PackageServerRoot() {
         const std::string folder = root / "http.veltra\\us\\ulip\\33\\r5\\x64";
         EXPECT_TRUE(twtest::MakeDirs(folder));
-        EXPECT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(),
-                                FALSE));
+        EXPECT_TRUE(
+            ::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(), FALSE));
     }
     std::string Argument() const { return "--root " + octest::UnixPath(root.Path()); }
     TempDir root{"www"};
@@ -96,7 +97,8 @@ TEST_F(PackageDownloadTest, ErrorAnswerIsAFailedDownload) {
     ASSERT_NE(0, server.Port());
     const std::string address = server.Url("/http.veltra/xx/ulip/33/r5/x64/original.twc");
     // A 404 is not the package: nothing is written, and the failure names the status.
-    EXPECT_EQ(static_cast<HRESULT>(0x80190194), selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    EXPECT_EQ(static_cast<HRESULT>(0x80190194),
+              selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
     EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
     EXPECT_EQ(0u, CountLines("Successfully downloaded"));
     EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
@@ -129,9 +131,9 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
         {"bigclose", 60000, 1024 * 1024},          // the same without a Content-Length
         {"status-404", 60000, 1024 * 1024},        // the signed cabinet as the body of a 404
         {"status-500", 60000, 1024 * 1024},
-        {"short", 60000, 1024 * 1024},             // cut short before its Content-Length
-        {"stall", 60000, 1024 * 1024},             // headers, then nothing: the idle bound ends it
-        {"trickle", 60000, 1024 * 1024},           // a byte a second: too little, the idle bound ends it
+        {"short", 60000, 1024 * 1024},    // cut short before its Content-Length
+        {"stall", 60000, 1024 * 1024},    // headers, then nothing: the idle bound ends it
+        {"trickle", 60000, 1024 * 1024},  // a byte a second: too little, the idle bound ends it
     };
     PackageServerRoot www;
     for (const auto& c : cases) {
@@ -150,8 +152,8 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
             EXPECT_TRUE(FAILED(hr));
             const DWORD bound = c.timeoutMs < tw::CUrlDownload::kIdleMs ? c.timeoutMs : tw::CUrlDownload::kIdleMs;
             EXPECT_LT(elapsed, bound + 4000ull);
-            EXPECT_EQ(1u,
-                      LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+            EXPECT_EQ(
+                1u, LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
             EXPECT_EQ(0u, CountLines("Successfully downloaded"));
             EXPECT_FALSE(twtest::FileExists(targetPath));
             EXPECT_FALSE(InInternetCache(address));
@@ -175,6 +177,41 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
                     emptySince ? emptySince - stopped : ::GetTickCount64() - stopped);
         EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
     }
+}
+
+bool g_timerFired = false;
+
+// Stands for the wait dialog's Cancel: its message reaches it only if the waiting thread
+// dispatches its messages.
+void CALLBACK PressCancel(HWND, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(nullptr, id);
+    g_timerFired = true;
+    ++tw::CRunState::Get().cancelPresses;
+}
+
+// While the download runs the main thread keeps dispatching its messages, and the user's
+// Cancel ends the download as its failure.
+TEST_F(PackageDownloadTest, CancelDuringTheDownloadEndsItAsItsFailure) {
+    PackageServerRoot www;
+    LoopbackServer server("--mode stall " + www.Argument());
+    ASSERT_NE(0, server.Port());
+    selector.SetDownloadLimits(60000, 1024 * 1024);
+    const std::string address = server.Url(kPackagePath);
+    g_timerFired = false;
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 500, &PressCancel);
+    ASSERT_NE(0u, timer);
+    const HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
+    ::KillTimer(nullptr, timer);
+    EXPECT_TRUE(g_timerFired);
+    EXPECT_EQ(E_ABORT, hr);
+    EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address +
+                                    " GetLastError : 1223 and ret : 80004004.")
+                      .size());
+    EXPECT_FALSE(twtest::FileExists(targetPath));
+    // A later download is not cancelled by that press.
+    LoopbackServer good(www.Argument());
+    ASSERT_NE(0, good.Port());
+    EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(good.Url(kPackagePath).c_str(), targetPath.c_str()));
 }
 
 TEST_F(PackageDownloadTest, OnlineMachineTriesTheDownload) {
