@@ -28,8 +28,13 @@ std::string OrNA(const char* text) { return (text && *text) ? std::string(text) 
 // run hands it its context during initialisation: its wait never falls inside the Windows
 // Installer callback, where the progress window would not be repainted.
 InstallTracker& InstallTracker::Instance() {
+    InstallTracker& tracker = Object();
+    if (!tracker.IsConfigurationLoaded()) tracker.LoadConfiguration();
+    return tracker;
+}
+
+InstallTracker& InstallTracker::Object() {
     static InstallTracker* tracker = new InstallTracker();  // lives until process end
-    if (!tracker->IsConfigurationLoaded()) tracker->LoadConfiguration();
     return *tracker;
 }
 
@@ -37,7 +42,7 @@ InstallTracker::InstallTracker() : m_sender(this) { ResetContext(); }
 
 namespace {
 [[maybe_unused]] const bool g_resetRegistered = RegisterProcessStateReset(ProcessLayer::Logging, [] {
-    InstallTracker& tracker = InstallTracker::Instance();
+    InstallTracker& tracker = InstallTracker::Object();  // a reset loads nothing
     tracker.SetSender(nullptr);
     tracker.ResetContext();
     tracker.ResetEndpointConfig();

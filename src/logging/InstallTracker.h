@@ -63,6 +63,9 @@ public:
     // Clears the context as at process start.
     void ResetContext();
 
+    // The same object without loading anything (for the process-state reset).
+    static InstallTracker& Object();
+
 private:
     InstallTracker();
 
