@@ -3,6 +3,7 @@
 #include <urlmon.h>
 #include <wininet.h>
 
+#include <atomic>
 #include <string>
 
 #include "logging/BoundedHttpRequest.h"
@@ -26,7 +27,11 @@ HRESULT CUrlDownload::Download(const char* address, const char* target) {
     m_lastError = 0;
     m_overBound = false;
     const std::string finalTarget = target ? target : "";
-    const std::string partial = finalTarget + ".download";
+    // A name of this download's own: a download given up on may still hold its file open
+    // for a moment, and must not stand in the way of the next one.
+    static std::atomic<unsigned> s_downloads{0};
+    const std::string partial = finalTarget + "." + std::to_string(::GetCurrentProcessId()) + "-" +
+                                std::to_string(++s_downloads) + ".download";
 
     BoundedHttpRequest::Bounds bounds;
     bounds.connectTimeoutMs = kIdleMs;

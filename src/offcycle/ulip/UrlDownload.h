@@ -4,8 +4,9 @@
 // server does: more than the cap, an answer other than 200, a body shorter than its
 // Content-Length, an overall deadline, a transfer that goes idle, or the user's Cancel
 // each end the download as its failure. Nothing is written to the Internet cache. The file
-// is downloaded under the target's name with ".download" added and renamed to the target
-// only when complete: a failed download leaves the target as it was and nothing beside it.
+// is downloaded under the target's name with a number of its own and ".download" added, and
+// renamed to the target only when complete: a failed download leaves the target as it was
+// and nothing beside it.
 //
 // The results are HRESULTs of the kind the URL moniker service gives: INET_E_DOWNLOAD_FAILURE
 // when the server cannot be reached, E_OUTOFMEMORY, E_ABORT for a bound or Cancel,
