@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "common/Handles.h"
 #include "common/RunState.h"
@@ -75,37 +76,52 @@ ULONGLONG CBoundedWorker::Activity::IdleSince() const {
     return m_windowStart;
 }
 
+namespace {
+
+// The thread's visible top-level windows: what the user sees and may click. Hidden helper
+// windows (COM's, the input method's) are left to the loop that owns them.
+BOOL CALLBACK CollectWindow(HWND window, LPARAM list) {
+    if (::IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+// Dispatches the messages of the thread's windows (and, through PeekMessage, messages sent
+// to them). Thread messages and WM_QUIT stay in the queue for the loop they are meant for.
+// Returns how many were dispatched.
+int PumpWindowMessages() {
+    std::vector<HWND> windows;
+    ::EnumThreadWindows(::GetCurrentThreadId(), &CollectWindow, reinterpret_cast<LPARAM>(&windows));
+    int dispatched = 0;
+    for (HWND window : windows) {
+        MSG msg;
+        for (int i = 0; i < 200 && ::IsWindow(window) && ::PeekMessageA(&msg, window, 0, 0, PM_REMOVE); ++i) {
+            DispatchOne(msg);
+            ++dispatched;
+        }
+    }
+    return dispatched;
+}
+
+}  // namespace
+
 bool CBoundedWorker::WaitPumping(HANDLE event, DWORD timeoutMs) {
     const ULONGLONG start = ::GetTickCount64();
-    bool quit = false;
-    WPARAM quitCode = 0;
-    bool signalled = false;
     for (;;) {
         const ULONGLONG elapsed = ::GetTickCount64() - start;
         if (elapsed >= timeoutMs) break;
         const DWORD left = static_cast<DWORD>(timeoutMs - elapsed);
-        // After a WM_QUIT the queue is no longer read (it is posted again at the end).
-        const DWORD woke = quit ? ::WaitForSingleObject(event, left)
-                                : ::MsgWaitForMultipleObjects(1, &event, FALSE, left, QS_ALLINPUT);
-        if (woke == WAIT_OBJECT_0) {
-            signalled = true;
-            break;
-        }
-        if (woke == WAIT_TIMEOUT) break;
-        if (quit || woke != WAIT_OBJECT_0 + 1) break;  // WAIT_FAILED
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (msg.message == WM_QUIT) {
-                quit = true;
-                quitCode = msg.wParam;
-                break;
-            }
-            DispatchOne(msg);
+        const DWORD woke = ::MsgWaitForMultipleObjects(1, &event, FALSE, left, QS_ALLINPUT);
+        if (woke == WAIT_OBJECT_0) return true;
+        if (woke != WAIT_OBJECT_0 + 1) break;  // time-out or failure
+        if (PumpWindowMessages() == 0) {
+            // Only messages for others (a thread message) are waiting: wait without
+            // looking at the queue for the rest of this call rather than spin.
+            const ULONGLONG now = ::GetTickCount64() - start;
+            if (now >= timeoutMs) break;
+            return ::WaitForSingleObject(event, static_cast<DWORD>(timeoutMs - now)) == WAIT_OBJECT_0;
         }
     }
-    if (!signalled) signalled = ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
-    if (quit) ::PostQuitMessage(static_cast<int>(quitCode));
-    return signalled;
+    return ::WaitForSingleObject(event, 0) == WAIT_OBJECT_0;
 }
 
 CBoundedWorker::Ending CBoundedWorker::Run(Work work, const Bounds& bounds, DWORD* error) {

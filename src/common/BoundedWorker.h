@@ -6,8 +6,9 @@
 //     idle period (a server that accepts and says nothing, or sends a byte now and then,
 //     is given up as soon as a silent one);
 //   - the user's Cancel of the wait dialog while it waits (CRunState::cancelPresses).
-// While it waits, the calling thread keeps dispatching its window messages, so a window it
-// owns repaints and its Cancel button works.
+// While it waits, the calling thread keeps dispatching the messages of its windows, so a
+// window it owns repaints and its Cancel button works; thread messages (and WM_QUIT) are left
+// in the queue for the message loop they are meant for.
 //
 // Synchronous network calls cannot always be interrupted, so work that runs past a bound
 // is abandoned rather than stopped: it keeps running on its own thread with its own copy of
@@ -72,8 +73,8 @@ public:
     // Runs work and waits as described above. The work must not throw.
     static Ending Run(Work work, const Bounds& bounds, DWORD* error = nullptr);
 
-    // The wait alone: dispatches the calling thread's messages until the event is signalled
-    // or the time passes. True when the event was signalled.
+    // The wait alone: dispatches the messages of the calling thread's windows until the
+    // event is signalled or the time passes. True when the event was signalled.
     static bool WaitPumping(HANDLE event, DWORD timeoutMs);
 };
 

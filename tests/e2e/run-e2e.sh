@@ -76,6 +76,7 @@ if [ "$scenario" = telemetry-run ]; then
     tw_probe control 1 OK >/dev/null && tw_click_control 1 OK
     code=$(tw_run_exit_code "$work")
     ended=$(date +%s.%N)
+    cp "$work/run.out" "$work/run-$mode.out" 2>/dev/null
     tw_telemetry_cleanup
     wait
     echo "message box: $(printf '%s' "$text" | tr '\n' ' ')"
@@ -207,7 +208,7 @@ if [ "$scenario" = telemetry ]; then
         check "$mode: version raised" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4007.1"
         check "$mode: TWVersion raised" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "7"
         check "$mode: nothing about telemetry in the patch log" \
-            test -z "$(grep -aiE 'Telemetry|tracking messages|channel is not used' "$work/Patchlog-$mode.txt")"
+            test -z "$(grep -aE 'TelemetryEndpointConfig|Tracking messages are not sent|channel is not used' "$work/Patchlog-$mode.txt")"
         if [ "$mode" = server ]; then
             # Every post, decoded field by field: "path|header|name=value|name=value...".
             posts=$(tw_telemetry_posts "$work")

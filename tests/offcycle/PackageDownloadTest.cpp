@@ -183,8 +183,8 @@ bool g_timerFired = false;
 
 // Stands for the wait dialog's Cancel: its message reaches it only if the waiting thread
 // dispatches its messages.
-void CALLBACK PressCancel(HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
+void CALLBACK PressCancel(HWND window, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(window, id);
     g_timerFired = true;
     ++tw::CRunState::Get().cancelPresses;
 }
@@ -198,10 +198,13 @@ TEST_F(PackageDownloadTest, CancelDuringTheDownloadEndsItAsItsFailure) {
     selector.SetDownloadLimits(60000, 1024 * 1024);
     const std::string address = server.Url(kPackagePath);
     g_timerFired = false;
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 500, &PressCancel);
-    ASSERT_NE(0u, timer);
+    // A window of this thread, as the wait dialog is, whose timer message stands for the click.
+    HWND window = ::CreateWindowExA(0, "STATIC", "wait", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    ASSERT_NE(0u, ::SetTimer(window, 1, 500, &PressCancel));
     const HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
-    ::KillTimer(nullptr, timer);
+    ::KillTimer(window, 1);
+    ::DestroyWindow(window);
     EXPECT_TRUE(g_timerFired);
     EXPECT_EQ(E_ABORT, hr);
     EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address +
