@@ -188,6 +188,32 @@ def bench_save_restore(cases, reps):
     growth(required_points, "B required")
 
 
+def show_log_if_failed(what, run, log_path, lines=25):
+    """A failed run says why: its exit code and the end of its log."""
+    if run.code == 0:
+        return
+    print("  (%s failed with exit code %s; the end of its log %s:)" % (what, run.code, log_path), flush=True)
+    try:
+        with open(log_path, encoding="latin-1") as f:
+            for line in f.read().splitlines()[-lines:]:
+                print("     " + line)
+    except OSError as e:
+        print("     (no log: %s)" % e)
+
+
+def retried(runner, tries=3):
+    """Runs runner until its run succeeds, at most `tries` times (another Wine workload on the
+    machine can make a run fail); the last run is kept either way."""
+    for attempt in range(tries):
+        run = runner()
+        if run.code == 0:
+            return run
+        if attempt + 1 < tries:
+            print("  (trying again)", flush=True)
+            time.sleep(5)
+    return run
+
+
 def step(*args):
     out = subprocess.run(["bash", STEP] + list(args), check=True, stdout=subprocess.PIPE, text=True).stdout
     return dict(line.split("=", 1) for line in out.splitlines() if "=" in line)
@@ -218,18 +244,26 @@ def bench_update(reps, values):
     step("isolate", work)
     recorded = {}
     try:
-        def run_a():
+        def run_a_once():
             product = prepare(work)
             try:
                 words = product["windir"].split(" ")
+                if os.path.exists(call_file):
+                    os.remove(call_file)
                 run = Run([os.path.join(work, "update", "update_driver.exe"), "/A", "/P"] + words,
                           env={"TW_BENCH_APPLY_CALL": winpath(call_file)})
                 lines = open(call_file).read().splitlines() if os.path.exists(call_file) else []
                 if len(lines) >= 3:
                     recorded["list"], recorded["properties"] = lines[0], lines[2]
+                elif run.code == 0:
+                    run.code = -1  # no Windows Installer call: this run does not count
+                show_log_if_failed("the installer's run", run, os.path.join(work, "update", "Patchlog.txt"))
                 return run
             finally:
                 step("clean", work)
+
+        def run_a():
+            return retried(run_a_once)
 
         def run_bare(mode):
             def run():
@@ -266,13 +300,53 @@ def bench_update(reps, values):
           flush=True)
 
 
+NETWORK_STEP = os.path.join(ROOT, "bench", "network-step.sh")
+
+
+def bench_network(reps):
+    print("\n== one whole update of the sample product with the ULIP trigger (twpatch.exe /A /P), the maker's hosts "
+          "on loopback servers in a network namespace: served normally, refusing connections, accepting and never "
+          "answering (stalled), or sending a byte a second (trickling); seconds to the completion message, and the "
+          "time each adds to the normal run", flush=True)
+    work = os.path.join(WORK, "network")
+    os.makedirs(work, exist_ok=True)
+    step("isolate", work)
+    behaviours = ["normal", "refusing", "stalled", "trickling"]
+    times = {b: [] for b in behaviours}
+    codes = {b: set() for b in behaviours}
+    try:
+        for i in range(reps):
+            for behaviour in behaviours:
+                for attempt in range(3):
+                    out = subprocess.run(["bash", NETWORK_STEP, work, behaviour], stdout=subprocess.PIPE,
+                                         stderr=subprocess.PIPE, text=True, timeout=900)
+                    fields = dict(w.split("=", 1) for w in out.stdout.split() if "=" in w)
+                    if fields.get("exit") == "0":
+                        break
+                    print("  (the run with %s hosts failed: %s; trying again)" % (behaviour, out.stdout.strip()),
+                          flush=True)
+                    print("\n".join("     " + line for line in out.stderr.splitlines()[-30:]), flush=True)
+                codes[behaviour].add(fields.get("exit", "none"))
+                try:
+                    times[behaviour].append(float(fields.get("seconds", "nan")))
+                except ValueError:
+                    times[behaviour].append(float("nan"))
+    finally:
+        step("restore", work)
+    normal = statistics.median(times["normal"]) if times["normal"] else float("nan")
+    print("  %-10s %10s %12s  %s" % ("hosts", "seconds", "added s", "exit codes"))
+    for behaviour in behaviours:
+        m = statistics.median(times[behaviour]) if times[behaviour] else float("nan")
+        print("  %-10s %10.1f %12.1f  %s" % (behaviour, m, m - normal, sorted(codes[behaviour])), flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--quick", action="store_true", help="few repetitions, small sizes")
-    parser.add_argument("--only", choices=["start", "manifest", "files", "update"], action="append")
+    parser.add_argument("--only", choices=["start", "manifest", "files", "update", "network"], action="append")
     options = parser.parse_args()
     quick = options.quick
-    only = set(options.only or ["start", "manifest", "files", "update"])
+    only = set(options.only or ["start", "manifest", "files", "update", "network"])
     os.makedirs(WORK, exist_ok=True)
     print("A = the installer's code, B = the bare baseline; medians of interleaved runs; ratio = A / B;\n"
           "work s = the measured work timed inside the process, wall s = the whole process seen from outside;\n"
@@ -285,8 +359,17 @@ def main():
         cases = [(100, 64 << 10), (500, 64 << 10), (4, 8 << 20)] if quick else \
             [(100, 64 << 10), (2000, 64 << 10), (10, 50 << 20)]
         bench_save_restore(cases, 3 if quick else 7)
+    # A row that fails after its retries says why and the bench goes on with the next one.
+    def guarded(name, bench, *args):
+        try:
+            bench(*args)
+        except Exception as e:  # noqa: BLE001 - any failure of one row
+            print("  (the %s row failed: %s: %s)" % (name, type(e).__name__, e), flush=True)
+
     if "update" in only:
-        bench_update(2 if quick else 5, 2000 if quick else 6000)
+        guarded("update", bench_update, 2 if quick else 5, 2000 if quick else 6000)
+    if "network" in only:
+        guarded("network", bench_network, 1 if quick else 3)
 
 
 if __name__ == "__main__":

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Benchmarks of the installer against bare programs doing the same work, under Wine.
-#   bash bench/run.sh [--quick] [--only start|manifest|files|update]...
+#   bash bench/run.sh [--quick] [--only start|manifest|files|update|network]...
 # Sets up and builds like tools/test.sh, builds the benchmark programs, then runs
 # bench/bench.py on a private display with one wineserver for the whole run.
 set -euo pipefail

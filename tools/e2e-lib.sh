@@ -332,6 +332,8 @@ TW_ULIP_SERVER_STOP=
 # tw_ulip_setup <work> [signer [hostile [delay]]]: the package signed by another test signer,
 # or with manifest items that point outside their folders and decoys laid out where they
 # point; with a delay, the server answers each request that many seconds late (at most 10).
+# TW_ULIP_SERVER_MODE names a misbehaviour of tools/loopback-server.py for the host (stall,
+# trickle, hang...); by default it serves; "off" starts no server (the caller starts one).
 tw_ulip_setup() {
     local work=$1 signer=${2:-veltra} hostile=${3:-} delay=${4:-0}
     local package="$work/package" cdn="$work/cdn/http.veltra/us/ulip/28/r5/x64"
@@ -356,10 +358,12 @@ tw_ulip_setup() {
     fi
     printf '[ULIPApplicability]\r\nEnableFolderSupport=R4,R5\r\nR5=shared.dll\r\n' >"$target/ULIP.ini"
     : >"$work/update/ulip0.xml"
+    [ "${TW_ULIP_SERVER_MODE:-}" = off ] && return 0
     rm -f "$work/cdn.port" "$work/cdn.stop"
     TW_ULIP_SERVER_STOP="$work/cdn.stop"
     python3 "$TW_ROOT/tools/loopback-server.py" --port 80 --root "$work/cdn" --ready "$work/cdn.port" \
-        --stop "$TW_ULIP_SERVER_STOP" --lifetime 300 --delay "$delay" 2>"$work/cdn.log" &
+        --mode "${TW_ULIP_SERVER_MODE:-serve}" --stop "$TW_ULIP_SERVER_STOP" --lifetime 300 --delay "$delay" \
+        2>"$work/cdn.log" &
     for _ in $(seq 1 50); do [ -s "$work/cdn.port" ] && return 0; sleep 0.1; done
     return 1
 }

@@ -18,10 +18,17 @@ Modes, for every request (--mode) or for paths that begin with a prefix (--rule,
 match wins; a prefix is compared after the empty segments are dropped):
   serve     the behaviour above
   notfound  404 with an HTML body
-  trickle   status and headers, then one body byte per second, never ending
-  endless   status and headers, then body bytes as fast as the client takes them, never ending
+  trickle   status and headers (no length), then one body byte per second, never ending
+  endless   status and headers (no length), then body bytes as fast as the client takes
+            them, never ending
   hang      accept the request and never answer
   drop      close the connection without an answer
+  stall     status and headers (a Content-Length of 1000), then nothing, never ending
+  big       a 4 MiB body with its Content-Length, then the end of the answer
+  bigclose  a 4 MiB body without Content-Length, ended by closing the connection
+  short     the file of the request path (or the 404 page) with a Content-Length 1000 bytes
+            larger than the body, then the connection closed
+  status-N  the file of the request path (or the 404 page) with HTTP status N (404, 500...)
 """
 import argparse
 import http.server
@@ -72,7 +79,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode in ("trickle", "endless"):
             self.send_response(200)
             self.send_header("Content-Type", "application/octet-stream")
-            self.send_header("Content-Length", str(1 << 40))
+            # No length: the body runs until the connection closes, so only the client's
+            # own bounds end it.
+            self.send_header("Connection", "close")
             self.end_headers()
             chunk = b"x" if mode == "trickle" else b"x" * 65536
             try:
@@ -88,7 +97,54 @@ class Handler(http.server.BaseHTTPRequestHandler):
         if mode == "notfound":
             self.answer(404, NOT_FOUND, "text/html")
             return True
+        if mode == "stall":
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", "1000")
+            self.end_headers()
+            self.wfile.flush()
+            while True:
+                time.sleep(3600)
+        if mode in ("big", "bigclose"):
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            if mode == "big":
+                self.send_header("Content-Length", str(4 << 20))
+            else:
+                self.send_header("Connection", "close")
+            self.end_headers()
+            try:
+                for _ in range(64):
+                    self.wfile.write(b"x" * 65536)
+                self.wfile.flush()
+            except OSError:
+                pass
+            self.close_connection = True
+            return True
+        if mode == "short":
+            body = self.file_body() or NOT_FOUND
+            self.send_response(200)
+            self.send_header("Content-Type", "application/octet-stream")
+            self.send_header("Content-Length", str(len(body) + 1000))
+            self.end_headers()
+            self.wfile.write(body)
+            self.wfile.flush()
+            self.close_connection = True
+            return True
+        if mode.startswith("status-"):
+            body = self.file_body() or NOT_FOUND
+            self.answer(int(mode[len("status-"):]), body)
+            return True
         return False
+
+    def file_body(self):
+        relative = normalise(self.path).lstrip("/")
+        root = os.path.realpath(self.server.root or ".")
+        full = os.path.realpath(os.path.join(root, relative))
+        if not full.startswith(root + os.sep) or not os.path.isfile(full):
+            return None
+        with open(full, "rb") as f:
+            return f.read()
 
     def answer(self, status, body, content_type="application/octet-stream"):
         self.send_response(status)
@@ -138,8 +194,7 @@ def main():
     parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"))
     parser.add_argument("--root")
     parser.add_argument("--record")
-    parser.add_argument("--mode", default="serve",
-                        choices=["serve", "notfound", "trickle", "endless", "hang", "drop"])
+    parser.add_argument("--mode", default="serve")
     parser.add_argument("--rule", action="append", default=[])
     parser.add_argument("--stop")
     parser.add_argument("--lifetime", type=float, default=600)

@@ -15,7 +15,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (value.find_first_of("&= ") != std::string::npos) std::abort();
     tw::FormEncoding::EncodeQuotedValue(text);
     tw::FormEncoding::EncodeFieldList(text);
-    tw::FormEncoding::EncodeMessageFields(text);
 
     char small[16];
     const std::string cString(text.c_str());

@@ -114,7 +114,9 @@ bool CPatchInstallerBase::StopForGateOutcome(const char* variantName) {
     else if (state.offline && !state.gateAllowedWithMessage)
         reason = "platform OFFLINE";
     if (!reason) return false;
-    InstallTracker::Instance().SendTrackingMessage(0, BuildExitMessage(reason, variantName).c_str(), true);
+    // The same text as BuildExitMessage, its fields handed over one by one.
+    InstallTracker::Instance().SendTrackingMessage(
+        0, "Patch Installation Exit", true, {{"Error", reason}, {"InstallType", std::string("Patch:") + variantName}});
     return true;
 }
 
@@ -639,27 +641,13 @@ void CPatchInstallerBase::SendApplyOutcome(UINT result) {
     const CRunState& state = CRunState::Get();
     const char* installType = m_locateByProductCode ? "Web" : "Auto";
     if (result == ERROR_SUCCESS) {
-        std::string text = "Patch Installation Success";
-        text += "\"&";
-        text += " InstallType=";
-        text += "\"Patch:";
-        text += installType;
-        text += "\"&";
-        text += " IsNudged=";
-        text += "\"";
-        text += state.gateAllowedWithMessage ? "TRUE" : "FALSE";
-        InstallTracker::Instance().SendTrackingMessage(0, text.c_str(), false);
+        InstallTracker::Instance().SendTrackingMessage(0, "Patch Installation Success", false,
+                                                       {{"InstallType", std::string("Patch:") + installType},
+                                                        {"IsNudged", state.gateAllowedWithMessage ? "TRUE" : "FALSE"}});
     } else if (result != ERROR_SUCCESS_REBOOT_REQUIRED) {
-        std::string text = "Patch Installation failed";
-        text += "\"&";
-        text += " ErrorNumber=";
-        text += "\"";
-        text += std::to_string(result);
-        text += "\"&";
-        text += " InstallType=";
-        text += "\"Patch:";
-        text += installType;
-        InstallTracker::Instance().SendTrackingMessage(result, text.c_str(), true);
+        InstallTracker::Instance().SendTrackingMessage(
+            result, "Patch Installation failed", true,
+            {{"ErrorNumber", std::to_string(result)}, {"InstallType", std::string("Patch:") + installType}});
     }
 }
 

@@ -33,6 +33,10 @@ public:
     bool gateUserClosed = false;          // the gate's dialog was closed through its frame
     bool offline = false;
 
+    // Counts the presses of the wait dialog's Cancel: a transfer the main thread is waiting
+    // for when it changes ends as a failure (later transfers are not affected).
+    uint32_t cancelPresses = 0;
+
     // The product executable path cut before its last backslash; empty when unknown.
     std::string ProductDir() const;
 };

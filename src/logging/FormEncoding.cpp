@@ -23,21 +23,6 @@ size_t FieldNameLength(const std::string& text, size_t pos) {
     return 0;
 }
 
-// Length of the "& Name=\"" that starts a message field at pos, or 0.
-size_t MessageFieldStart(const std::string& text, size_t pos) {
-    if (text[pos] != '&' || (pos > 0 && text[pos - 1] != '"')) return 0;
-    size_t i = pos + 1;
-    if (i >= text.size() || text[i] != ' ') return 0;
-    size_t nameStart = ++i;
-    while (i < text.size()) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_')) break;
-        ++i;
-    }
-    if (i == nameStart || i + 1 >= text.size() || text[i] != '=' || text[i + 1] != '"') return 0;
-    return i + 2 - pos;
-}
-
 }  // namespace
 
 std::string FormEncoding::EncodeValue(const std::string& value) {
@@ -70,7 +55,7 @@ std::string FormEncoding::EncodeFieldList(const std::string& fields) {
     struct Field {
         std::string name;  // with its "="
         std::string value;
-        bool terminated;   // an "&" followed the value
+        bool terminated;  // an "&" followed the value
     };
     std::vector<Field> list;
     std::string leading;  // text before the first recognised name (kept as a value)
@@ -112,27 +97,6 @@ std::string FormEncoding::EncodeFieldList(const std::string& fields) {
         out += field.name;
         out += EncodeQuotedValue(field.value);
         if (field.terminated) out += '&';
-    }
-    return out;
-}
-
-std::string FormEncoding::EncodeMessageFields(const std::string& text) {
-    std::vector<size_t> starts;
-    for (size_t pos = 0; pos < text.size(); ++pos)
-        if (MessageFieldStart(text, pos) > 0) starts.push_back(pos);
-    std::string out;
-    if (starts.empty() || starts.front() > 0)
-        out += EncodeValue(text.substr(0, starts.empty() ? std::string::npos : starts.front()));
-    for (size_t k = 0; k < starts.size(); ++k) {
-        size_t begin = starts[k];
-        size_t end = k + 1 < starts.size() ? starts[k + 1] : text.size();
-        size_t head = MessageFieldStart(text, begin);
-        out.append(text, begin, head);  // "& Name=\"" as it is
-        std::string value = text.substr(begin + head, end - begin - head);
-        bool closed = !value.empty() && value.back() == '"';
-        if (closed) value.pop_back();
-        out += EncodeValue(value);
-        if (closed) out += '"';
     }
     return out;
 }

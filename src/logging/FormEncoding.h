@@ -21,14 +21,6 @@ public:
     // upper-case letters, digits and "_" followed by "="; an "&" not followed by such a name
     // belongs to the value before it. Names, "=" and the "&" separators stay as they are.
     static std::string EncodeFieldList(const std::string& fields);
-
-    // Encodes the values of a tracking message text: fields "& Name=\"value\"" one after
-    // the other. A field begins at an "&" that starts the text or follows a closing quote
-    // and is followed by a blank, a name of letters, digits and "_", "=" and an opening
-    // quote; that is also how message texts carry fields of their own (" InstallType=").
-    // Everything up to the closing quote before the next field (or the end) is the value.
-    // Windows paths cannot contain a double quote, so a path never starts a field.
-    static std::string EncodeMessageFields(const std::string& text);
 };
 
 }  // namespace tw

@@ -24,7 +24,16 @@ std::string OrNA(const char* text) { return (text && *text) ? std::string(text) 
 
 }  // namespace
 
+// The endpoint configuration is loaded when the tracker is first used, which is when the
+// run hands it its context during initialisation: its wait never falls inside the Windows
+// Installer callback, where the progress window would not be repainted.
 InstallTracker& InstallTracker::Instance() {
+    InstallTracker& tracker = Object();
+    if (!tracker.IsConfigurationLoaded()) tracker.LoadConfiguration();
+    return tracker;
+}
+
+InstallTracker& InstallTracker::Object() {
     static InstallTracker* tracker = new InstallTracker();  // lives until process end
     return *tracker;
 }
@@ -33,7 +42,7 @@ InstallTracker::InstallTracker() : m_sender(this) { ResetContext(); }
 
 namespace {
 [[maybe_unused]] const bool g_resetRegistered = RegisterProcessStateReset(ProcessLayer::Logging, [] {
-    InstallTracker& tracker = InstallTracker::Instance();
+    InstallTracker& tracker = InstallTracker::Object();  // a reset loads nothing
     tracker.SetSender(nullptr);
     tracker.ResetContext();
     tracker.ResetEndpointConfig();
@@ -71,34 +80,49 @@ ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
     return previous;
 }
 
-bool InstallTracker::BuildMessageText(const char* text, bool isError, std::string& out) const {
-    out.clear();
+bool InstallTracker::BuildMessage(const char* text, bool isError,
+                                  const std::vector<TrackingMessage::Field>& extraFields, TrackingMessage& out) const {
+    out = TrackingMessage();
     if (m_country != "US" && m_country != "CA") return false;
     if (!m_server.empty() && m_server != "PROD" && m_server != "PDS") return false;
 
     // Slip streams stored empty by any path still go out as "NA".
-    const std::string& slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;
-    const std::string& prevSlipStream = m_prevSlipStream.empty() ? std::string("NA") : m_prevSlipStream;
+    const std::string slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;
+    const std::string prevSlipStream = m_prevSlipStream.empty() ? std::string("NA") : m_prevSlipStream;
 
-    out = "&";
-    out += isError ? " ErrorMessage=\"" : " TrackingMessage=\"";
-    out += text ? text : "";
-    out += "\"";
-    out += "&";
-    out += " SlipStream=\"" + slipStream + "\"&";
-    out += " PrevSlipStream=\"" + prevSlipStream + "\"&";
-    out += " MajorVer=\"" + m_majorVersion + "\"&";
-    out += " SKU=\"" + m_sku + "\"&";
-    out += " Country=\"" + m_country + "\"";
+    out.fields.emplace_back(isError ? "ErrorMessage" : "TrackingMessage", text ? text : "");
+    for (const TrackingMessage::Field& field : extraFields) out.fields.push_back(field);
+    out.fields.emplace_back("SlipStream", slipStream);
+    out.fields.emplace_back("PrevSlipStream", prevSlipStream);
+    out.fields.emplace_back("MajorVer", m_majorVersion);
+    out.fields.emplace_back("SKU", m_sku);
+    out.fields.emplace_back("Country", m_country);
+    for (size_t i = 0; i < out.fields.size(); ++i) {
+        out.text += i == 0 ? "& " : "\"& ";
+        out.text += out.fields[i].first + "=\"" + out.fields[i].second;
+    }
+    out.text += "\"";
+    out.isError = isError;
+    out.server = m_server;
+    out.osFields = m_osFields;
     return true;
 }
 
-void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* text, bool isError) {
+bool InstallTracker::BuildMessageText(const char* text, bool isError, std::string& out) const {
     TrackingMessage message;
-    if (!BuildMessageText(text, isError, message.text)) return;
-    message.isError = isError;
-    message.server = m_server;
-    message.osFields = m_osFields;
+    const bool built = BuildMessage(text, isError, {}, message);
+    out = message.text;
+    return built;
+}
+
+void InstallTracker::SendTrackingMessage(unsigned errorNumber, const char* text, bool isError) {
+    SendTrackingMessage(errorNumber, text, isError, {});
+}
+
+void InstallTracker::SendTrackingMessage(unsigned /*errorNumber*/, const char* text, bool isError,
+                                         const std::vector<TrackingMessage::Field>& extraFields) {
+    TrackingMessage message;
+    if (!BuildMessage(text, isError, extraFields, message)) return;
     m_sender->Send(message);  // a failed send is dropped: telemetry never affects the update
 }
 

@@ -5,6 +5,7 @@
 // which is the built-in sender.
 
 #include <string>
+#include <vector>
 
 #include "logging/TelemetryEndpointConfig.h"
 #include "logging/TrackingSender.h"
@@ -13,15 +14,25 @@ namespace tw {
 
 class InstallTracker : public TelemetryEndpointConfig {
 public:
+    // The process's tracker. Its first use (and the first after ResetEndpointConfig) loads
+    // the endpoint configuration.
     static InstallTracker& Instance();
 
     // Sends one message; isError selects the error channel. errorNumber is accepted but
     // not placed in the text. Nothing is sent unless the country is "US" or "CA" and the
     // server is empty, "PROD" or "PDS".
     void SendTrackingMessage(unsigned errorNumber, const char* text, bool isError);
+    // The same with fields of the caller's own after the message (" InstallType=" and the
+    // like). Every text is one value: nothing inside a message or a field value can end it
+    // or add a field.
+    void SendTrackingMessage(unsigned errorNumber, const char* text, bool isError,
+                             const std::vector<TrackingMessage::Field>& extraFields);
 
-    // The text handed to the sender for a message; false when the country or server rule
-    // suppresses it.
+    // The message handed to the sender: its fields (the message, the caller's fields, the
+    // context), and their joined text; false when the country or server rule suppresses it.
+    bool BuildMessage(const char* text, bool isError, const std::vector<TrackingMessage::Field>& extraFields,
+                      TrackingMessage& out) const;
+    // The joined text alone.
     bool BuildMessageText(const char* text, bool isError, std::string& out) const;
 
     // Context of the run. Empty slip streams become "NA"; country and server are stored
@@ -51,6 +62,9 @@ public:
 
     // Clears the context as at process start.
     void ResetContext();
+
+    // The same object without loading anything (for the process-state reset).
+    static InstallTracker& Object();
 
 private:
     InstallTracker();

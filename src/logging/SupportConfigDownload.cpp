@@ -2,14 +2,11 @@
 
 #include <wininet.h>
 
-#include <condition_variable>
-#include <chrono>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 #include <vector>
 
+#include "common/BoundedWorker.h"
 #include "common/Handles.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
@@ -43,8 +40,8 @@ Result Failed(Result result, std::string& error, std::string message) {
 }
 
 // The download itself; time-outs bound each step and the deadline the reads.
-Result Download(const std::string& url, const Bounds& bounds, Connection& net, std::string& body,
-                std::string& error) {
+Result Download(const std::string& url, const Bounds& bounds, CBoundedWorker::Activity& activity, Connection& net,
+                std::string& body, std::string& error) {
     const ULONGLONG start = ::GetTickCount64();
     const char* shown = url.c_str();
     char host[INTERNET_MAX_HOST_NAME_LENGTH + 1] = {};
@@ -58,28 +55,33 @@ Result Download(const std::string& url, const Bounds& bounds, Connection& net, s
     if (!::InternetCrackUrlA(shown, 0, 0, &parts) || parts.nScheme != INTERNET_SCHEME_HTTPS || host[0] == '\0')
         return Failed(Result::kNotHttps, error, FormatString("%s is not a usable https address.", shown));
 
-    net.session.Reset(::InternetOpenA(CSupportConfigDownload::kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr,
-                                      nullptr, 0));
+    net.session.Reset(
+        ::InternetOpenA(CSupportConfigDownload::kAgentName, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
     if (!net.session)
-        return Failed(Result::kNoSession, error, FormatString("InternetOpenA failed with error %lu.", ::GetLastError()));
+        return Failed(Result::kNoSession, error,
+                      FormatString("InternetOpenA failed with error %lu.", ::GetLastError()));
     SetTimeouts(net.session.Get(), bounds);
     // The request is built step by step so that its own handle carries the time-outs before
     // it is sent.
     net.connection.Reset(
         ::InternetConnectA(net.session.Get(), host, parts.nPort, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     if (!net.connection)
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
     SetTimeouts(net.connection.Get(), bounds);
     const DWORD flags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_SECURE |
                         INTERNET_FLAG_NO_COOKIES | INTERNET_FLAG_NO_UI;
     net.request.Reset(
         ::HttpOpenRequestA(net.connection.Get(), "GET", path[0] ? path : "/", nullptr, nullptr, nullptr, flags, 0));
     if (!net.request)
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
     SetTimeouts(net.request.Get(), bounds);
     if (!::HttpSendRequestA(net.request.Get(), nullptr, 0, nullptr, 0))
-        return Failed(Result::kOpenFailed, error, FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
+        return Failed(Result::kOpenFailed, error,
+                      FormatString("could not open %s, error %lu.", shown, ::GetLastError()));
 
+    activity.Step();  // the answer's headers arrived
     DWORD status = 0, size = sizeof(status);
     if (!::HttpQueryInfoA(net.request.Get(), HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr))
         return Failed(Result::kHttpStatus, error,
@@ -91,6 +93,7 @@ Result Download(const std::string& url, const Bounds& bounds, Connection& net, s
     // for a full chunk past the deadline.
     std::vector<char> chunk(CSupportConfigDownload::kChunkSize);
     for (;;) {
+        if (activity.Abandoned()) return Failed(Result::kDeadline, error, "given up");
         if (::GetTickCount64() - start > bounds.deadlineMs)
             return Failed(Result::kDeadline, error,
                           FormatString("download of %s took longer than %lu ms.", shown, bounds.deadlineMs));
@@ -105,19 +108,18 @@ Result Download(const std::string& url, const Bounds& bounds, Connection& net, s
             return Failed(Result::kReadFailed, error,
                           FormatString("reading %s failed, error %lu.", shown, ::GetLastError()));
         if (got == 0) break;
+        activity.Progress(got);
         if (body.size() + got > bounds.maxBytes)
-            return Failed(Result::kTooLarge, error,
-                          FormatString("%s is larger than %lu bytes.", shown, static_cast<unsigned long>(bounds.maxBytes)));
+            return Failed(
+                Result::kTooLarge, error,
+                FormatString("%s is larger than %lu bytes.", shown, static_cast<unsigned long>(bounds.maxBytes)));
         body.append(chunk.data(), got);
     }
     return Result::kOk;
 }
 
-// What the download thread hands over.
+// What the download worker hands over (read only after it ended).
 struct Outcome {
-    std::mutex mutex;
-    std::condition_variable ready;
-    bool done = false;
     Result result = Result::kReadFailed;
     std::string text;
     std::string error;
@@ -125,9 +127,9 @@ struct Outcome {
 
 }  // namespace
 
-// The download runs on a thread of its own, so the caller's wait is bounded even where a
-// WinINet call ignores its time-out; a thread still closing its handles after the answer
-// ends by itself. Only the caller logs.
+// The download runs on a worker of its own (CBoundedWorker), so the caller's wait is bounded
+// even where a WinINet call ignores its time-out; a worker still closing its handles after
+// the answer ends by itself. Only the caller logs.
 CSupportConfigDownload::Result CSupportConfigDownload::Fetch(const char* url, const Bounds& bounds, std::string& text,
                                                              std::string& error) {
     text.clear();
@@ -138,36 +140,51 @@ CSupportConfigDownload::Result CSupportConfigDownload::Fetch(const char* url, co
         error = FormatString("refused to download %s: not an https address.", address.c_str());
     } else {
         auto outcome = std::make_shared<Outcome>();
-        try {
-            std::thread([outcome, address, bounds]() {
+        CBoundedWorker::Bounds waitBounds;
+        waitBounds.deadlineMs = bounds.deadlineMs;
+        waitBounds.idleMs = bounds.idleMs;
+        const CBoundedWorker::Ending ending = CBoundedWorker::Run(
+            [outcome, address, bounds](CBoundedWorker::Activity& activity) {
+                // The handles are closed after the outcome is handed over: closing a request
+                // whose body was not read to its end can take a while (WinINet drains it).
                 Connection net;
-                std::string body, message;
-                const Result r = Download(address, bounds, net, body, message);
-                {
-                    std::lock_guard<std::mutex> lock(outcome->mutex);
+                try {
+                    std::string body, message;
+                    const Result r = Download(address, bounds, activity, net, body, message);
                     outcome->result = r;
                     if (r == Result::kOk) outcome->text = std::move(body);
                     outcome->error = std::move(message);
-                    outcome->done = true;
+                } catch (...) {  // nothing may unwind out of the worker
+                    outcome->result = Result::kReadFailed;
+                    outcome->error = "the download failed (out of memory)";
                 }
-                outcome->ready.notify_all();
-            }).detach();
-            // The thread keeps to the deadline between reads; one read may still be under way.
-            const auto limit = std::chrono::milliseconds(static_cast<long long>(bounds.deadlineMs) +
-                                                         static_cast<long long>(bounds.receiveTimeoutMs) + 1000);
-            std::unique_lock<std::mutex> lock(outcome->mutex);
-            if (outcome->ready.wait_for(lock, limit, [&] { return outcome->done; })) {
+                activity.Finish();
+            },
+            waitBounds);
+        switch (ending) {
+            case CBoundedWorker::Ending::kDone:
                 result = outcome->result;
                 text = std::move(outcome->text);
                 error = outcome->error;
-            } else {
+                break;
+            case CBoundedWorker::Ending::kNotStarted:
+                result = Result::kNoSession;
+                error = FormatString("could not start the download of %s.", address.c_str());
+                break;
+            case CBoundedWorker::Ending::kCancelled:
                 result = Result::kDeadline;
-                error = FormatString("download of %s did not end within %lld ms.", address.c_str(),
-                                     static_cast<long long>(limit.count()));
-            }
-        } catch (const std::exception& e) {
-            result = Result::kNoSession;
-            error = FormatString("could not start the download of %s: %s", address.c_str(), e.what());
+                error = FormatString("download of %s was cancelled.", address.c_str());
+                break;
+            case CBoundedWorker::Ending::kIdle:
+                result = Result::kDeadline;
+                error = FormatString("download of %s stalled: nothing arrived for %lu ms.", address.c_str(),
+                                     static_cast<unsigned long>(bounds.idleMs));
+                break;
+            case CBoundedWorker::Ending::kDeadline:
+                result = Result::kDeadline;
+                error = FormatString("download of %s did not end within %lu ms.", address.c_str(),
+                                     static_cast<unsigned long>(bounds.deadlineMs));
+                break;
         }
     }
     if (result != Result::kOk) {

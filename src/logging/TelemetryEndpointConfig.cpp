@@ -7,7 +7,6 @@
 #include "common/ProductConstants.h"
 #include "logging/BoundedHttpRequest.h"
 #include "logging/FormEncoding.h"
-#include "logging/StatusLogMgr.h"
 #include "logging/XmlElementTree.h"
 
 namespace tw {
@@ -20,6 +19,12 @@ std::string& DefaultConfigUrl() {
 }
 
 bool IsSuccessStatus(DWORD status) { return status >= 200 && status < 300; }
+
+bool HasLineBreak(const std::string& text) { return text.find_first_of("\r\n") != std::string::npos; }
+
+bool IsSafeEndpoint(const TelemetryEndpointConfig::Endpoint& endpoint) {
+    return !HasLineBreak(endpoint.host) && !HasLineBreak(endpoint.path) && !HasLineBreak(endpoint.header);
+}
 
 }  // namespace
 
@@ -53,6 +58,7 @@ void TelemetryEndpointConfig::ResetEndpointConfig() {
     m_configUrl = DefaultConfigUrl();
     m_loaded = false;
     m_limits = Limits();
+    m_lastFailure.clear();
 }
 
 void TelemetryEndpointConfig::DisableBothChannels() {
@@ -74,24 +80,18 @@ const TelemetryEndpointConfig::Endpoint& TelemetryEndpointConfig::GetEndpoint(bo
 
 bool TelemetryEndpointConfig::LoadConfiguration() {
     m_loaded = true;
-    BoundedHttpRequest::Bounds bounds;
-    bounds.connectTimeoutMs = m_limits.connectTimeoutMs;
-    bounds.sendTimeoutMs = m_limits.sendTimeoutMs;
-    bounds.receiveTimeoutMs = m_limits.receiveTimeoutMs;
+    BoundedHttpRequest::Bounds bounds = RequestBounds();
     bounds.deadlineMs = m_limits.configDeadlineMs;
     bounds.maxBytes = m_limits.configMaxBytes;
     BoundedHttpRequest::Outcome got = BoundedHttpRequest::Get(m_configUrl, "MyAgent", kConfigUrlFlags, 2000, bounds);
     const char* failure = got.ok ? nullptr : got.failure;
-    DWORD error = got.error;
     // An error page is not the configuration (status 0: not an HTTP address).
-    if (!failure && got.status != 0 && !IsSuccessStatus(got.status)) {
+    if (!failure && got.status != 0 && !IsSuccessStatus(got.status))
         failure = "the server answered with an error status";
-        error = got.status;
-    }
     if (!failure && got.content.empty()) failure = "the configuration is empty";
     if (failure) {
-        LogStatusF("In TelemetryEndpointConfig::LoadConfiguration, %s (%lu): %s. Tracking messages are not sent.",
-                   failure, static_cast<unsigned long>(error), m_configUrl.c_str());
+        // Telemetry failures are not logged: they never concern the update.
+        m_lastFailure = failure;
         DisableBothChannels();
         return false;
     }
@@ -102,12 +102,22 @@ bool TelemetryEndpointConfig::ApplyConfiguration(const std::string& text) {
     XmlElement root;
     std::string error;
     if (!XmlElementTree::Parse(text, root, error)) {
-        LogStatusF("In TelemetryEndpointConfig::ApplyConfiguration, the endpoint configuration was refused: %s.",
-                   error.c_str());
+        m_lastFailure = "the configuration was refused: " + error;
         DisableBothChannels();
         return false;
     }
     Walk(root);
+    // A line break in a text that becomes part of the request (after the XML reader has
+    // resolved references such as "&#13;&#10;") could add headers or split the request:
+    // such a channel is not used.
+    if (!IsSafeEndpoint(m_errorTest) || !IsSafeEndpoint(m_errorProd)) {
+        m_lastFailure = "the error channel's endpoint holds a line break";
+        m_errorEnabled = false;
+    }
+    if (!IsSafeEndpoint(m_trackTest) || !IsSafeEndpoint(m_trackProd)) {
+        m_lastFailure = "the tracking channel's endpoint holds a line break";
+        m_trackEnabled = false;
+    }
     return true;
 }
 
@@ -164,26 +174,31 @@ std::string TelemetryEndpointConfig::BuildBody(const TrackingMessage& message) c
     }
     body += "&tid=\"" + NewTransactionId() + "\"&ProjectName=\"TWDTInstaller\"&";
     body += FormEncoding::EncodeFieldList(message.osFields);
-    body += FormEncoding::EncodeMessageFields(message.text);
+    // Each field's value is encoded as one value where the body is built: a message that
+    // holds "\"& Country=\"CA" stays one message.
+    for (const TrackingMessage::Field& field : message.fields)
+        body += "& " + field.first + "=\"" + FormEncoding::EncodeValue(field.second) + "\"";
     return body;
 }
 
-TelemetryEndpointConfig::PostResult TelemetryEndpointConfig::Post(const Endpoint& endpoint,
-                                                                   const std::string& body) const {
+BoundedHttpRequest::Bounds TelemetryEndpointConfig::RequestBounds() const {
     BoundedHttpRequest::Bounds bounds;
     bounds.connectTimeoutMs = m_limits.connectTimeoutMs;
     bounds.sendTimeoutMs = m_limits.sendTimeoutMs;
     bounds.receiveTimeoutMs = m_limits.receiveTimeoutMs;
+    bounds.idleMs = m_limits.idleMs;
+    return bounds;
+}
+
+TelemetryEndpointConfig::PostResult TelemetryEndpointConfig::Post(const Endpoint& endpoint,
+                                                                  const std::string& body) const {
+    BoundedHttpRequest::Bounds bounds = RequestBounds();
     bounds.deadlineMs = m_limits.postDeadlineMs;
     bounds.maxBytes = m_limits.replyMaxBytes;
     std::string headers = "Content-Type: application/x-www-form-urlencoded\r\n" + endpoint.header;
     BoundedHttpRequest::Outcome posted =
         BoundedHttpRequest::Post(endpoint.host, kPort, endpoint.path, kPostFlags, headers, body, 499, bounds);
     if (posted.ok && IsSuccessStatus(posted.status)) return PostResult::Sent;
-    const char* failure = posted.ok ? "the server refused the message" : posted.failure;
-    DWORD error = posted.ok ? posted.status : posted.error;
-    LogStatusF("In TelemetryEndpointConfig::Post, %s (%lu): https://%s%s", failure, static_cast<unsigned long>(error),
-               endpoint.host.c_str(), endpoint.path.c_str());
     if (!posted.ok && BoundedHttpRequest::IsConnectionFailure(posted.error)) return PostResult::EndpointUnreachable;
     return PostResult::Failed;
 }
@@ -196,12 +211,8 @@ bool TelemetryEndpointConfig::Send(const TrackingMessage& message) {
     const Endpoint& endpoint = GetEndpoint(message.isError, message.server);
     if (endpoint.host.empty()) return false;
     PostResult result = Post(endpoint, BuildBody(message));
-    if (result == PostResult::EndpointUnreachable) {
-        // One wait per unreachable endpoint: later messages of this run are not tried.
-        enabled = false;
-        LogStatusF("In TelemetryEndpointConfig::Send, the %s channel is not used again in this run.",
-                   message.isError ? "error" : "tracking");
-    }
+    // One wait per unreachable endpoint: later messages of this run are not tried.
+    if (result == PostResult::EndpointUnreachable) enabled = false;
     return result == PostResult::Sent;
 }
 

@@ -1,12 +1,13 @@
 #pragma once
 // Where tracking messages go and how they get there. The endpoint configuration (per
 // channel and environment: host, path, extra header, token, enabled) is an XML document on
-// the content-delivery server, downloaded once per process when the first message is sent;
-// each message is then posted as one form body over HTTPS.
+// the content-delivery server, downloaded once per process when the tracking object is first
+// used (InstallTracker::Instance); each message is then posted as one form body over HTTPS.
 //
 // Every request is bounded (time-outs per connect/send/receive, an overall deadline and a
 // size cap on what is read), and a channel whose endpoint cannot be reached at all is
-// disabled after the first failure, so telemetry can never hold an update for long.
+// disabled after the first failure, so telemetry can never hold an update for long. No
+// failure is written to the patch log (LastFailure() keeps the last one's reason).
 
 #include <windows.h>
 #include <wininet.h>
@@ -14,6 +15,7 @@
 #include <cstddef>
 #include <string>
 
+#include "logging/BoundedHttpRequest.h"
 #include "logging/TrackingSender.h"
 
 namespace tw {
@@ -30,9 +32,10 @@ public:
 
     // Bounds of the requests.
     struct Limits {
-        DWORD connectTimeoutMs = 4000;
-        DWORD sendTimeoutMs = 4000;
-        DWORD receiveTimeoutMs = 4000;
+        DWORD connectTimeoutMs = 8000;
+        DWORD sendTimeoutMs = 8000;
+        DWORD receiveTimeoutMs = 8000;
+        DWORD idleMs = 8000;                // less than 1 KiB in this time: the server has stalled
         DWORD configDeadlineMs = 10000;     // the whole configuration download
         size_t configMaxBytes = 64 * 1024;  // a larger configuration is a failed download
         DWORD postDeadlineMs = 10000;       // one post, from connecting to the end of the reply
@@ -81,7 +84,8 @@ public:
     bool IsConfigurationLoaded() const { return m_loaded; }
 
     // Parses a configuration text and walks it; a text that does not parse disables both
-    // channels. Returns whether it parsed.
+    // channels, and a channel whose host, path or header holds a CR or LF is disabled.
+    // Returns whether it parsed.
     bool ApplyConfiguration(const std::string& text);
 
     // The form body of one message: the application fields of its channel, a new
@@ -102,8 +106,11 @@ public:
     // production).
     const Endpoint& GetEndpoint(bool errorChannel, const std::string& server) const;
     bool IsKillSwitchClear() const { return m_killSwitchClear; }
+    // Why the last load, parse or channel failed; kept for diagnosis, never logged.
+    const std::string& LastFailure() const { return m_lastFailure; }
 
 private:
+    BoundedHttpRequest::Bounds RequestBounds() const;
     void DisableBothChannels();
     void Walk(const XmlElement& element);
     bool& CurrentEnabled() { return m_parseErrorChannel ? m_errorEnabled : m_trackEnabled; }
@@ -129,6 +136,7 @@ private:
     std::string m_configUrl;
     bool m_loaded = false;
     Limits m_limits;
+    std::string m_lastFailure;
 };
 
 }  // namespace tw

@@ -4,6 +4,7 @@
 #include <msxml2.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/Handles.h"
 
@@ -15,7 +16,25 @@ namespace {
 const CLSID kClsidDOMDocument60 = {0x88d96a05, 0xf192, 0x11d4, {0xa6, 0x5f, 0x00, 0x40, 0x96, 0x32, 0x51, 0xe5}};
 const IID kIidIXMLDOMDocument2 = {0x2933bf95, 0x7b36, 0x11d2, {0xb2, 0x0e, 0x00, 0xc0, 0x4f, 0x98, 0x3e, 0x60}};
 
+// A byte-order mark of UTF-16 (little or big endian).
+bool IsUtf16(const std::string& text) {
+    return text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'));
+}
+
+// The text of a UTF-16 document, for the checks made before parsing (the parser reads the
+// bytes themselves).
+std::wstring WidenUtf16(const std::string& text) {
+    const bool bigEndian = text[0] == '\xFE';
+    std::wstring out;
+    for (size_t i = 2; i + 1 < text.size(); i += 2) {
+        const unsigned char a = static_cast<unsigned char>(text[i]), b = static_cast<unsigned char>(text[i + 1]);
+        out += static_cast<wchar_t>(bigEndian ? (a << 8) | b : (b << 8) | a);
+    }
+    return out;
+}
+
 std::wstring Widen(const std::string& text) {
+    if (IsUtf16(text)) return WidenUtf16(text);
     size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;  // UTF-8 byte order mark
     if (start >= text.size()) return std::wstring();
     const char* src = text.data() + start;
@@ -120,8 +139,8 @@ bool XmlElementTree::Parse(const std::string& text, XmlElement& root, std::strin
 
     ComInit com;  // balanced here; a thread already in COM keeps its apartment
     ComPtr<IXMLDOMDocument2> doc;
-    HRESULT hr = CoCreateInstance(kClsidDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidIXMLDOMDocument2,
-                                  doc.PutVoid());
+    HRESULT hr =
+        CoCreateInstance(kClsidDOMDocument60, nullptr, CLSCTX_INPROC_SERVER, kIidIXMLDOMDocument2, doc.PutVoid());
     if (FAILED(hr) || !doc) {
         char buf[80];
         snprintf(buf, sizeof(buf), "the XML parser is not available (0x%08lX)", static_cast<unsigned long>(hr));
@@ -133,13 +152,34 @@ bool XmlElementTree::Parse(const std::string& text, XmlElement& root, std::strin
     doc->put_resolveExternals(VARIANT_FALSE);
     SetBoolProperty(doc.Get(), L"ProhibitDTD", true);
 
-    Bstr source(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-    if (!source) {
-        error = "out of memory";
-        return false;
-    }
     VARIANT_BOOL loaded = VARIANT_FALSE;
-    hr = doc->loadXML(source.Get(), &loaded);
+    if (IsUtf16(text)) {
+        // The parser is given the bytes, so that it reads them in the encoding their mark
+        // and declaration name.
+        SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size()));
+        if (!bytes) {
+            error = "out of memory";
+            return false;
+        }
+        void* data = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(bytes, &data))) {
+            memcpy(data, text.data(), text.size());
+            SafeArrayUnaccessData(bytes);
+        }
+        VARIANT source;
+        VariantInit(&source);
+        source.vt = VT_ARRAY | VT_UI1;
+        source.parray = bytes;
+        hr = doc->load(source, &loaded);
+        VariantClear(&source);  // destroys the array
+    } else {
+        Bstr source(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+        if (!source) {
+            error = "out of memory";
+            return false;
+        }
+        hr = doc->loadXML(source.Get(), &loaded);
+    }
     if (FAILED(hr) || loaded != VARIANT_TRUE) {
         error = "the document is not well-formed";
         ComPtr<IXMLDOMParseError> parseError;

@@ -13,7 +13,7 @@ struct XmlElement {
     std::string name;
     std::string text;  // the element's text value (the text of its content); may be empty
     std::vector<std::pair<std::string, std::string>> attributes;  // in document order
-    std::vector<XmlElement> children;                              // elements only, in document order
+    std::vector<XmlElement> children;                             // elements only, in document order
 };
 
 class XmlElementTree {
@@ -21,7 +21,8 @@ public:
     // Deepest nesting accepted; deeper documents are refused rather than walked recursively.
     static constexpr int kMaxDepth = 64;
 
-    // Parses text (UTF-8, or the system code page when it is not valid UTF-8) into root,
+    // Parses text (UTF-16 with its byte-order mark, UTF-8, or the system code page when it is
+    // not valid UTF-8) into root,
     // the document element. False with a reason in error when the text is not a
     // well-formed document, declares a document type or nests too deep.
     static bool Parse(const std::string& text, XmlElement& root, std::string& error);

@@ -60,7 +60,7 @@ public:
     void SetProtectedFolder(const char* folder);
 
     // Bounds of the package download: past the time or the size it fails. By default
-    // CUrlDownload's (five minutes, 256 MiB).
+    // CUrlDownload's (five minutes, 256 MiB; a transfer idle for 8 s fails sooner).
     void SetDownloadLimits(DWORD timeoutMs, ULONGLONG maxBytes);
 
 protected:

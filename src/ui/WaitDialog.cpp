@@ -169,6 +169,7 @@ void CWaitDialog::PumpMessages() {
 // restores its common files at its next start.
 void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
     if (m_continue) *m_continue = false;
+    ++CRunState::Get().cancelPresses;  // ends a transfer the run is waiting for
 
     const CRunState& state = CRunState::Get();
     if (state.productExePath.empty()) {

@@ -11,7 +11,7 @@ namespace {
 
 [[maybe_unused]] const bool g_telemetryIsolated = [] {
     tw::TelemetryEndpointConfig::SetDefaultConfigUrl("https://127.0.0.1:9/no-telemetry-in-tests.xml");
-    tw::InstallTracker::Instance().ResetEndpointConfig();
+    tw::InstallTracker::Object().ResetEndpointConfig();  // nothing loaded yet
     return true;
 }();
 

@@ -8,6 +8,7 @@
 
 #include "common/TestSupport.h"
 #include "logging/FormEncoding.h"
+#include "logging/BoundedHttpRequest.h"
 #include "logging/InstallTracker.h"
 #include "logging/TelemetryEndpointConfig.h"
 #include "logging/XmlElementTree.h"
@@ -72,8 +73,8 @@ TEST(TelemetryConfigWalk, DocumentsTable) {
     };
     const Case cases[] = {
         {"both channels, both environments", kFullConfig, true, kFullDescribed},
-        {"enable is compared exactly",
-         "<c><LED><enable>TRUE</enable></LED><Track><enable>True</enable></Track></c>", true, kOff},
+        {"enable is compared exactly", "<c><LED><enable>TRUE</enable></LED><Track><enable>True</enable></Track></c>",
+         true, kOff},
         {"enable without text keeps the channel as it was",
          "<c><LED><enable>true</enable><enable/></LED><Track><enable>false</enable></Track></c>", true,
          "LED on token= test=|| prod=||; Track off token= test=|| prod=||; kill-switch-clear=0"},
@@ -84,7 +85,8 @@ TEST(TelemetryConfigWalk, DocumentsTable) {
         {"before any channel element: tracking channel, production",
          "<c><loc>x</loc><token>t</token><enable>true</enable></c>", true,
          "LED off token= test=|| prod=||; Track on token=t test=|| prod=x||; kill-switch-clear=0"},
-        {"names are case-sensitive", "<c><Led/><ENABLE>true</ENABLE><Enable>true</Enable><Token>t</Token></c>", true, kOff},
+        {"names are case-sensitive", "<c><Led/><ENABLE>true</ENABLE><Enable>true</Enable><Token>t</Token></c>", true,
+         kOff},
         {"a later element overrides", "<c><LED><token>one</token><token>two</token></LED></c>", true,
          "LED off token=two test=|| prod=||; Track off token= test=|| prod=||; kill-switch-clear=0"},
         {"kill switch \"true\"", "<c><KILL_SWITCH value=\"true\"/></c>", true, kOff},
@@ -105,15 +107,16 @@ TEST(TelemetryConfigWalk, DocumentsTable) {
          "<?xml version=\"1.0\"?><!DOCTYPE c [<!ENTITY ext SYSTEM \"http://127.0.0.1:9/x\">]>"
          "<c><LED><token>&ext;</token><enable>true</enable></LED></c>",
          false, kOff},
-        {"external document type", "<!DOCTYPE c SYSTEM \"http://127.0.0.1:9/c.dtd\"><c><LED><enable>true</enable></LED></c>",
-         false, kOff},
+        {"external document type",
+         "<!DOCTYPE c SYSTEM \"http://127.0.0.1:9/c.dtd\"><c><LED><enable>true</enable></LED></c>", false, kOff},
         {"nested too deep", Nested(100), false, kOff},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TelemetryEndpointConfig config;
         // A document that does not parse disables channels a previous one enabled.
-        ASSERT_TRUE(config.ApplyConfiguration("<c><LED><enable>true</enable></LED><Track><enable>true</enable></Track></c>"));
+        ASSERT_TRUE(
+            config.ApplyConfiguration("<c><LED><enable>true</enable></LED><Track><enable>true</enable></Track></c>"));
         TelemetryEndpointConfig fresh;
         TelemetryEndpointConfig& target = c.parses ? fresh : config;
         EXPECT_EQ(c.parses, target.ApplyConfiguration(c.xml));
@@ -124,7 +127,8 @@ TEST(TelemetryConfigWalk, DocumentsTable) {
 TEST(TelemetryConfigWalk, ElementTreeInDocumentOrder) {
     tw::XmlElement root;
     std::string error;
-    ASSERT_TRUE(tw::XmlElementTree::Parse("<r a=\"1\" b=\"2\"><x>one</x><!-- c --><y><z>two</z></y>tail</r>", root, error))
+    ASSERT_TRUE(
+        tw::XmlElementTree::Parse("<r a=\"1\" b=\"2\"><x>one</x><!-- c --><y><z>two</z></y>tail</r>", root, error))
         << error;
     EXPECT_EQ("r", root.name);
     ASSERT_EQ(2u, root.attributes.size());
@@ -180,28 +184,6 @@ TEST(TelemetryFormEncoding, FieldListTable) {
     for (const Case& c : cases) EXPECT_EQ(c.encoded, FormEncoding::EncodeFieldList(c.fields)) << c.fields;
 }
 
-TEST(TelemetryFormEncoding, MessageFieldsTable) {
-    struct Case {
-        const char* text;
-        const char* encoded;
-    };
-    const Case cases[] = {
-        {"", ""},
-        {"& ErrorMessage=\"Patch: a & b = c\"& Country=\"US\"",
-         "& ErrorMessage=\"Patch%3A+a+%26+b+%3D+c\"& Country=\"US\""},
-        // The success message carries fields of its own the same way.
-        {"& TrackingMessage=\"Patch Installation Success\"& InstallType=\"Patch:auto\"& IsNudged=\"FALSE\"& SKU=\"CDSTD\"",
-         "& TrackingMessage=\"Patch+Installation+Success\"& InstallType=\"Patch%3Aauto\"& IsNudged=\"FALSE\"& "
-         "SKU=\"CDSTD\""},
-        // A quote inside a value, and "&" or "=" not in the field form, stay in the value.
-        {"& TrackingMessage=\"Done\"\"& SKU=\"x\"", "& TrackingMessage=\"Done%22\"& SKU=\"x\""},
-        {"& ErrorMessage=\"a\"&SKU=\"b\"&x& y=\"c\"", "& ErrorMessage=\"a%22%26SKU%3D%22b%22%26x%26+y%3D%22c\""},
-        {"& ErrorMessage=\"no closing quote", "& ErrorMessage=\"no+closing+quote"},
-        {"plain & text", "plain+%26+text"},
-    };
-    for (const Case& c : cases) EXPECT_EQ(c.encoded, FormEncoding::EncodeMessageFields(c.text)) << c.text;
-}
-
 // Undoes application/x-www-form-urlencoded for one value.
 std::string FormDecode(const std::string& value) {
     std::string out;
@@ -247,9 +229,7 @@ protected:
     }
     TrackingMessage Message(const char* text, bool isError, const std::string& osFields) {
         TrackingMessage m;
-        tracker.BuildMessageText(text, isError, m.text);
-        m.isError = isError;
-        m.server = tracker.GetServer();
+        tracker.BuildMessage(text, isError, {}, m);
         m.osFields = osFields;
         return m;
     }
@@ -268,7 +248,8 @@ TEST_F(TelemetryBodyTest, FieldsInOrderWithNewTransactionIds) {
     };
     const Case cases[] = {
         {true,
-         "appname=\"twdt\"&appcontext=\"led\"&scenario=\"\"&message=\"\"&messagetype=\"Error\"&token=led+tok%26en&tid=\"",
+         "appname=\"twdt\"&appcontext=\"led\"&scenario=\"\"&message=\"\"&messagetype=\"Error\"&token=led+tok%26en&tid="
+         "\"",
          "& ErrorMessage=\"Patch%3A+apply+failed\"& SlipStream=\"4007\"& PrevSlipStream=\"R5\"& MajorVer=\"28\"&"
          " SKU=\"CDSTD\"& Country=\"US\""},
         {false,
@@ -280,8 +261,9 @@ TEST_F(TelemetryBodyTest, FieldsInOrderWithNewTransactionIds) {
     std::set<std::string> tids;
     for (const Case& c : cases) {
         for (int i = 0; i < 3; ++i) {
-            std::string body = config.BuildBody(Message(c.isError ? "Patch: apply failed" : "Patch Installation Success\"",
-                                                        c.isError, "OS=\"64 Bit Windows10\"&OS_BUILD_NUMBER=19045&"));
+            std::string body =
+                config.BuildBody(Message(c.isError ? "Patch: apply failed" : "Patch Installation Success\"", c.isError,
+                                         "OS=\"64 Bit Windows10\"&OS_BUILD_NUMBER=19045&"));
             ASSERT_EQ(0u, body.find(c.head)) << body;
             std::string rest = body.substr(strlen(c.head));
             size_t quote = rest.find('"');
@@ -313,9 +295,9 @@ TEST_F(TelemetryBodyTest, HostileValuesCannotForgeOrBreakFields) {
         std::vector<std::string> names;
         for (auto& f : fields) names.push_back(f.first);
         const std::vector<std::string> expectedNames = {
-            "appname", "appcontext", "scenario",       "message",  "messagetype", "token",
-            "tid",     "ProjectName", "OS_EDITION_NAME", " ErrorMessage", " SlipStream", " PrevSlipStream",
-            " MajorVer", " SKU",     " Country"};
+            "appname",   "appcontext",  "scenario",        "message",       "messagetype", "token",
+            "tid",       "ProjectName", "OS_EDITION_NAME", " ErrorMessage", " SlipStream", " PrevSlipStream",
+            " MajorVer", " SKU",        " Country"};
         EXPECT_EQ(expectedNames, names) << body;
         ASSERT_EQ(expectedNames.size(), fields.size());
         EXPECT_EQ("\"" + text + "\"", fields[9].second);  // decodes to the message as it was
@@ -325,16 +307,76 @@ TEST_F(TelemetryBodyTest, HostileValuesCannotForgeOrBreakFields) {
     }
 }
 
-TEST(TelemetrySenderState, NotLoadedUntilAMessageIsSent) {
+// A message or a caller's field value cannot add or cut a field, whatever it holds: each is
+// encoded as one value.
+TEST_F(TelemetryBodyTest, MessageTextCannotForgeAField) {
+    const std::string forged = "x\"& Country=\"CA";
+    TrackingMessage m;
+    ASSERT_TRUE(tracker.BuildMessage(forged.c_str(), true, {{"InstallType", "Patch:Auto\"& SKU=\"forged"}}, m));
+    m.osFields = "";
+    auto fields = SplitBody(config.BuildBody(m));
+    std::vector<std::string> names;
+    for (auto& f : fields) names.push_back(f.first);
+    const std::vector<std::string> expectedNames = {"appname",       "appcontext",   "scenario",    "message",
+                                                    "messagetype",   "token",        "tid",         "ProjectName",
+                                                    " ErrorMessage", " InstallType", " SlipStream", " PrevSlipStream",
+                                                    " MajorVer",     " SKU",         " Country"};
+    ASSERT_EQ(expectedNames, names);
+    EXPECT_EQ("\"" + forged + "\"", fields[8].second);
+    EXPECT_EQ("\"Patch:Auto\"& SKU=\"forged\"", fields[9].second);
+    EXPECT_EQ("\"US\"", fields[14].second);
+    // The joined text reads as before for recorders and the log.
+    EXPECT_EQ(0u, m.text.find("& ErrorMessage=\"x\"& Country=\"CA\"& InstallType=\"Patch:Auto"));
+}
+
+TEST(TelemetrySenderState, LoadedAtFirstUseFromTheIsolatedAddress) {
     twtest::SeamGuard guard;
     tw::InstallTracker& tracker = tw::InstallTracker::Instance();
-    EXPECT_FALSE(tracker.IsConfigurationLoaded());
-    tracker.SetCountry("GB");  // suppressed: the sender is not asked
-    tracker.SendTrackingMessage(0, "text", false);
-    EXPECT_FALSE(tracker.IsConfigurationLoaded());
     // Test programs never point the sender at the maker's host.
     EXPECT_EQ(0u, tracker.GetConfigUrl().find("https://127.0.0.1:"));
     EXPECT_EQ(std::string::npos, tracker.GetConfigUrl().find("tallyworks"));
+    tracker.ResetEndpointConfig();
+    EXPECT_FALSE(tracker.IsConfigurationLoaded());
+    // The first use loads it (and finds nothing there): no message waits for it later.
+    EXPECT_TRUE(tw::InstallTracker::Instance().IsConfigurationLoaded());
+    EXPECT_FALSE(tracker.IsErrorChannelEnabled());
+    EXPECT_FALSE(tracker.IsTrackingChannelEnabled());
+}
+
+TEST(TelemetryConnectionFailures, EveryWayOfNotReachingTheServerDisablesTheChannel) {
+    for (DWORD error :
+         {ERROR_INTERNET_TIMEOUT, ERROR_INTERNET_NAME_NOT_RESOLVED, ERROR_INTERNET_CANNOT_CONNECT,
+          ERROR_INTERNET_CONNECTION_ABORTED, ERROR_INTERNET_CONNECTION_RESET, ERROR_INTERNET_DISCONNECTED,
+          ERROR_INTERNET_SERVER_UNREACHABLE, ERROR_INTERNET_PROXY_SERVER_UNREACHABLE, ERROR_INTERNET_INVALID_CA})
+        EXPECT_TRUE(tw::BoundedHttpRequest::IsConnectionFailure(error)) << error;
+    for (DWORD error : {DWORD(0), DWORD(ERROR_INTERNET_INCORRECT_HANDLE_STATE), DWORD(ERROR_NOT_ENOUGH_MEMORY)})
+        EXPECT_FALSE(tw::BoundedHttpRequest::IsConnectionFailure(error)) << error;
+}
+
+TEST(TelemetryConfigurationText, Utf16DocumentWithItsMarkIsRead) {
+    const std::string xml =
+        "<?xml version=\"1.0\" encoding=\"UTF-16\"?><c><LED><enable>true</enable><token>t16</token></LED></c>";
+    std::string little("\xFF\xFE", 2), big("\xFE\xFF", 2);
+    for (char c : xml) {
+        little += c;
+        little += '\0';
+        big += '\0';
+        big += c;
+    }
+    for (const std::string* text : {&little, &big}) {
+        TelemetryEndpointConfig config;
+        EXPECT_TRUE(config.ApplyConfiguration(*text)) << config.LastFailure();
+        EXPECT_TRUE(config.IsErrorChannelEnabled());
+        EXPECT_EQ("t16", config.GetErrorToken());
+    }
+    // A document type is refused in UTF-16 as well.
+    std::string doctype("\xFF\xFE", 2);
+    for (char c : std::string("<!DOCTYPE c [<!ENTITY e \"x\">]><c><LED><token>&e;</token></LED></c>")) {
+        doctype += c;
+        doctype += '\0';
+    }
+    TelemetryEndpointConfig refused;
+    EXPECT_FALSE(refused.ApplyConfiguration(doctype));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <set>
 #include <string>
@@ -11,6 +12,7 @@
 #include "LoopbackServer.h"
 #include "common/TestSupport.h"
 #include "logging/InstallTracker.h"
+#include "logging/StatusLogMgr.h"
 #include "logging/TelemetryEndpointConfig.h"
 
 using tw::TelemetryEndpointConfig;
@@ -49,6 +51,20 @@ std::string Config(const std::string& testBase, const std::string& prodBase, con
            channel("Track", trackEnable, "track-token", "track", "X-Track-Env") + "</SplunkConfig>";
 }
 
+// The patch log's whole text.
+std::string PatchLogText() {
+    char path[MAX_PATH] = {};
+    tw::StatusLogMgr::GetLogPath(path, sizeof(path));
+    std::string text;
+    if (FILE* f = std::fopen(path, "rb")) {
+        char buf[4096];
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof(buf), f)) > 0) text.append(buf, n);
+        std::fclose(f);
+    }
+    return text;
+}
+
 double Seconds(DWORD start) { return (GetTickCount() - start) / 1000.0; }
 
 class TelemetrySendTest : public ::testing::Test {
@@ -58,7 +74,7 @@ protected:
         twtest::LoopbackServer::Options options;
         options.port = 443;
         options.lifetimeSeconds = 240;
-        options.rules = {"/hang=hang", "/trickle=trickle", "/endless=endless", "/notfound=notfound"};
+        options.rules = {"/hang=hang", "/trickle=trickle", "/endless=endless", "/notfound=notfound", "/stall=stall"};
         started = server->Start(options);
     }
     static void TearDownTestSuite() {
@@ -85,9 +101,7 @@ protected:
     TrackingMessage Message(const char* text, bool isError, const char* serverValue = "PROD") {
         tracker.SetServer(serverValue);
         TrackingMessage m;
-        tracker.BuildMessageText(text, isError, m.text);
-        m.isError = isError;
-        m.server = tracker.GetServer();
+        tracker.BuildMessage(text, isError, {}, m);
         m.osFields = "OS=\"64 Bit Windows10\"&";
         return m;
     }
@@ -181,8 +195,8 @@ TEST_F(TelemetrySendTest, SilentOrTricklingEndpointDoesNotHoldTheRun) {
     for (const char* mode : {"hang", "trickle"}) {
         SCOPED_TRACE(mode);
         TelemetryEndpointConfig sender;
-        sender.SetConfigUrl(ServeConfig(std::string(mode) + ".xml", Config(std::string("/") + mode + "/test",
-                                                                           std::string("/") + mode + "/prod")));
+        sender.SetConfigUrl(ServeConfig(std::string(mode) + ".xml",
+                                        Config(std::string("/") + mode + "/test", std::string("/") + mode + "/prod")));
         sender.SetLimits(limits);
         ASSERT_TRUE(sender.LoadConfiguration());
         tracker.SetCountry("US");
@@ -249,6 +263,98 @@ TEST_F(TelemetrySendTest, BadOrMissingConfigurationDisablesBothChannels) {
     EXPECT_TRUE(sender.LoadConfiguration());
     EXPECT_TRUE(sender.IsErrorChannelEnabled());
     EXPECT_TRUE(sender.IsTrackingChannelEnabled());
+}
+
+// The endpoint configuration is loaded when the tracker is first used (as the run does when
+// it hands the tracker its context), not when the first message is sent.
+TEST_F(TelemetrySendTest, ConfigurationIsLoadedWhenTheTrackerIsFirstUsed) {
+    const std::string saved = TelemetryEndpointConfig::GetDefaultConfigUrl();
+    TelemetryEndpointConfig::SetDefaultConfigUrl(ServeConfig("first-use.xml", Config("/first/test", "/first/prod")));
+    tracker.ResetEndpointConfig();
+    EXPECT_FALSE(tracker.IsConfigurationLoaded());
+    tw::InstallTracker& used = tw::InstallTracker::Instance();
+    EXPECT_TRUE(used.IsConfigurationLoaded());
+    EXPECT_TRUE(used.IsErrorChannelEnabled());
+    EXPECT_TRUE(used.IsTrackingChannelEnabled());
+    EXPECT_TRUE(Posts("/first/").empty());
+    TelemetryEndpointConfig::SetDefaultConfigUrl(saved);
+    tracker.ResetEndpointConfig();
+}
+
+// A header text with a line break (written literally or as character references) would add
+// headers to the request or split it: that channel is not used; the other one still posts.
+TEST_F(TelemetrySendTest, HeaderWithALineBreakDisablesItsChannel) {
+    const char* const breaks[] = {"&#13;&#10;", "&#10;", "\r\n"};
+    int n = 0;
+    for (const char* lineBreak : breaks) {
+        SCOPED_TRACE(lineBreak);
+        const std::string base = "/crlf" + std::to_string(++n);
+        std::string xml = Config(base + "/test", base + "/prod");
+        const std::string clean = "<header>X-Led-Env: prod</header>";
+        const size_t at = xml.find(clean);
+        ASSERT_NE(std::string::npos, at);
+        xml.replace(at, clean.size(),
+                    std::string("<header>X-Led-Env: prod") + lineBreak + "X-Injected: yes" + lineBreak +
+                        "Content-Length: 0" + lineBreak + lineBreak + "</header>");
+        TelemetryEndpointConfig sender;
+        sender.SetConfigUrl(ServeConfig("crlf" + std::to_string(n) + ".xml", xml));
+        sender.SetLimits(TestLimits());
+        EXPECT_TRUE(sender.LoadConfiguration());
+        EXPECT_FALSE(sender.IsErrorChannelEnabled());
+        EXPECT_TRUE(sender.IsTrackingChannelEnabled());
+        tracker.SetCountry("US");
+        EXPECT_FALSE(sender.Send(Message("split?", true)));
+        EXPECT_TRUE(sender.Send(Message("whole", false)));
+        const std::vector<std::string> posts = Posts(base + "/");
+        ASSERT_EQ(1u, posts.size());
+        EXPECT_EQ(base + "/prod/track", JsonString(posts[0], "path"));
+        EXPECT_EQ("", JsonHeader(posts[0], "X-Injected"));
+    }
+}
+
+// Telemetry never writes into the patch log: not a configuration that cannot be loaded or
+// is refused, not a failed post, not a channel given up.
+TEST_F(TelemetrySendTest, NoTelemetryFailureIsWrittenToThePatchLog) {
+    const std::string before = PatchLogText();
+    tracker.SetCountry("US");
+    const std::string urls[] = {
+        "https://127.0.0.1:9//http.veltra//TWDT_Files//Splunk//SplunkConfig.xml",  // no server
+        "https://localhost//http.veltra//TWDT_Files//Splunk//missing.xml",         // 404
+        ServeConfig("not-xml.xml", "<SplunkConfig><LED>"),                         // refused
+    };
+    for (const std::string& url : urls) {
+        TelemetryEndpointConfig sender;
+        sender.SetConfigUrl(url);
+        sender.SetLimits(TestLimits());
+        EXPECT_FALSE(sender.LoadConfiguration());
+        EXPECT_FALSE(sender.LastFailure().empty());
+    }
+    TelemetryEndpointConfig sender;  // a refused post, and a channel given up
+    sender.SetConfigUrl(ServeConfig("log-quiet.xml", Config("/notfound/test", "/hang/prod")));
+    sender.SetLimits(TestLimits());
+    ASSERT_TRUE(sender.LoadConfiguration());
+    EXPECT_FALSE(sender.Send(Message("refused", true, "PDS")));
+    EXPECT_FALSE(sender.Send(Message("unreachable", false, "PROD")));
+    EXPECT_FALSE(sender.IsTrackingChannelEnabled());
+    EXPECT_EQ(before, PatchLogText());
+}
+
+// A server that sends its headers and then nothing is given up by the idle bound even when
+// the deadline is far away.
+TEST_F(TelemetrySendTest, StalledConfigurationEndsAtTheIdleBound) {
+    ServeConfig("stalled.xml", Config("/x/test", "/x/prod"));
+    TelemetryEndpointConfig::Limits limits = TestLimits();
+    limits.idleMs = 2000;
+    limits.receiveTimeoutMs = 30000;
+    limits.configDeadlineMs = 60000;
+    TelemetryEndpointConfig sender;
+    sender.SetConfigUrl("https://localhost/stall/http.veltra/TWDT_Files/Splunk/stalled.xml");
+    sender.SetLimits(limits);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(sender.LoadConfiguration());
+    std::printf("stalled configuration: given up after %.1f s\n", Seconds(start));
+    EXPECT_LT(Seconds(start), 20.0);
+    EXPECT_FALSE(sender.IsErrorChannelEnabled());
 }
 
 }  // namespace

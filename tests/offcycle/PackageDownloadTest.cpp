@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <cstdlib>
 #include <set>
@@ -8,8 +9,10 @@
 
 #include "OffCycleTestSupport.h"
 #include "PackageTestSupport.h"
+#include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "offcycle/OffCycleFileSelector.h"
+#include "offcycle/ulip/UrlDownload.h"
 
 using octest::CountLines;
 using octest::LinesStartingWith;
@@ -35,14 +38,21 @@ const char kOffline[] =
     "CheckInternetConnection(): no internet connection, con has value other than NLM_CONNECTIVITY_IPV4_INTERNET and "
     "NLM_CONNECTIVITY_IPV6_INTERNET";
 
+// True when the Internet cache holds an entry for the address.
+bool InInternetCache(const std::string& address) {
+    DWORD size = 0;
+    if (::GetUrlCacheEntryInfoA(address.c_str(), nullptr, &size)) return true;
+    return ::GetLastError() == ERROR_INSUFFICIENT_BUFFER;
+}
+
 // A server root with the good cabinet at the package's address.
 class PackageServerRoot {
 public:
     PackageServerRoot() {
         const std::string folder = root / "http.veltra\\us\\ulip\\33\\r5\\x64";
         EXPECT_TRUE(twtest::MakeDirs(folder));
-        EXPECT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(),
-                                FALSE));
+        EXPECT_TRUE(
+            ::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(), FALSE));
     }
     std::string Argument() const { return "--root " + octest::UnixPath(root.Path()); }
     TempDir root{"www"};
@@ -75,22 +85,23 @@ TEST_F(PackageDownloadTest, ServedCabinetIsDownloadedByteForByteAndChecksIntact)
     EXPECT_EQ(0u, lines[1].find("Successfully downloaded the  TWC from URL : " + address + "  with GetLastError : "));
     EXPECT_EQ(kExited, lines[2]);
     EXPECT_NE(std::string::npos, server.AccessLog().find(std::string("GET ") + kPackagePath));
+    EXPECT_FALSE(InInternetCache(address));
     EXPECT_TRUE(selector.VerifyTwcSignature(targetPath.c_str()));
     EXPECT_EQ(S_OK, selector.ExtractFromTwcFile(targetPath.c_str()));
     selector.ReleaseHeldFiles();
 }
 
-TEST_F(PackageDownloadTest, MissingPackageGivesAnErrorPageThatIsNotIntact) {
+TEST_F(PackageDownloadTest, ErrorAnswerIsAFailedDownload) {
     PackageServerRoot www;
     LoopbackServer server(www.Argument());
     ASSERT_NE(0, server.Port());
     const std::string address = server.Url("/http.veltra/xx/ulip/33/r5/x64/original.twc");
-    // The download service answers a 404 with success and the error page as the file.
-    EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
-    EXPECT_NE(std::string::npos, octest::ReadBinaryFile(targetPath).find("404 Not Found"));
-    EXPECT_FALSE(selector.VerifyTwcSignature(targetPath.c_str()));
-    EXPECT_EQ(E_FAIL, selector.ExtractFromTwcFile(targetPath.c_str()));
-    EXPECT_EQ(octest::FilesUnder(target.Path()), std::set<std::string>({"original.twc"}));
+    // A 404 is not the package: nothing is written, and the failure names the status.
+    EXPECT_EQ(static_cast<HRESULT>(0x80190194),
+              selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
+    EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+    EXPECT_EQ(0u, CountLines("Successfully downloaded"));
+    EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
 }
 
 TEST_F(PackageDownloadTest, ClosedPortIsReportedAsInvalidAddress) {
@@ -102,6 +113,10 @@ TEST_F(PackageDownloadTest, ClosedPortIsReportedAsInvalidAddress) {
     EXPECT_FALSE(twtest::FileExists(targetPath));
 }
 
+// Each server misbehaves in one way; each download fails within its bound (the deadline
+// given, or the idle bound), logs its failure, and leaves nothing in the target folder and
+// nothing in the Internet cache. The package the server has is a valid signed cabinet, so
+// an error answer or a cut-short body that were taken as the download would be unpacked.
 TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
     struct Case {
         const char* mode;
@@ -110,14 +125,22 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
     } cases[] = {
         {"hang", 3000, 1024 * 1024},
         {"trickle", 3000, 1024 * 1024},
-        {"endless", 3000, 1024 * 1024},        // the size cap ends it
+        {"endless", 3000, 1024 * 1024},            // the size cap ends it
         {"endless", 3000, 1024ull * 1024 * 1024},  // the deadline ends it
+        {"big", 60000, 1024 * 1024},               // larger than the cap, then ends
+        {"bigclose", 60000, 1024 * 1024},          // the same without a Content-Length
+        {"status-404", 60000, 1024 * 1024},        // the signed cabinet as the body of a 404
+        {"status-500", 60000, 1024 * 1024},
+        {"short", 60000, 1024 * 1024},    // cut short before its Content-Length
+        {"stall", 60000, 1024 * 1024},    // headers, then nothing: the idle bound ends it
+        {"trickle", 60000, 1024 * 1024},  // a byte a second: too little, the idle bound ends it
     };
+    PackageServerRoot www;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.maxBytes));
         octest::Lines().clear();
         {
-            LoopbackServer server(std::string("--mode ") + c.mode);
+            LoopbackServer server(std::string("--mode ") + c.mode + " " + www.Argument());
             ASSERT_NE(0, server.Port());
             selector.SetDownloadLimits(c.timeoutMs, c.maxBytes);
             const std::string address = server.Url(kPackagePath);
@@ -127,10 +150,13 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
             std::printf("[ measured ] %s, cap %llu: 0x%08lX after %llu ms\n", c.mode, c.maxBytes,
                         static_cast<unsigned long>(hr), elapsed);
             EXPECT_TRUE(FAILED(hr));
-            EXPECT_LT(elapsed, c.timeoutMs + 4000ull);
-            EXPECT_EQ(1u,
-                      LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+            const DWORD bound = c.timeoutMs < tw::CUrlDownload::kIdleMs ? c.timeoutMs : tw::CUrlDownload::kIdleMs;
+            EXPECT_LT(elapsed, bound + 4000ull);
+            EXPECT_EQ(
+                1u, LinesStartingWith("Failed downloading TWC file from URL : " + address + " GetLastError : ").size());
+            EXPECT_EQ(0u, CountLines("Successfully downloaded"));
             EXPECT_FALSE(twtest::FileExists(targetPath));
+            EXPECT_FALSE(InInternetCache(address));
         }
         // The server is gone; a download given up on while it still ran leaves nothing either.
         // Its worker may write a first block after the folder looked empty, so the folder must
@@ -151,6 +177,44 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
                     emptySince ? emptySince - stopped : ::GetTickCount64() - stopped);
         EXPECT_EQ(std::set<std::string>(), octest::FilesUnder(target.Path()));
     }
+}
+
+bool g_timerFired = false;
+
+// Stands for the wait dialog's Cancel: its message reaches it only if the waiting thread
+// dispatches its messages.
+void CALLBACK PressCancel(HWND window, UINT, UINT_PTR id, DWORD) {
+    ::KillTimer(window, id);
+    g_timerFired = true;
+    ++tw::CRunState::Get().cancelPresses;
+}
+
+// While the download runs the main thread keeps dispatching its messages, and the user's
+// Cancel ends the download as its failure.
+TEST_F(PackageDownloadTest, CancelDuringTheDownloadEndsItAsItsFailure) {
+    PackageServerRoot www;
+    LoopbackServer server("--mode stall " + www.Argument());
+    ASSERT_NE(0, server.Port());
+    selector.SetDownloadLimits(60000, 1024 * 1024);
+    const std::string address = server.Url(kPackagePath);
+    g_timerFired = false;
+    // A window of this thread, as the wait dialog is, whose timer message stands for the click.
+    HWND window = ::CreateWindowExA(0, "STATIC", "wait", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(nullptr, window);
+    ASSERT_NE(0u, ::SetTimer(window, 1, 500, &PressCancel));
+    const HRESULT hr = selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str());
+    ::KillTimer(window, 1);
+    ::DestroyWindow(window);
+    EXPECT_TRUE(g_timerFired);
+    EXPECT_EQ(E_ABORT, hr);
+    EXPECT_EQ(1u, LinesStartingWith("Failed downloading TWC file from URL : " + address +
+                                    " GetLastError : 1223 and ret : 80004004.")
+                      .size());
+    EXPECT_FALSE(twtest::FileExists(targetPath));
+    // A later download is not cancelled by that press.
+    LoopbackServer good(www.Argument());
+    ASSERT_NE(0, good.Port());
+    EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(good.Url(kPackagePath).c_str(), targetPath.c_str()));
 }
 
 TEST_F(PackageDownloadTest, OnlineMachineTriesTheDownload) {
