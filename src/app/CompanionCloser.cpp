@@ -31,11 +31,16 @@ void TerminateFirstProcessNamed(const char* name) {
     if (process) ::TerminateProcess(process.Get(), 0);
 }
 
-// The top-level window of a watched program. An entry without class and title names no
-// window (FindWindowA would answer with any window).
+// Field text as the window search takes it: a blank field is an empty text, which only an
+// empty class or title matches; only a missing field is null, which matches any.
+const char* FieldOrMissing(const std::optional<std::string>& field) { return field ? field->c_str() : nullptr; }
+
+// The top-level window of a watched program, looked up by class and title as configured.
+// An entry without class and title names no window (FindWindowA would answer with any
+// window).
 HWND FindApplicationWindow(const AgentInfo& entry) {
-    const char* windowClass = FieldOrNull(entry.windowClass);
-    const char* title = FieldOrNull(entry.windowTitle);
+    const char* windowClass = FieldOrMissing(entry.windowClass);
+    const char* title = FieldOrMissing(entry.windowTitle);
     if (!windowClass && !title) return nullptr;
     return ::FindWindowA(windowClass, title);
 }

@@ -41,6 +41,8 @@ constexpr char kRestartText[] =
     "Tallyworks Update has to restart your computer \nto complete the update.\n\n"
     "Click Yes to restart now.  Click No to restart later.";
 constexpr UINT kRestartStyle = MB_YESNO | MB_ICONWARNING | MB_SETFOREGROUND | MB_TOPMOST;
+// The product program in the product folder.
+constexpr char kProductProgram[] = "tww.exe";
 // ERROR_UNHANDLED_EXCEPTION, which the MinGW headers do not name: the exit code of a run
 // that an exception ended without a last error of its own.
 constexpr DWORD kUnhandledException = 574;
@@ -104,26 +106,41 @@ bool IsExistingDirectory(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+bool IsExistingFile(const char* path) {
+    const DWORD attributes = ::GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 // Writes the status record out, then carries out a restart the run deferred until its
-// outcome was recorded.
+// outcome was recorded, with the shutdown privilege enabled when Windows refuses it at
+// first. A restart that cannot be started is logged; the record already holds the run's
+// outcome.
 void EndRun(RunRecord& run) {
     const bool restartPending = Objects().installer && Objects().installer->IsRestartPending() && !run.restarting;
     if (restartPending) StatusLogMgr::LogStatus("In WinMain, restarting Windows as the update asked before.");
     run.Finish();
-    if (restartPending && !Platform().ExitWindowsEx(EWX_REBOOT, 0))
-        LogStatusF("In WinMain, error in ExitWindowsEx, error code is: %lu", ::GetLastError());
+    if (restartPending) run.restarting = RestartWindows();
 }
 
-// An exception that reached the entry point. Its last error becomes the exit code; without
-// one the run must still not count as a success.
-int EndRunAfterException(RunRecord& run, const char* what) {
-    DWORD error = ::GetLastError();
+// An exception that ended the run, thrown with the given last error. That error becomes
+// the exit code; without one the run must still not count as a success.
+int EndRunAfterException(RunRecord& run, const char* what, DWORD error) {
     if (error == ERROR_SUCCESS) error = kUnhandledException;
     CRunState::Get().exitCode = static_cast<int32_t>(error);
     LogStatusF("In WinMain, unexpected exception: %s, exit code %lu", what && *what ? what : "unknown exception",
                error);
     EndRun(run);
     return CRunState::Get().exitCode;
+}
+
+// The C++ runtime sets up its exception state on a thread's first throw and clears the
+// thread's last error on the way. One throw at the start keeps the last error of a later
+// exception for the exit code it must become.
+void PrepareExceptionHandling() {
+    try {
+        throw 0;
+    } catch (int) {
+    }
 }
 
 void RunMessageLoop() {
@@ -190,9 +207,8 @@ void StartRun(RunRecord& run, PatchCmdInfo& info, HINSTANCE instance, const char
 
     run.util.reset(new TWPatchLogUtil());
     run.record = run.util->CreateStatusRecord(hasCommandLine);
-    // An empty folder names no product executable.
-    if (info.pathGiven == 1 && info.productDir[0] != '\0')
-        state.productExePath = std::string(info.productDir) + "\\tww.exe";
+    // Built from the folder as given: an empty one leaves "\tww.exe", in no folder.
+    if (info.pathGiven == 1) state.productExePath = std::string(info.productDir) + "\\" + kProductProgram;
 
     char modulePath[CPatchInstallerBase::kModulePathSize] = {};
     ::GetModuleFileNameA(instance, modulePath, sizeof(modulePath) - 1);
@@ -202,8 +218,8 @@ void StartRun(RunRecord& run, PatchCmdInfo& info, HINSTANCE instance, const char
     if (!StatusLogMgr::RenameLogFile(state.installerDir.c_str())) StatusLogMgr::LogStatus("Failed to rename log file");
 }
 
-// The auto run needs an existing product folder with enough free space. False when the run
-// ends here with the exit code set.
+// The auto run needs an existing product folder that holds the product program, on a drive
+// with enough free space. False when the run ends here with the exit code set.
 bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
     CRunState& state = CRunState::Get();
     if (info.pathGiven != 1) {
@@ -211,10 +227,17 @@ bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
         return false;
     }
     const std::string productDir = state.ProductDir();
-    // A folder that is not there holds no product to update: nothing may be changed.
+    // A folder that is not there, or holds no product program, has no product to update:
+    // nothing may be changed.
     if (!productDir.empty() && !IsExistingDirectory(productDir.c_str())) {
         LogStatusF("In WinMain, the Tallyworks folder %s given on the command line does not exist.",
                    productDir.c_str());
+        state.exitCode = CPatchInstallerBase::kExitNoProductDir;
+        return false;
+    }
+    if (!productDir.empty() && !IsExistingFile(state.productExePath.c_str())) {
+        LogStatusF("In WinMain, the Tallyworks folder %s given on the command line holds no %s.", productDir.c_str(),
+                   kProductProgram);
         state.exitCode = CPatchInstallerBase::kExitNoProductDir;
         return false;
     }
@@ -225,10 +248,15 @@ bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
         state.exitCode = CPatchInstallerBase::kExitLowDiskSpace;
         return false;
     }
+    // An empty folder names no product either: the user is told, and the run ends as without
+    // a folder.
     if (productDir.empty()) {
         const std::string text = LoadResourceString(IDS_CANNOT_READ_PRODUCT);
         const std::string title = LoadResourceString(IDS_MSGBOX_TITLE);
         Platform().ShowMessageBox(nullptr, text.c_str(), title.c_str(), MB_ICONHAND, 0);
+        StatusLogMgr::LogStatus("In WinMain, the Tallyworks folder given on the command line is empty.");
+        state.exitCode = CPatchInstallerBase::kExitNoProductDir;
+        return false;
     }
     return true;
 }
@@ -250,6 +278,7 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
     CRunState& state = CRunState::Get();
     const char* cmd = commandLine ? commandLine : "";
 
+    PrepareExceptionHandling();
     ::SetLastError(ERROR_SUCCESS);
     const bool hasCommandLine = cmd[0] != '\0';
     state.installerKind = hasCommandLine ? InstallerKind::Auto : InstallerKind::Web;
@@ -277,15 +306,19 @@ int CPatchApp::Run(HINSTANCE instance, HINSTANCE previousInstance, LPSTR command
             if (Objects().installer->Run(info, showCommand, cmd)) RunMessageLoop();
             if (remembered) ::SetCurrentDirectoryA(previousDir);
         }
+        // An exception that ended the run inside one of its windows ends it as here.
+        CPatchInstallerBase::RunException failure;
+        if (Objects().installer->TakeRunException(&failure))
+            return EndRunAfterException(run, failure.what.c_str(), failure.lastError);
 
         const int result = state.exitCode;
         OfferRestart(run);
         EndRun(run);
         return result;
     } catch (const std::exception& e) {
-        return EndRunAfterException(run, e.what());
+        return EndRunAfterException(run, e.what(), ::GetLastError());
     } catch (...) {
-        return EndRunAfterException(run, nullptr);
+        return EndRunAfterException(run, nullptr, ::GetLastError());
     }
 }
 

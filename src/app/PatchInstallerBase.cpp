@@ -120,6 +120,22 @@ bool CPatchInstallerBase::StopForGateOutcome(const char* variantName) {
     return true;
 }
 
+void CPatchInstallerBase::EndRunForException(const char* what, DWORD lastError) {
+    m_hasRunException = true;
+    m_runException.what = what ? what : "";
+    m_runException.lastError = lastError;
+    DestroyWaitDialog();
+    if (m_mainWindow && m_mainWindow->GetHwnd()) ::PostMessageA(m_mainWindow->GetHwnd(), WM_CLOSE, 0, 0);
+}
+
+bool CPatchInstallerBase::TakeRunException(RunException* taken) {
+    if (!m_hasRunException) return false;
+    if (taken) *taken = m_runException;
+    m_hasRunException = false;
+    m_runException = RunException();
+    return true;
+}
+
 bool CPatchInstallerBase::OpenMainWindow(PatchCmdInfo& info) {
     HWND window = nullptr;
     if (m_mainWindow) {
@@ -217,11 +233,8 @@ void CPatchInstallerBase::RunSupportGate() {
             default:  // allowed, or blocked: nothing is shown and the update goes on
                 break;
         }
-    } catch (const std::exception& e) {
-        if (!windows7Family) return;
-        LogStatusF("In CPatchInstallerBase::InitInstance, Exception Case checked only for Win7. (%s)", e.what());
-        ShowOfflineNotice();
     } catch (...) {
+        // Whatever went wrong, Windows 7 is treated as offline; the line names no cause.
         if (!windows7Family) return;
         StatusLogMgr::LogStatus("In CPatchInstallerBase::InitInstance, Exception Case checked only for Win7.");
         ShowOfflineNotice();

@@ -129,6 +129,16 @@ public:
     // The exit message sent when the operating-system support gate ends the run.
     static std::string BuildExitMessage(const char* reason, const char* variantName);
 
+    // An exception that ended the run inside a window procedure, where it must not unwind
+    // into Windows: its text (empty when it had none) and the last error it was thrown with.
+    struct RunException {
+        std::string what;
+        DWORD lastError = 0;
+    };
+    // Hands the kept exception to the entry point, which ends the run as for one of its own;
+    // false when there is none.
+    bool TakeRunException(RunException* taken);
+
 protected:
     // Copies the text into the last failure text, logs it and sends it as an error message.
     void ReportFailure(const char* text);
@@ -177,6 +187,10 @@ protected:
     // Windows Installer announced a restart: brings the product into a consistent state.
     void OnRestartAnnounced();
 
+    // Keeps an exception caught in a window procedure for the entry point, closes the wait
+    // dialog and the main window, and so ends the message loop of the run.
+    void EndRunForException(const char* what, DWORD lastError);
+
     // --- Fields, in the order of the run's state ---
     bool m_continue = true;
     CWaitDialog* m_waitDialog = nullptr;
@@ -216,6 +230,8 @@ protected:
     bool m_loggedProcessAlive = false;
 
     CMainWnd* m_mainWindow = nullptr;
+    bool m_hasRunException = false;
+    RunException m_runException;
 
     COSSupportGate m_osGate;
     std::string m_osSupportConfigUrl = product::kOsSupportConfigUrl;

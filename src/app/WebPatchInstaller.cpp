@@ -88,7 +88,7 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
                 return TRUE;
             }
             if (LOWORD(wParam) == IDC_INSTALL_NOW) {
-                OnInstallNow();
+                OnInstallNowGuarded();
                 return TRUE;
             }
             return FALSE;
@@ -114,6 +114,24 @@ void CWebPatchInstaller::OnInstallNow() {
     if (m_cmdInfo) RunProgramPatches(*m_cmdInfo);
     HWND mainWindow = m_cmdInfo ? m_cmdInfo->mainWindow : nullptr;
     if (mainWindow) ::PostMessageA(mainWindow, WM_CLOSE, 0, 0);
+}
+
+// The whole patch application runs here, inside the dialog procedure. An exception must
+// not unwind into Windows, nor leave the run half open: it ends the run as one at the entry
+// point does, once the windows have closed.
+void CWebPatchInstaller::OnInstallNowGuarded() {
+    try {
+        OnInstallNow();
+    } catch (const std::exception& e) {
+        const DWORD error = ::GetLastError();
+        const char* what = e.what();
+        LogStatusF("In CWebPatchInstaller::OnInstallNow, Got exception: %s", what && *what ? what : "unknown");
+        EndRunForException(what, error);
+    } catch (...) {
+        const DWORD error = ::GetLastError();
+        StatusLogMgr::LogStatus("In CWebPatchInstaller::OnInstallNow, Got exception: unknown");
+        EndRunForException(nullptr, error);
+    }
 }
 
 void CWebPatchInstaller::PostPatchProcessing() {

@@ -21,6 +21,8 @@ private:
     static INT_PTR CALLBACK PatchViewProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     INT_PTR OnPatchViewMessage(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
     void OnInstallNow();
+    // Install Now with its exceptions kept for the entry point.
+    void OnInstallNowGuarded();
 
     PatchCmdInfo* m_cmdInfo = nullptr;
     HWND m_patchView = nullptr;

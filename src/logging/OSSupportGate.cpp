@@ -193,7 +193,9 @@ void COSSupportGate::Run(const char* versionText, const char* url, const CSuppor
         m_windowsKey = GetWindowsKey(m_versionText);
         std::string text, error;
         if (CSupportConfigDownload::Fetch(url, bounds, text, error) != CSupportConfigDownload::Result::kOk) {
+            // No verdict is no warning either, whatever an earlier run of the gate left.
             m_status = kNoVerdict;
+            CRunState::Get().gateAllowedWithMessage = false;
             return;
         }
         Apply(Evaluate(text, m_windowsKey, COSInfo::IsServer(), COSInfo::GetDisplayName()));

@@ -9,13 +9,16 @@
 #include "app/PatchApp.h"
 #include "common/ProcessState.h"
 #include "app/PatchInstallerBase.h"
+#include "app/WebPatchInstaller.h"
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "common/UpdateLogFolderGuard.h"
 #include "datastore/DataStoreFixture.h"
 #include "logging/StatusLogMgr.h"
+#include "common/Resource.h"
 #include "ui/AutoPatchWnd.h"
+#include "ui/WebPatchWnd.h"
 
 namespace {
 
@@ -47,6 +50,8 @@ protected:
             rebootSucceeds.erase(rebootSucceeds.begin());
             return succeeds ? TRUE : FALSE;
         };
+        // The product folder holds the product program.
+        ASSERT_TRUE(twtest::WriteTextFile(product / "tww.exe", "program"));
     }
     void TearDown() override {
         tw::ResetProcessState();
@@ -343,7 +348,39 @@ TEST_F(ProductFolderTest, MissingFolderStopsTheRunBeforeAnythingChanges) {
     EXPECT_FALSE(twtest::FileExists(missing));
 }
 
-TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndTheRunGoesOn) {
+// A folder that exists but holds no product program names no product to update: the run
+// stops as for a missing folder, and the product found by its code stays as it was.
+TEST_F(ProductFolderTest, FolderWithoutTheProductProgramStopsTheRunBeforeAnythingChanges) {
+    std::vector<std::string> queried;
+    Platform().Msi.QueryProductState = [&queried](LPCSTR code) {
+        queried.push_back(code);
+        return INSTALLSTATE_DEFAULT;
+    };
+    char windows[MAX_PATH] = {};
+    ASSERT_NE(0u, ::GetWindowsDirectoryA(windows, MAX_PATH));
+    for (const std::string& folder : {common.Path(), std::string(windows)}) {
+        SCOPED_TRACE(folder);
+        twtest::UpdateLogFolderGuard records;
+        CPatchApp::Adopt(nullptr, nullptr);  // each run creates its own installer and window
+        queried.clear();
+        EXPECT_EQ(0, RunWith("/A /P " + folder));
+        EXPECT_EQ(18011, CRunState::Get().exitCode);
+        std::vector<std::string> lines = records.Records();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_NE(std::string::npos, lines[0].find(ErrorField(18011))) << lines[0];
+        EXPECT_NE(std::string::npos, PatchLog().find("In WinMain, the Tallyworks folder " + folder +
+                                                     " given on the command line holds no tww.exe."))
+            << PatchLog();
+        EXPECT_TRUE(queried.empty());
+        EXPECT_TRUE(boxes.Calls().empty());
+        EXPECT_EQ("5", twtest::GetString(HKEY_LOCAL_MACHINE, kCedarKey, "TWVersion"));
+        EXPECT_FALSE(twtest::FileExists(folder + "\\TWUpdateUtility.bat"));
+    }
+}
+
+// An empty folder is reported with the "unable to read" message, and then the run ends as
+// without a folder, before the installer has changed anything.
+TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndEndsTheRun) {
     bool queried = false;
     Platform().Msi.QueryProductState = [&queried](LPCSTR) {
         queried = true;
@@ -351,17 +388,25 @@ TEST_F(EntryPointTest, EmptyProductFolderIsReportedAndTheRunGoesOn) {
     };
     for (const char* line : {"/A /P", "/A /P \"\""}) {
         SCOPED_TRACE(line);
+        twtest::UpdateLogFolderGuard records;
         CPatchApp::Adopt(nullptr, nullptr);  // each run creates its own installer and window
         queried = false;
         const size_t before = boxes.Calls().size();
-        RunWith(line);
-        ASSERT_LT(before, boxes.Calls().size());
+        EXPECT_EQ(0, RunWith(line));
+        ASSERT_EQ(before + 1, boxes.Calls().size());
         const twtest::MessageBoxCall& box = boxes.Calls()[before];
         EXPECT_EQ("We are unable to read your Tallyworks file.", box.text);
         EXPECT_EQ("Tallyworks Update", box.title);
         EXPECT_EQ(static_cast<UINT>(MB_ICONHAND), box.type);
-        EXPECT_NE(18011, CRunState::Get().exitCode);
-        EXPECT_TRUE(queried);  // the installer ran
+        EXPECT_EQ(18011, CRunState::Get().exitCode);
+        std::vector<std::string> lines = records.Records();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_NE(std::string::npos, lines[0].find(ErrorField(18011))) << lines[0];
+        EXPECT_NE(std::string::npos,
+                  PatchLog().find("In WinMain, the Tallyworks folder given on the command line is empty."));
+        // The product program is the empty folder's "\tww.exe", in no folder.
+        EXPECT_EQ("\\tww.exe", CRunState::Get().productExePath);
+        EXPECT_FALSE(queried);  // the installer did not run
     }
 }
 
@@ -399,6 +444,62 @@ TEST_F(EntryPointTest, ExceptionEndsTheRunWithAFailureCode) {
     }
 }
 
+// The web run's confirmation dialog, pressed by a timer of the run's own message loop.
+tw::CWebPatchInstaller* g_webToPress = nullptr;
+
+void CALLBACK PressInstallNow(HWND, UINT, UINT_PTR id, DWORD) {
+    HWND view = g_webToPress ? g_webToPress->GetPatchViewDialog() : nullptr;
+    if (!view) return;
+    ::KillTimer(nullptr, id);
+    ::SendMessageA(view, WM_COMMAND, MAKEWPARAM(IDC_INSTALL_NOW, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(::GetDlgItem(view, IDC_INSTALL_NOW)));
+}
+
+// An exception inside the web variant's Install Now ends the run as one at the entry point
+// does: its last error (or 574) in the status record and as the exit code, the log line,
+// and the windows closed.
+TEST_F(EntryPointTest, ExceptionInsideInstallNowEndsTheRunAsAtTheEntryPoint) {
+    struct Case {
+        DWORD lastError;
+        int expected;
+    } cases[] = {{ERROR_ACCESS_DENIED, 5}, {ERROR_SUCCESS, 574}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lastError);
+        twtest::UpdateLogFolderGuard records;
+        auto web = std::make_unique<tw::CWebPatchInstaller>();
+        g_webToPress = web.get();
+        CPatchApp::Adopt(std::move(web), std::make_unique<tw::CWebPatchWnd>());
+        int applyCalls = 0;
+        Platform().Msi.ApplyMultiplePatches = [&applyCalls](LPCSTR, LPCSTR, LPCSTR) -> UINT {
+            ++applyCalls;
+            return ERROR_SUCCESS;
+        };
+        Platform().Msi.GetComponentPath = [&c](LPCSTR, LPCSTR, LPSTR, LPDWORD) -> INSTALLSTATE {
+            ::SetLastError(c.lastError);
+            throw std::runtime_error("component lookup failed");
+        };
+        const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, PressInstallNow);
+        ASSERT_NE(0u, timer);
+        const int exitCode = RunWith("");
+        ::KillTimer(nullptr, timer);
+        g_webToPress = nullptr;
+
+        EXPECT_EQ(c.expected, exitCode);
+        EXPECT_EQ(c.expected, CRunState::Get().exitCode);
+        EXPECT_EQ(0, applyCalls);
+        std::vector<std::string> lines = records.Records();
+        ASSERT_EQ(1u, lines.size());
+        EXPECT_NE(std::string::npos, lines[0].find(ErrorField(c.expected))) << lines[0];
+        EXPECT_NE(std::string::npos, PatchLog().find("In WinMain, unexpected exception: component lookup failed, "
+                                                     "exit code " +
+                                                     std::to_string(c.expected)))
+            << PatchLog();
+        // The message loop ended because the main window closed.
+        EXPECT_EQ(nullptr, CPatchApp::MainWindow()->GetHwnd());
+        EXPECT_EQ(nullptr, ::FindWindowA("TWPatchClass", nullptr));
+    }
+}
+
 // An auto installer whose run failed after the user was told that Windows restarts.
 class RestartPendingInstaller : public tw::CAutoPatchInstaller {
 public:
@@ -422,6 +523,99 @@ TEST_F(EntryPointTest, PendingRestartFollowsTheStatusRecord) {
     ASSERT_EQ(1u, recordsAtReboot.size());
     EXPECT_NE(std::string::npos, recordsAtReboot[0].find(ErrorField(1603))) << recordsAtReboot[0];
 }
+
+// Windows refuses the restart to a token whose shutdown privilege is disabled: the deferred
+// restart enables it and asks again, after the status record was written.
+struct DeferredRestartCase {
+    const char* name;
+    std::vector<bool> rebootAnswers;
+    bool tokenOpens;
+    DWORD adjustError;
+    size_t rebootCalls;
+    bool privilegeAsked;
+    const char* logLine;  // null: none of the restart's error lines
+    int exitCode;         // of the run state; the record and the process keep 1603
+};
+
+class DeferredRestartTest : public EntryPointTest, public ::testing::WithParamInterface<DeferredRestartCase> {};
+
+TEST_P(DeferredRestartTest, FollowsTheStatusRecordAndEnablesTheShutdownPrivilege) {
+    const DeferredRestartCase& c = GetParam();
+    CPatchApp::Adopt(std::make_unique<RestartPendingInstaller>(), std::make_unique<tw::CAutoPatchWnd>());
+    std::vector<size_t> recordsAtReboot;
+    std::vector<bool> answers = c.rebootAnswers;
+    Platform().ExitWindowsEx = [&](UINT flags, DWORD) {
+        rebootFlags.push_back(flags);
+        recordsAtReboot.push_back(logFolder.Records().size());
+        const bool succeeds = !answers.empty() && answers.front();
+        if (!answers.empty()) answers.erase(answers.begin());
+        if (!succeeds) ::SetLastError(ERROR_PRIVILEGE_NOT_HELD);
+        return succeeds ? TRUE : FALSE;
+    };
+    bool privilegeAsked = false;
+    Platform().OpenProcessToken = [&](HANDLE process, DWORD access, PHANDLE token) {
+        EXPECT_EQ(static_cast<DWORD>(TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY), access);
+        if (!c.tokenOpens) {
+            ::SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return ::OpenProcessToken(process, access, token);
+    };
+    Platform().AdjustTokenPrivileges = [&](HANDLE, BOOL disableAll, PTOKEN_PRIVILEGES state, DWORD, PTOKEN_PRIVILEGES,
+                                           PDWORD) {
+        privilegeAsked = true;
+        EXPECT_FALSE(disableAll);
+        EXPECT_EQ(1u, state->PrivilegeCount);
+        EXPECT_EQ(static_cast<DWORD>(SE_PRIVILEGE_ENABLED), state->Privileges[0].Attributes);
+        LUID shutdown = {};
+        EXPECT_TRUE(::LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &shutdown));
+        EXPECT_EQ(shutdown.LowPart, state->Privileges[0].Luid.LowPart);
+        EXPECT_EQ(shutdown.HighPart, state->Privileges[0].Luid.HighPart);
+        ::SetLastError(c.adjustError);
+        return TRUE;
+    };
+
+    const size_t logBefore = PatchLog().size();
+    EXPECT_EQ(1603, RunWith(AutoLine()));
+    EXPECT_EQ(std::vector<UINT>(c.rebootCalls, EWX_REBOOT), rebootFlags);
+    EXPECT_EQ(std::vector<size_t>(c.rebootCalls, 1u), recordsAtReboot);
+    EXPECT_NE(std::string::npos, Record().find(ErrorField(1603))) << Record();
+    EXPECT_EQ(c.privilegeAsked, privilegeAsked);
+    EXPECT_EQ(c.exitCode, CRunState::Get().exitCode);
+    // This run's lines (the log is only started anew once it has grown large).
+    std::string log = PatchLog();
+    if (log.size() >= logBefore) log.erase(0, logBefore);
+    for (const char* line : {"In WinMain, error in OpenProcessToken", "In WinMain, error in AdjustTokenPrivileges",
+                             "In WinMain, error in ExitWindowsEx"}) {
+        const bool expected = c.logLine && std::string(c.logLine) == line;
+        EXPECT_EQ(expected, log.find(line) != std::string::npos) << line;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DeferredRestartTest,
+    ::testing::Values(
+        DeferredRestartCase{"FirstCallRestarts", {true}, true, ERROR_SUCCESS, 1, false, nullptr, 1603},
+        DeferredRestartCase{"PrivilegeEnabled", {false, true}, true, ERROR_SUCCESS, 2, true, nullptr, 1603},
+        DeferredRestartCase{
+            "TokenNotOpened", {false}, false, ERROR_SUCCESS, 1, false, "In WinMain, error in OpenProcessToken", 18010},
+        DeferredRestartCase{"PrivilegeNotHeld",
+                            {false},
+                            true,
+                            ERROR_NOT_ALL_ASSIGNED,
+                            1,
+                            true,
+                            "In WinMain, error in AdjustTokenPrivileges",
+                            18009},
+        DeferredRestartCase{"SecondCallRefused",
+                            {false, false},
+                            true,
+                            ERROR_SUCCESS,
+                            2,
+                            true,
+                            "In WinMain, error in ExitWindowsEx",
+                            1603}),
+    [](const ::testing::TestParamInfo<DeferredRestartCase>& param) { return std::string(param.param.name); });
 
 TEST_F(EntryPointTest, PendingRestartIsNotRepeatedAfterTheRestartQuestion) {
     struct BothInstaller : RestartPendingInstaller {

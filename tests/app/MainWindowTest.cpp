@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
+#include "InstallerTestSupport.h"
 #include "app/AutoPatchInstaller.h"
+#include "app/WebPatchInstaller.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
 #include "common/Resource.h"
+#include "logging/StatusLogMgr.h"
 #include "ui/AutoPatchWnd.h"
 #include "ui/WebPatchWnd.h"
 
@@ -143,29 +147,100 @@ public:
 
 struct GateCase {
     bool allowedWithMessage, userClosed, dismissed, offline;
-    bool stops;
+    const char* reason;  // of the exit message; null: the run goes on
 };
 
-class GateOutcomeTest : public ::testing::TestWithParam<GateCase> {};
+class GateOutcomeTest : public ::testing::TestWithParam<GateCase> {
+protected:
+    void SetFlags() const {
+        const GateCase& c = GetParam();
+        tw::CRunState& state = tw::CRunState::Get();
+        state.gateAllowedWithMessage = c.allowedWithMessage;
+        state.gateUserClosed = c.userClosed;
+        state.gateDismissed = c.dismissed;
+        state.offline = c.offline;
+    }
+};
 
 TEST_P(GateOutcomeTest, RunStopsOnlyForTheGateOutcomesThatEndIt) {
     twtest::SeamGuard guard;
-    const GateCase& c = GetParam();
-    tw::CRunState& state = tw::CRunState::Get();
-    state.gateAllowedWithMessage = c.allowedWithMessage;
-    state.gateUserClosed = c.userClosed;
-    state.gateDismissed = c.dismissed;
-    state.offline = c.offline;
+    SetFlags();
     GateProbe probe;
-    EXPECT_EQ(c.stops, probe.StopForGateOutcome("Auto"));
+    EXPECT_EQ(GetParam().reason != nullptr, probe.StopForGateOutcome("Auto"));
+}
+
+// The auto run, with the patch application counted instead of done.
+class CountingAutoInstaller : public tw::CAutoPatchInstaller {
+public:
+    int32_t DoProgramPatches(tw::PatchCmdInfo&) override {
+        ++patchRuns;
+        return kStatusSuccess;
+    }
+    int patchRuns = 0;
+};
+
+// Both variants' run operations act on the gate's flags, after initialisation (which runs
+// no gate for this update) and once their main window is up: a run the gate ends sends the
+// exit message with the variant's name and applies nothing; else the auto run patches and
+// the web run shows its confirmation dialog.
+TEST_P(GateOutcomeTest, EachVariantsRunActsOnTheFlags) {
+    const GateCase& c = GetParam();
+    for (const char* variant : {"Auto", "Web"}) {
+        SCOPED_TRACE(variant);
+        twtest::SeamGuard guard;
+        twtest::RecordingSender sender;
+        twtest::MessageBoxRecorder boxes;
+        twtest::TempDir installerDir("twgaterun");
+        ASSERT_TRUE(twtest::WriteTextFile(installerDir / "patch.ini", twtest::PatchIni()));
+        tw::StatusLogMgr::RenameLogFile(installerDir.Path().c_str());
+        tw::CRunState::Get().installerDir = installerDir.Path();
+        tw::Platform().Msi.QueryProductState = [](LPCSTR) { return INSTALLSTATE_DEFAULT; };
+        SetFlags();
+        tw::PatchCmdInfo info;
+        std::memset(&info, 0, sizeof(info));
+        info.instance = Self();
+
+        const bool isWeb = std::string(variant) == "Web";
+        CountingAutoInstaller autoInstaller;
+        tw::CWebPatchInstaller webInstaller;
+        tw::CAutoPatchWnd autoWindow;
+        tw::CWebPatchWnd webWindow;
+        tw::CPatchInstallerBase& installer = isWeb ? static_cast<tw::CPatchInstallerBase&>(webInstaller)
+                                                   : static_cast<tw::CPatchInstallerBase&>(autoInstaller);
+        tw::CMainWnd& window = isWeb ? static_cast<tw::CMainWnd&>(webWindow) : static_cast<tw::CMainWnd&>(autoWindow);
+        ASSERT_NE(0, window.InitApplication(Self()));
+        installer.SetMainWindow(&window);
+
+        const bool goesOn = installer.Run(info, SW_SHOWNORMAL, "");
+        EXPECT_EQ(c.reason == nullptr, goesOn);
+        EXPECT_EQ(0, tw::CRunState::Get().exitCode);
+        if (c.reason) {
+            ASSERT_EQ(1u, sender.messages.size());
+            EXPECT_TRUE(sender.messages[0].isError);
+            EXPECT_NE(std::string::npos,
+                      sender.messages[0].text.find(tw::CPatchInstallerBase::BuildExitMessage(c.reason, variant)))
+                << sender.messages[0].text;
+        } else {
+            EXPECT_TRUE(sender.messages.empty());
+        }
+        if (isWeb) {
+            EXPECT_EQ(goesOn, webInstaller.GetPatchViewDialog() != nullptr);
+        } else {
+            EXPECT_EQ(goesOn ? 1 : 0, autoInstaller.patchRuns);
+        }
+        if (HWND main = window.GetHwnd()) ::DestroyWindow(main);
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.message != WM_QUIT) ::DispatchMessageA(&msg);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, GateOutcomeTest,
-                         ::testing::Values(GateCase{false, false, false, false, false},
-                                           GateCase{true, true, false, false, true},    // user exited
-                                           GateCase{true, false, false, false, false},  // warning accepted
-                                           GateCase{false, false, true, false, true},   // blocked
-                                           GateCase{false, false, false, true, true},   // offline
-                                           GateCase{true, false, false, true, false}));
+                         ::testing::Values(GateCase{false, false, false, false, nullptr},
+                                           GateCase{true, true, false, false, "User Exited"},
+                                           GateCase{true, false, false, false, nullptr},  // warning accepted
+                                           GateCase{false, false, true, false, "Blocked"},
+                                           GateCase{false, false, false, true, "platform OFFLINE"},
+                                           GateCase{true, false, false, true, nullptr}));
 
 }  // namespace

@@ -314,14 +314,56 @@ TEST_F(WebInstallNowTest, ProductFoundThroughTheSecondComponentIsPatchedWithoutO
     EXPECT_EQ("Update complete", boxes.Calls().back().title);
 }
 
-TEST_F(WebInstallNowTest, FailureInsideInstallNowEndsInTheDialogProcedure) {
-    Platform().Msi.GetComponentPath = [](LPCSTR, LPCSTR, LPSTR, LPDWORD) -> INSTALLSTATE {
-        throw std::runtime_error("component lookup failed");
-    };
-    PressInstallNow();
-    EXPECT_EQ(0, applyCalls);
-    EXPECT_EQ(1u, Count("In CWebPatchInstaller::PatchViewProc, Got exception: component lookup failed\r\n")) << Log();
-    EXPECT_TRUE(::IsWindow(web.GetPatchViewDialog()));
+// An exception inside Install Now, before the wait dialog and while it is up: the run ends
+// there. The wait dialog goes, the main window is enabled again and closes (which ends the
+// run's message loop), and the exception is kept for the entry point (which makes its last
+// error the exit code, see EntryPointTest).
+TEST_F(WebInstallNowTest, ExceptionInsideInstallNowClosesTheWindowsAndIsKeptForTheEntryPoint) {
+    MakeProduct(product);
+    const std::string productExe = product / "tww.exe";
+    for (const char* failing : {kMainComponent, kOffCycleComponent}) {
+        SCOPED_TRACE(failing);
+        bool waitDialogWasUp = false;
+        Platform().Msi.GetComponentPath = [&](LPCSTR, LPCSTR component, LPSTR buffer, LPDWORD size) -> INSTALLSTATE {
+            if (std::strcmp(component, failing) == 0) {
+                waitDialogWasUp = web.GetWaitDialog() != nullptr;
+                ::SetLastError(ERROR_INVALID_DATA);
+                throw std::runtime_error("component lookup failed");
+            }
+            lstrcpynA(buffer, std::strcmp(component, kMainComponent) == 0 ? productExe.c_str() : "",
+                      static_cast<int>(*size));
+            return INSTALLSTATE_LOCAL;
+        };
+        const size_t logged = Count("In CWebPatchInstaller::OnInstallNow, Got exception: component lookup failed\r\n");
+        PressInstallNow();
+        EXPECT_EQ(std::strcmp(failing, kOffCycleComponent) == 0, waitDialogWasUp);
+        EXPECT_EQ(0, applyCalls);
+        EXPECT_EQ(nullptr, web.GetWaitDialog());
+        HWND main = window.GetHwnd();
+        ASSERT_NE(nullptr, main);
+        EXPECT_TRUE(::IsWindowEnabled(main));
+        EXPECT_EQ(logged + 1, Count("In CWebPatchInstaller::OnInstallNow, Got exception: component lookup failed\r\n"))
+            << Log();
+        EXPECT_EQ(0u, Count("In CWebPatchInstaller::PatchViewProc, Got exception"));
+
+        tw::CPatchInstallerBase::RunException kept;
+        ASSERT_TRUE(web.TakeRunException(&kept));
+        EXPECT_EQ("component lookup failed", kept.what);
+        EXPECT_FALSE(web.TakeRunException(&kept));  // handed over once
+
+        // The close request is waiting in the queue; the window and its dialog then go.
+        MSG msg;
+        bool quit = false;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT)
+                quit = true;
+            else
+                ::DispatchMessageA(&msg);
+        }
+        EXPECT_TRUE(quit);
+        EXPECT_FALSE(::IsWindow(main));
+        EXPECT_FALSE(::IsWindow(web.GetPatchViewDialog()));
+    }
 }
 
 }  // namespace

@@ -237,6 +237,72 @@ private:
     std::thread m_thread;
 };
 
+// A top-level window on a thread of this process that answers its messages, so that it
+// closes on WM_CLOSE, until the object goes.
+class AnsweringWindow {
+public:
+    AnsweringWindow(const char* windowClass, const char* title)
+        : m_ready(::CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        m_thread = std::thread([this, windowClass, title]() {
+            WNDCLASSA wc = {};
+            wc.lpfnWndProc = ::DefWindowProcA;
+            wc.hInstance = ::GetModuleHandleA(nullptr);
+            wc.lpszClassName = windowClass;
+            ::RegisterClassA(&wc);
+            m_window = ::CreateWindowExA(0, windowClass, title, WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr, nullptr,
+                                         wc.hInstance, nullptr);
+            m_threadId = ::GetCurrentThreadId();
+            ::SetEvent(m_ready.Get());
+            MSG msg;
+            while (::GetMessageA(&msg, nullptr, 0, 0) > 0) ::DispatchMessageA(&msg);
+            if (::IsWindow(m_window)) ::DestroyWindow(m_window);
+            ::UnregisterClassA(windowClass, wc.hInstance);
+        });
+        ::WaitForSingleObject(m_ready.Get(), 10000);
+    }
+    ~AnsweringWindow() {
+        ::PostThreadMessageA(m_threadId, WM_QUIT, 0, 0);
+        m_thread.join();
+    }
+    HWND Window() const { return m_window; }
+    bool IsOpen() const { return ::IsWindow(m_window) != FALSE; }
+
+private:
+    tw::KernelHandle m_ready;
+    HWND m_window = nullptr;
+    DWORD m_threadId = 0;
+    std::thread m_thread;
+};
+
+// A companion's window is looked up by class and title as configured: a blank field is an
+// empty text, which matches only an empty class or title; only a missing field matches any.
+TEST_F(RunningProductTest, CompanionWindowIsFoundByItsConfiguredClassAndTitle) {
+    struct Case {
+        const char* entry;
+        const char* windowClass;
+        const char* title;
+        bool closed;
+    } cases[] = {
+        {"TWConfiguredWnd,", "TWConfiguredWnd", "Another window", false},  // blank title
+        {"TWConfiguredWnd,", "TWConfiguredWnd", "", true},
+        {",Configured Title", "TWAnyOtherWnd", "Configured Title", false},  // blank class
+        {"TWConfiguredWnd, Configured Title", "TWConfiguredWnd", "Configured Title", true},
+        {"TWConfiguredWnd", "TWConfiguredWnd", "Another window", true},  // title missing: any title
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.entry);
+        for (const char* section : {"[AgentData]\nOneAgentData1=", "[TWRelatedApps]\nOneTWRelatedApp1="}) {
+            SCOPED_TRACE(section);
+            TestInstaller fresh;
+            ASSERT_TRUE(fresh.LoadConfig(PatchIni(std::string(section) + c.entry + "\n")));
+            AnsweringWindow window(c.windowClass, c.title);
+            ASSERT_NE(nullptr, window.Window());
+            fresh.CloseAuxiliaryApplications();
+            EXPECT_EQ(c.closed, !window.IsOpen());
+        }
+    }
+}
+
 class UnansweredWindowTest : public RunningProductTest {
 protected:
     void SetUp() override {

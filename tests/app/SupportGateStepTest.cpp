@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -24,9 +25,12 @@
 
 // The operating-system support gate as initialisation runs it, and what the run operations
 // do with its flags. Which cases apply depends on the prefix's Windows version and on the
-// connection: the suite runs in the plain test run (Windows 10, connected) and again inside
-// network namespaces under Windows 7 (see tests/app/CMakeLists.txt); cases for another
-// setting are skipped.
+// connection: the suite runs in the plain test run (Windows 10) and again inside network
+// namespaces under Windows 7, connected and not (see tests/app/CMakeLists.txt). Each entry
+// names the setting it makes in TW_GATE_EXPECT, "<Windows version text>,<online|offline|
+// any>" (for example "6.1,offline"); every case fails when Windows does not report that
+// setting, so an entry whose setting was not made cannot pass having tested nothing. Cases
+// for another setting are skipped.
 
 namespace {
 
@@ -43,6 +47,18 @@ bool Connected() {
 
 std::string VersionText() { return COSSupportGate::GetWindowsVersionText(); }
 bool Windows7Family() { return VersionText() == "6.1" || VersionText() == "6.0"; }
+
+// The setting the test entry made, from TW_GATE_EXPECT; false when it names none.
+bool ExpectedSetting(std::string* version, std::string* connection) {
+    const char* value = std::getenv("TW_GATE_EXPECT");
+    if (!value) return false;
+    const std::string text = value;
+    const size_t comma = text.find(',');
+    if (comma == std::string::npos) return false;
+    *version = text.substr(0, comma);
+    *connection = text.substr(comma + 1);
+    return !version->empty() && (*connection == "online" || *connection == "offline" || *connection == "any");
+}
 
 // What the real dialog showed when the seam opened it.
 struct ShownDialog {
@@ -71,6 +87,13 @@ std::string Config(const std::string& serverKeys, const std::string& clientKeys,
 class SupportGateStep : public ::testing::Test {
 protected:
     void SetUp() override {
+        std::string version, connection;
+        ASSERT_TRUE(ExpectedSetting(&version, &connection))
+            << "TW_GATE_EXPECT must name the setting of this run, as \"6.1,offline\"";
+        ASSERT_EQ(version, VersionText()) << "the Windows version this run was started for";
+        if (connection != "any") {
+            ASSERT_EQ(connection == "online", Connected()) << "the connection this run was started for";
+        }
         tw::StatusLogMgr::RenameLogFile(installerDir.Path().c_str());
         CRunState::Get().installerDir = installerDir.Path();
         Platform().Msi.QueryProductState = [](LPCSTR) { return INSTALLSTATE_DEFAULT; };
@@ -146,10 +169,10 @@ protected:
 
 // ---- Connected -----------------------------------------------------------------------------
 
-#define REQUIRE_CONNECTED()                                                           \
-    do {                                                                              \
-        ASSERT_TRUE(server.Ready());                                                  \
-        if (!Connected()) GTEST_SKIP() << "Windows reports no internet connection";  \
+#define REQUIRE_CONNECTED()                                                         \
+    do {                                                                            \
+        ASSERT_TRUE(server.Ready());                                                \
+        if (!Connected()) GTEST_SKIP() << "Windows reports no internet connection"; \
     } while (0)
 
 TEST_F(SupportGateStep, WarningForThisWindowsIsShownWithContinue) {
@@ -170,7 +193,8 @@ TEST_F(SupportGateStep, WarningForThisWindowsIsShownWithContinue) {
     EXPECT_EQ(FW_BOLD, shown.headingWeight);
     EXPECT_EQ(FW_BOLD, shown.text1Weight);
     EXPECT_LT(shown.text2Weight, FW_BOLD);
-    EXPECT_NE(std::string::npos, Log().find("In CPatchInstallerBase::InitInstance, InternetConnection Verified passed."));
+    EXPECT_NE(std::string::npos,
+              Log().find("In CPatchInstallerBase::InitInstance, InternetConnection Verified passed."));
     EXPECT_NE(std::string::npos, Log().find("In CPatchInstallerBase::InitInstance, ALLOWED WITH MSG."));
     // "Continue" lets the update go on.
     const CRunState& state = CRunState::Get();
@@ -267,6 +291,34 @@ TEST_F(SupportGateStep, NoVerdictIsOfflineOnlyForWindows7) {
     EXPECT_TRUE(StopsWith("Blocked"));
 }
 
+// Something failing while the gate's outcome is acted on (here the warning's dialog): on
+// Windows 7 the run is treated as offline, with a line that names no cause; elsewhere it
+// is ignored.
+TEST_F(SupportGateStep, ExceptionWhileTheGateRunsIsOfflineOnlyForWindows7) {
+    REQUIRE_CONNECTED();
+    WritePatchIni();
+    ASSERT_TRUE(server.Put("http.veltra/config.ini", ListedForThisMachine("Block=0\r\n")));
+    const auto showDialog = Platform().ShowDialog;
+    int calls = 0;
+    Platform().ShowDialog = [&](HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC proc, LPARAM param) -> INT_PTR {
+        if (++calls == 1) throw std::runtime_error("the dialog broke");
+        return showDialog(instance, name, owner, proc, param);
+    };
+    EXPECT_TRUE(installer.InitInstance(info));
+    const std::string line = "In CPatchInstallerBase::InitInstance, Exception Case checked only for Win7.";
+    if (!Windows7Family()) {
+        EXPECT_EQ(1, calls);
+        EXPECT_EQ(std::string::npos, Log().find(line));
+        EXPECT_FALSE(CRunState::Get().offline);
+        return;
+    }
+    EXPECT_NE(std::string::npos, Log().find(line + "\r\n")) << Log();
+    ASSERT_EQ(1u, dialogs.size());
+    EXPECT_EQ("Please check your internet connection", dialogs[0].texts[0]);
+    EXPECT_TRUE(CRunState::Get().offline);
+    EXPECT_TRUE(StopsWith("Blocked"));
+}
+
 TEST_F(SupportGateStep, ServerTextsSendToLearnMore) {
     REQUIRE_CONNECTED();
     if (!tw::COSInfo::IsServer()) GTEST_SKIP() << "not a server edition";
@@ -311,6 +363,7 @@ class SupportGateOffline : public SupportGateStep {
 protected:
     void SetUp() override {
         SupportGateStep::SetUp();
+        if (HasFatalFailure()) return;
         if (Connected()) GTEST_SKIP() << "Windows reports an internet connection";
     }
 };

@@ -9,7 +9,8 @@
 # before, that no temporary copy and no journal is left, and that the product is updated.
 #
 #   kill-save      the program killed while it saves the off-cycle files
-#   kill-patch     the program killed while Windows Installer patches (the slow package)
+#   kill-patch     the program killed while Windows Installer patches: inside the slow
+#                  package's slow step, after its files (the step writes a marker file)
 #   kill-restore   the program killed after the patch, before the restore (at its error box)
 #   readonly-product  the product folder and its files cannot be changed
 #   locked-save    an off-cycle file held open without sharing while it is saved
@@ -24,6 +25,10 @@
 #   pkg-foreign    the first package is for another product
 #   msi-1603       Windows Installer fails the first package (1603)
 #   msi-cancel     Cancel pressed in the wait dialog during the patch
+#   no-program     "/A /P" names a folder that exists but holds no product program (the
+#                  product folder's parent): the run ends before anything changes
+#   empty-path     "/A /P" without a folder: text 521, then the run ends before anything
+#                  changes
 #
 # Rows run only when named (ctest's e2e_trust): what a standard user can plant for the
 # elevated program, each run ending in a normal update:
@@ -43,7 +48,8 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
 all_rows=(kill-save kill-patch kill-restore readonly-product locked-save locked-restore log-folder log-readonly
-          log-locked status-readonly pkg-missing pkg-empty pkg-truncated pkg-foreign msi-1603 msi-cancel)
+          log-locked status-readonly pkg-missing pkg-empty pkg-truncated pkg-foreign msi-1603 msi-cancel
+          no-program empty-path)
 rows=("$@")
 ((${#rows[@]})) || rows=("${all_rows[@]}")
 work="$TW_BUILD_DIR/e2e/faults"
@@ -163,6 +169,23 @@ run_answering() {
 }
 boxes_seen() { sed -n 's/^== message box "\(.*\)":$/\1/p' "$work/boxes.txt" | paste -sd'|'; }
 
+# The slow package again, its slow step creating <work>/slow-step when it begins (the
+# package's files are in then) and <work>/slow-step.done when it ends.
+marked_slow_package() {
+    rm -f "$work/slow-step" "$work/slow-step.done"
+    (cd "$work/update" && wine "$TW_MSPGEN" tw28_core_r6.msp "$TW_PRODUCT_CODE" "$TW_UPGRADE_CODE" "$(tw_new_guid)" \
+        28.0.4005.1 28.0.4006.1 --registry 'Software\Veltra\TallyworksPatches' R6 applied ProductRegistry \
+        --delay 3000 --marker "$(tw_winpath "$work/slow-step")" >/dev/null 2>&1)
+}
+# What the installed product and its off-cycle files show of an update: the version, the
+# patches registered, the flavor's revision, and whether the off-cycle files are as before.
+product_state() {
+    local files=kept
+    rates_kept >/dev/null || files=changed
+    echo "$(tw_probe version "$TW_PRODUCT_CODE") patches=$(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)" \
+        "TWVersion=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion) off-cycle=$files"
+}
+
 # A fresh product at R5 with its off-cycle files and an update folder of the given kind.
 fresh_product() {
     local kind=$1
@@ -239,16 +262,18 @@ XML
         rm -f "$rates/bigrates.dat"
         ;;
     kill-patch)
+        check "slow package with a marker" marked_slow_package
         tw_start_update "$work" 90 /A /P $TW_PRODUCT_WINDIR
         check "files saved" wait_for_copy 60
-        sleep 1.5 # inside the package's slow step, after its files
+        check "inside the package's slow step" wait_for "$work/slow-step" 60
         kill_update
-        rates_kept >/dev/null && echo "   after the kill the off-cycle files are unchanged" ||
-            echo "   after the kill the package has overwritten off-cycle files"
         check "killed while patching: copies left" test -n "$(copies)"
         check "killed while patching: journal left" equals "$(journals)" "OffCycleJournal.txt"
         check "killed while patching: no status record" equals "$(new_records "$before")" ""
-        sleep 3 # the package's slow step ends
+        # The package's slow step goes on without the program; the product is free once it ends.
+        check "the package's slow step ended" wait_for "$work/slow-step.done" 30
+        check "killed while patching: product as before" equals "$(product_state)" \
+            "28.0.4005.1 patches=0 TWVersion=5 off-cycle=kept"
         next_normal_run
         check "next run: restored from the journal" log_has "COffCycleJournal::Replay, restored .*taxrates.dat"
         ;;
@@ -447,6 +472,32 @@ XML
         check "rotation: previous log one link" equals "$(stat -c %h "$work/update/PreviousPatchlog.txt")" "1"
         check "rotation: the run wrote its log" log_has "In CPatchInstallerBase::"
         rm -f "$work/log-victim.txt" "$work/previous-victim.txt"
+        ;;
+    no-program | empty-path)
+        if [ "$row" = no-program ]; then
+            folder=${TW_PRODUCT_WINDIR%\\*}
+            tw_start_update "$work" 90 /A /P $folder
+        else
+            tw_start_update "$work" 90 /A /P
+        fi
+        tw_answer_all_boxes 90 >"$work/boxes.txt"
+        code=$(tw_run_exit_code "$work")
+        check "exit code 0" equals "$code" "0"
+        check_tw_record "$before" 18011
+        if [ "$row" = no-program ]; then
+            check "no message" equals "$(boxes_seen)" ""
+            check "the folder and the missing program logged" log_has \
+                "^In WinMain, the Tallyworks folder ${folder//\\/.} given on the command line holds no tww.exe.$"
+        else
+            check "text 521 only" equals "$(boxes_seen)" "Tallyworks Update"
+            check "text 521" contains "$(cat "$work/boxes.txt")" "We are unable to read your Tallyworks file."
+            check "the empty folder logged" log_has "^In WinMain, the Tallyworks folder given on the command line is empty.$"
+        fi
+        check "product unchanged" equals "$(product_state)" "28.0.4005.1 patches=0 TWVersion=5 off-cycle=kept"
+        check "nothing saved" equals "$(tr -d '\r' <"$work/update/Patchlog.txt" | grep -c 'File saved')" "0"
+        check "no relaunch batch file" test ! -e "$TW_PRODUCT_DIR/TWUpdateUtility.bat"
+        nothing_lost
+        next_normal_run
         ;;
     *) echo "unknown row $row"; failures=$((failures + 1)) ;;
     esac
