@@ -41,6 +41,8 @@ source "$here/xvfb.sh"
 set +e
 tw_start_display
 wineserver -p >/dev/null 2>&1 || true
+# Wine's helper services started once, before the timed steps, as tools/test.sh does.
+wine cmd.exe /c exit >/dev/null 2>&1 || true
 
 # The prefix is put back on every exit, after a failed step or an interrupt too; the
 # display goes last, as the clean-up still runs Wine.
