@@ -5,8 +5,8 @@
 # bench/bench.py on a private display with one wineserver for the whole run.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-TW_SKIP_CLANG=1 bash "$here/../tools/setup.sh" >/dev/null
 source "$here/../tools/wine-env.sh"
+TW_SKIP_CLANG=1 bash "$here/../tools/setup.sh" >/dev/null
 source "$here/../tools/xvfb.sh"
 cmake --build "$TW_BUILD_DIR" -j2 --target tw_bench >/dev/null
 tw_start_display

@@ -10,23 +10,40 @@
 # there and shown. Afterwards the prefix is left as it was (the product is removed again, the status
 # record files put back); build/demo keeps the update folder and the screenshots of the
 # messages.
+#
+# The outcome, for scripts (.ci/run reads it), is written to build/demo/summary.txt, one
+# "name=value" line each: exit_code (of twpatch.exe), version_before and version_after (the
+# product's "VersionString"), revision_before and revision_after (from "TWVersion"), result
+# (ok or failed). The demo exits 0 only when the update did what it should: exit code 0,
+# version 28.0.4005.1 -> 28.0.4007.1, revision 5 -> 7.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source "$here/wine-env.sh"
 source "$here/e2e-lib.sh"
+demo="$TW_BUILD_DIR/demo"
+summary="$demo/summary.txt"
 if [ -z "${TW_IN_NETNS:-}" ]; then
-    TW_SKIP_CLANG=1 bash "$here/setup.sh"
+    rm -f "$summary"
+    # Only what the demo runs is built: the program, the checker, and the probe, patch
+    # generator and sample product files of the run; the tests come with tools/test.sh.
+    TW_SKIP_CLANG=1 bash "$here/setup.sh" "${TW_RUN_TARGETS[@]}"
     echo "== the run happens in a network namespace of its own; the maker's hosts are 127.0.0.1 there"
-    TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@"
-    exit $?
+    rc=0
+    TW_IN_NETNS=1 tw_netns_run online bash "$0" "$@" || rc=$?
+    if [ ! -s "$summary" ]; then
+        echo "demo: the run in the network namespace ended with exit code $rc before its outcome was known" >&2
+        exit $((rc ? rc : 1))
+    fi
+    exit "$rc"
 fi
 source "$here/xvfb.sh"
 # From here on a failed step is shown, not fatal: the demo reports what the run left.
 set +e
 tw_start_display
 wineserver -p >/dev/null 2>&1 || true
+# Wine's helper services started once, before the timed steps, as tools/test.sh does.
+wine cmd.exe /c exit >/dev/null 2>&1 || true
 
-demo="$TW_BUILD_DIR/demo"
 # The prefix is put back on every exit, after a failed step or an interrupt too; the
 # display goes last, as the clean-up still runs Wine.
 cleanup() {
@@ -62,9 +79,12 @@ tw_start_update "$demo" 120 /A /P $TW_PRODUCT_WINDIR
 tw_answer_all_boxes 120 "$demo"
 code=$(tw_run_exit_code "$demo")
 
+version_after=$(tw_probe version "$TW_PRODUCT_CODE")
+twversion_after=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)
+
 echo "== what changed"
-echo "   product version (VersionString): $version_before -> $(tw_probe version "$TW_PRODUCT_CODE")"
-echo "   installed revision (TWVersion):  $twversion_before -> $(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)"
+echo "   product version (VersionString): $version_before -> $version_after"
+echo "   installed revision (TWVersion):  $twversion_before -> $twversion_after"
 echo "   patches registered:              $(tw_probe patches "$TW_PRODUCT_CODE" | wc -l)"
 echo "   CriticalFixes folder:            $(ls "$TW_PRODUCT_DIR/CriticalFixes" | tr '\n' ' ')"
 if [ -f "$TW_PRODUCT_DIR/PostPatch.done" ]; then
@@ -92,3 +112,17 @@ tr -d '\r' <"$demo/update/Patchlog.txt" 2>/dev/null | tail -n 15 | sed 's/^/   /
 echo "== status record"
 tw_new_status_records "$records" | sed 's/^/   /'
 echo "== exit code: $code"
+
+# The outcome in one place: the summary file and the last line ("TWVersion" holds the
+# installed revision).
+revision_before=$twversion_before
+revision_after=$twversion_after
+result=failed
+if [ "$code" = 0 ] && [ "$version_before" = 28.0.4005.1 ] && [ "$version_after" = 28.0.4007.1 ] &&
+   [ "$revision_before" = 5 ] && [ "$revision_after" = 7 ]; then
+    result=ok
+fi
+printf '%s\n' "exit_code=${code:-none}" "version_before=$version_before" "version_after=$version_after" \
+    "revision_before=$revision_before" "revision_after=$revision_after" "result=$result" >"$summary"
+echo "== demo $result: exit code ${code:-none}, version $version_before -> $version_after, revision $revision_before -> $revision_after"
+[ "$result" = ok ]

@@ -9,6 +9,10 @@ TW_PRODUCT_FIXTURE="$TW_BUILD_DIR/tests/fixtures/e2eproduct"
 TW_UPGRADE_CODE="{5D0B7E44-2A61-4C3E-9F17-8B2C6E0A4D93}"
 TW_FLAVOR_KEY='Software\Veltra\Tallyworks\28.0\ember'
 TW_STATUS_LOG="$WINEPREFIX/drive_c/ProgramData/Common Files/Veltra/Tallyworks/twupdate/Log/Patch.log"
+# The build targets a whole-program run needs (tools/setup.sh <targets>): the program, the
+# checker, the probe, the patch generator, the sample product's files and the ULIP package's
+# libraries.
+TW_RUN_TARGETS=(twpatch twpatchcheck twprobe mspgen e2eproduct_tww twfixture_ulipfiles)
 
 tw_log() { echo "[$(date +%T)] $*"; }
 
@@ -210,7 +214,10 @@ tw_click_control() {
 tw_screenshot() { import -display "$DISPLAY" -window root "$1" >/dev/null 2>&1 || true; }
 
 # The status record lines after the first <count> ones.
-tw_new_status_records() { [ -f "$TW_STATUS_LOG" ] && tail -n +$(($1 + 1)) "$TW_STATUS_LOG" | tr -d '\r'; }
+tw_new_status_records() {
+    [ -f "$TW_STATUS_LOG" ] || return 0
+    tail -n +$(($1 + 1)) "$TW_STATUS_LOG" | tr -d '\r'
+}
 
 # Answers every message box the update shows until it ends (at most <seconds>): prints its
 # title and text and presses OK (or No, for a question). Screenshots go to <dir> when given.
@@ -296,8 +303,10 @@ tw_netns_run() {
     hosts=$(mktemp)
     printf '127.0.0.1 localhost\n127.0.0.1 %s\n' \
         "cdn.tallyworks.example download.tallyworks.example support.tallyworks.example" >"$hosts"
-    wineserver -k 2>/dev/null
-    wineserver -w 2>/dev/null
+    # No wineserver running is the usual case on a fresh machine: `wineserver -k` then
+    # exits 1, which is no failure here.
+    wineserver -k 2>/dev/null || true
+    wineserver -w 2>/dev/null || true
     unshare -n -m bash -c '
         mode=$1 hosts=$2
         shift 2
@@ -310,8 +319,8 @@ tw_netns_run() {
         wineserver -p 2>/dev/null || true
         "$@"
         rc=$?
-        wineserver -k 2>/dev/null
-        wineserver -w 2>/dev/null
+        wineserver -k 2>/dev/null || true
+        wineserver -w 2>/dev/null || true
         exit $rc' tw-netns "$mode" "$hosts" "$@"
     rc=$?
     rm -f "$hosts"

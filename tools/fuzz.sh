@@ -34,8 +34,7 @@ if ((native)); then
     exit "$rc"
 fi
 
-TW_SKIP_CLANG=1 bash "$here/setup.sh" >/dev/null || exit 1
-cmake --build "$TW_BUILD_DIR" -j2 --target twfuzz >/dev/null || exit 1
+TW_SKIP_CLANG=1 bash "$here/setup.sh" twfuzz >/dev/null || { echo "fuzz: set-up or the build of twfuzz failed" >&2; exit 1; }
 source "$here/xvfb.sh"
 tw_start_display
 kinds=(ini manifest endpoint cmdline patchlog registry msimessage support)

@@ -17,8 +17,28 @@ background() {  # width height output
         -type TrueColor BMP3:"$out"
 }
 
+# The web variant's window shows its confirmation dialog over everything right of x = 90
+# (the dialog is placed at 90, 0 of the client area and is wider and taller than the rest of
+# it): the brand stands in the left 90 pixels, each word whole beside the dialog. Under the
+# dialog the background continues.
+background_web() {  # width height output
+    local w=$1 h=$2 out=$3 panel=90
+    convert -size "${w}x${h}" gradient:'#0b3d63-#1f7a8c' \
+        \( -size "${w}x6" xc:'#f2a541' \) -gravity south -composite \
+        \( -size "${panel}x${h}" xc:none \
+           -fill '#f2a541' -draw 'rectangle 27,50 35,72' -draw 'rectangle 41,38 49,72' -draw 'rectangle 55,26 63,72' \
+           -fill '#ffffff' -draw 'rectangle 21,76 69,78' \
+           -gravity north \
+           -fill '#ffffff' -font "$font" -pointsize 12 -annotate +0+90 'Tallyworks' \
+           -fill '#cfe8ef' -font "$font_regular" -pointsize 10 -annotate +0+110 'by Veltra' \
+           -fill '#9fd3de' -draw 'rectangle 14,136 76,136' \
+           -fill '#ffffff' -font "$font_regular" -pointsize 12 -annotate +0+190 'Product' -annotate +0+206 'update' \) \
+        -gravity northwest -geometry +0+0 -composite \
+        -type TrueColor BMP3:"$out"
+}
+
 background 392 295 "$res/background_auto.bmp"
-background 426 260 "$res/background_web.bmp"
+background_web 426 260 "$res/background_web.bmp"
 
 convert -size 256x256 xc:none -fill '#0b3d63' -draw 'roundrectangle 8,8 248,248 40,40' \
     -fill '#f2a541' -draw 'rectangle 60,150 92,200' -draw 'rectangle 112,110 144,200' \

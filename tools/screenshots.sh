@@ -7,10 +7,10 @@
 # afresh and removes it again.
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
-TW_SKIP_CLANG=1 bash "$here/setup.sh" || exit 1
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
 source "$here/e2e-lib.sh"
+TW_SKIP_CLANG=1 bash "$here/setup.sh" "${TW_RUN_TARGETS[@]}" || { echo "screenshots: set-up failed" >&2; exit 1; }
 tw_start_display
 wineserver -p >/dev/null 2>&1 || true
 
