@@ -4,7 +4,7 @@
 // run that was interrupted in between leaves it behind; the next run puts the files it names
 // back, provided each copy is still the content that was saved and the patch had been
 // started, and only for files inside the folders this run trusts. The format is described in
-// the README.
+// docs/interruptions.md.
 
 #include <windows.h>
 

@@ -390,7 +390,7 @@ TEST_F(JournalTest, AFileThatCannotBeReadIsNeitherJournaledNorCopied) {
 }
 
 // The replay decides first, as data: the table of what is found for an entry and what is
-// done with it (the README's table).
+// done with it (the table in docs/interruptions.md).
 TEST(JournalReplayPlan, EachEntryGetsTheActionOfItsRow) {
     using Action = COffCycleJournal::Action;
     struct Row {
