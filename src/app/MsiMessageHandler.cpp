@@ -197,7 +197,7 @@ int CMsiMessageHandler::HandleProgressMessage(LPCSTR message) {
         ApplyProgressRecord(fields);
     }
 
-    CWaitDialog* dialog = m_state.waitDialog;
+    CWaitDialog* dialog = m_state.waitDialog.get();
     if (!dialog) return IDOK;
     if (!m_state.continueRun) {
         m_state.abort = true;
@@ -275,7 +275,7 @@ void CMsiMessageHandler::HandleCommonData(LPCSTR message) {
     MsiRecordFields fields = g_msiFields;
     if (!ParseRecordFields(message, false, &fields)) return;
     g_msiFields = fields;
-    CWaitDialog* dialog = m_state.waitDialog;
+    CWaitDialog* dialog = m_state.waitDialog.get();
     if (fields.field1 == 0) {
         g_msiMessageBoxLanguage = static_cast<WORD>(fields.field2 & 0xFFFF);
     } else if (fields.field1 == 2) {
@@ -288,7 +288,7 @@ void CMsiMessageHandler::HandleCommonData(LPCSTR message) {
 void CMsiMessageHandler::ShowActionStartStatus(LPCSTR message) {
     const char* stop = std::strrchr(message, '.');
     if (!stop || std::strlen(stop) < 3) return;
-    if (CWaitDialog* dialog = m_state.waitDialog) dialog->SetStatusText(stop + 1);
+    if (CWaitDialog* dialog = m_state.waitDialog.get()) dialog->SetStatusText(stop + 1);
     LogStatusF("INSTALLMESSAGE_ACTIONSTART Message description: %s", stop + 1);
 }
 
@@ -297,7 +297,7 @@ void CMsiMessageHandler::ShowActionStartStatus(LPCSTR message) {
 void CMsiMessageHandler::ShowPercent(int32_t percent) {
     if (percent == m_state.lastPercent) return;
     m_state.lastPercent = percent;
-    CWaitDialog* dialog = m_state.waitDialog;
+    CWaitDialog* dialog = m_state.waitDialog.get();
     if (!dialog) return;
     const int32_t shown = percent > std::numeric_limits<int16_t>::max()   ? std::numeric_limits<int16_t>::max()
                           : percent < std::numeric_limits<int16_t>::min() ? std::numeric_limits<int16_t>::min()

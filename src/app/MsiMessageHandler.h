@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 namespace tw {
 
@@ -40,7 +41,7 @@ struct MsiHandlerState {
     bool& continueRun;
     bool& abort;
     bool& restartInProgress;
-    CWaitDialog* const& waitDialog;
+    const std::unique_ptr<CWaitDialog>& waitDialog;  // the installer owns it
 };
 
 class CMsiMessageHandler {

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -112,7 +113,7 @@ public:
     // restarts it once the run's outcome is recorded.
     bool IsRestartPending() const { return m_restartPending; }
     CConfigMgr& Config() { return m_config; }
-    CWaitDialog* GetWaitDialog() const { return m_waitDialog; }
+    CWaitDialog* GetWaitDialog() const { return m_waitDialog.get(); }
     const MsiProgressState& Progress() const { return m_progress; }
     bool* ContinueFlag() { return &m_continue; }
 
@@ -193,7 +194,7 @@ protected:
 
     // --- Fields, in the order of the run's state ---
     bool m_continue = true;
-    CWaitDialog* m_waitDialog = nullptr;
+    std::unique_ptr<CWaitDialog> m_waitDialog;
     COffCycleManager m_offCycle{false};
     uint32_t m_majorVersion = 0;
     std::string m_currentFlavor;

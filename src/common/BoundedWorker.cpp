@@ -95,6 +95,12 @@ int PumpWindowMessages() {
     for (HWND window : windows) {
         MSG msg;
         for (int i = 0; i < 200 && ::IsWindow(window) && ::PeekMessageA(&msg, window, 0, 0, PM_REMOVE); ++i) {
+            // Wine hands out a pending WM_QUIT whatever window is asked for: put it back for
+            // the loop that ends on it, and stop here.
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return dispatched;
+            }
             DispatchOne(msg);
             ++dispatched;
         }
