@@ -325,7 +325,10 @@ TEST_F(WebInstallNowTest, ExceptionInsideInstallNowClosesTheWindowsAndIsKeptForT
         SCOPED_TRACE(failing);
         bool waitDialogWasUp = false;
         Platform().Msi.GetComponentPath = [&](LPCSTR, LPCSTR component, LPSTR buffer, LPDWORD size) -> INSTALLSTATE {
-            if (std::strcmp(component, failing) == 0) {
+            // The off-cycle component is also asked for before the wait dialog (for the
+            // journal's trusted folders): fail its lookup once the dialog is up.
+            const bool offCycle = std::strcmp(failing, kOffCycleComponent) == 0;
+            if (std::strcmp(component, failing) == 0 && (!offCycle || web.GetWaitDialog() != nullptr)) {
                 waitDialogWasUp = web.GetWaitDialog() != nullptr;
                 ::SetLastError(ERROR_INVALID_DATA);
                 throw std::runtime_error("component lookup failed");
