@@ -263,6 +263,18 @@ bool COffCycleJournal::IsTrusted(const std::vector<Entry>& entries, std::string*
     return true;
 }
 
+namespace {
+
+void RemoveStaleScratch(const std::string& scratch) {
+    FileHandle file(::CreateFileA(scratch.c_str(), DELETE | FILE_READ_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file || !CLinkSafeFile::IsPlainFileAt(file.Get(), scratch)) return;
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    ::SetFileInformationByHandle(file.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
+}
+
+}  // namespace
+
 bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* error, bool applyStarted) const {
     std::string ignored;
     if (!error) error = &ignored;
@@ -273,9 +285,12 @@ bool COffCycleJournal::Write(const std::vector<Entry>& entries, std::string* err
     const std::string path = Path();
     std::string scratch = path + ".new";
     const std::string text = Format(entries, applyStarted);
+    // A scratch file left by a run that was killed while writing it goes first, through its
+    // own handle and only when it is a plain file there; anything else keeps its place.
+    RemoveStaleScratch(scratch);
     {
-        // The scratch file is always created new: one left by an earlier run (or a link put
-        // in its place) is neither written through nor deleted, another name is taken.
+        // The scratch file is always created new: one that is still there (a link put in its
+        // place) is neither written through nor deleted, another name is taken.
         FileHandle file(
             ::CreateFileA(scratch.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         for (unsigned attempt = 1; !file && ::GetLastError() == ERROR_FILE_EXISTS && attempt < 16; ++attempt) {
