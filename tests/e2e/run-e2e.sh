@@ -130,12 +130,6 @@ same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
 log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 not_log_has() { ! tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has a line matching \"$1\""; return 1; }; }
 no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
-not_in_log() {
-    if tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -q -- "$1"; then
-        echo "   Patchlog.txt has a line matching \"$1\""
-        return 1
-    fi
-}
 
 # What the run left, for a failed scenario.
 report_and_exit() {
@@ -477,7 +471,7 @@ if [ "$scenario" = ulip-dropped ]; then
         "^ULIP backup path: C:.ProgramData.TallyworksUpdateState.Ulip.28.r5.us.$"
     check "ULIP: no dropped file reached the product or its common files" test -z \
         "$(grep -rl "$dropped_text" "$TW_PRODUCT_DIR" "$TW_ULIP_COMMON64" "$TW_ULIP_COMMON32" 2>/dev/null)"
-    check "ULIP: the roaming folder was not used" not_in_log "AppData.Roaming.Tallyworks"
+    check "ULIP: the roaming folder was not used" not_log_has "AppData.Roaming.Tallyworks"
 fi
 if [ "$scenario" = ulip-hostile ]; then
     for decoy in "${TW_ULIP_DECOYS[@]}"; do
