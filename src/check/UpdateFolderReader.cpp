@@ -11,15 +11,13 @@
 
 #include "app/PatchInstallerBase.h"
 #include "check/PatchPackageReader.h"
-#include "check/ReaderIsolation.h"
 #include "common/Handles.h"
-#include "common/PlatformSeams.h"
 #include "common/TextUtil.h"
+#include "config/ConfigNotes.h"
 #include "config/DeltaPatchInfo.h"
 #include "config/GeneralUtil.h"
 #include "config/INIParser.h"
 #include "config/PatchIniMgr.h"
-#include "logging/StatusLogMgr.h"
 
 namespace twcheck {
 namespace {
@@ -29,46 +27,19 @@ using SectionKind = tw::CConfigMgr::SectionKind;
 
 constexpr size_t kPathSize = 1040;
 
-// Where the message-box seam writes while a pass runs.
-std::vector<std::string>* g_messages = nullptr;
-
-std::string LogPath() {
-    char path[kPathSize] = {};
-    tw::StatusLogMgr::GetLogPath(path, sizeof(path));
-    return path;
-}
-
-// The lines the last pass logged; the log is emptied for the next one.
-std::vector<std::string> TakeLogLines() {
-    std::vector<std::string> lines;
-    const std::string path = LogPath();
-    tw::CFile file(std::fopen(path.c_str(), "rb"));
-    if (file) {
-        std::string content;
-        char block[4096];
-        size_t got;
-        while ((got = std::fread(block, 1, sizeof(block), file.Get())) > 0) content.append(block, got);
-        file.Reset();
-        for (std::string& line : tw::SplitLines(content))
-            if (!line.empty()) lines.push_back(std::move(line));
-    }
-    ::DeleteFileA(path.c_str());
-    return lines;
-}
-
-// Runs one pass with its messages and log lines recorded into outcome; the parser's error
-// ends the pass as it ends the installer's.
+// Runs one pass of the installer's configuration code with what it has to say recorded
+// into outcome; the parser's error ends the pass as it ends the installer's.
 template <typename Pass>
 void RunPass(PassOutcome& outcome, Pass pass) {
-    g_messages = &outcome.messages;
+    tw::CConfigNotes notes;
     try {
-        outcome.ok = pass();
+        outcome.ok = pass(notes);
     } catch (const std::exception& e) {
         outcome.ok = false;
         outcome.error = e.what();
     }
-    g_messages = nullptr;
-    outcome.logLines = TakeLogLines();
+    outcome.messages = notes.ShownTexts();
+    outcome.logLines = notes.LoggedTexts();
 }
 
 void ReadSections(const std::string& iniPath, UpdateFolderSnapshot& snapshot) {
@@ -95,7 +66,7 @@ void ReadSections(const std::string& iniPath, UpdateFolderSnapshot& snapshot) {
     }
 }
 
-Verdict Judge(const std::function<bool()>& step) {
+Verdict Judge(const std::function<bool(tw::CConfigNotes&)>& step) {
     PassOutcome outcome;
     RunPass(outcome, step);
     Verdict verdict;
@@ -113,15 +84,16 @@ void JudgeSections(UpdateFolderSnapshot& snapshot) {
         tw::CDeltaPatchList scratch;
         if (section.kind == SectionKind::DeltaPatch) {
             bool skip = false;
-            section.nameVerdict = Judge([&] {
+            section.nameVerdict = Judge([&](tw::CConfigNotes& notes) {
                 return tw::PatchIniMgr::ProcessNewDeltaPatchSection(scratch, section.name.c_str(), 0,
-                                                                    snapshot.patchRevision, skip, 0);
+                                                                    snapshot.patchRevision, skip, 0, notes);
             });
         }
         for (const auto& pair : section.pairs)
-            section.keyVerdicts[pair.first] = Judge([&] {
-                return tw::CDeltaPatchInfo::ProcessOneKeyValuePair(
-                    scratch, pair.first, pair.second, snapshot.folder.c_str(), CUpdateFolderReader::kInstallFolder);
+            section.keyVerdicts[pair.first] = Judge([&](tw::CConfigNotes& notes) {
+                return tw::CDeltaPatchInfo::ProcessOneKeyValuePair(scratch, pair.first, pair.second,
+                                                                   snapshot.folder.c_str(),
+                                                                   CUpdateFolderReader::kInstallFolder, notes);
             });
     }
 }
@@ -137,7 +109,9 @@ void ReadPackages(UpdateFolderSnapshot& snapshot) {
             const std::string id = tw::GeneralUtil::ToLower(pair.second);
             if (snapshot.packages.count(id)) continue;
             char path[kPathSize];
-            if (!tw::GeneralUtil::GetFullFilePathName(snapshot.folder.c_str(), pair.second.c_str(), path, sizeof(path)))
+            tw::CConfigNotes unused;  // a name too long for a path is a key finding already
+            if (!tw::GeneralUtil::GetFullFilePathName(snapshot.folder.c_str(), pair.second.c_str(), path, sizeof(path),
+                                                      unused))
                 continue;
             snapshot.packages[id] = CPatchPackageReader::Read(path, pair.second);
         }
@@ -160,11 +134,12 @@ std::set<uint32_t> StartRevisions(const UpdateFolderSnapshot& snapshot) {
 std::vector<std::string> AppliedSections(const UpdateFolderSnapshot& snapshot, const tw::TWVersionInfo& info) {
     std::vector<std::string> applied;
     tw::CDeltaPatchList scratch;
+    tw::CConfigNotes unused;  // the run's own pass has said it already
     bool skip = false;
     for (const IniSection& section : snapshot.sections) {
         if (section.kind == SectionKind::DeltaPatch) {
             if (!tw::PatchIniMgr::ProcessNewDeltaPatchSection(scratch, section.name.c_str(), info.installedRevision,
-                                                              info.patchRevision, skip, info.deltaSectionLevel))
+                                                              info.patchRevision, skip, info.deltaSectionLevel, unused))
                 break;
             if (!skip) applied.push_back(section.name);
         } else if (section.kind == SectionKind::HistoryPatch && !skip) {
@@ -179,41 +154,25 @@ void SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision) {
     run.startRevision = revision;
     run.installedVersion = tw::FormatString("%d.0.%u.0", static_cast<int>(snapshot.majorVersion),
                                             static_cast<unsigned>(snapshot.level) * 1000u + revision);
-    const std::string version = run.installedVersion;
-    tw::Platform().Msi.GetProductInfo = [version](LPCSTR, LPCSTR attribute, LPSTR buffer, LPDWORD size) -> UINT {
-        if (!attribute || !size) return ERROR_INVALID_PARAMETER;
-        std::string answer;
-        if (std::strcmp(attribute, "VersionString") == 0)
-            answer = version;
-        else if (std::strcmp(attribute, "VersionMajor") == 0)
-            answer = version.substr(0, version.find('.'));
-        else
-            return ERROR_UNKNOWN_PROPERTY;
-        if (!buffer || answer.size() + 1 > *size) {
-            *size = static_cast<DWORD>(answer.size());
-            return ERROR_MORE_DATA;
-        }
-        std::memcpy(buffer, answer.c_str(), answer.size() + 1);
-        *size = static_cast<DWORD>(answer.size());
-        return ERROR_SUCCESS;
+    CConfigMgr config;
+    // What Windows Installer would answer for the product that patch.ini names: nothing
+    // without a product code, else the simulated "VersionString".
+    const std::string versionString = run.installedVersion;
+    const auto readInstalled = [&config, &versionString](tw::PatchIniMgr::InstalledVersion& version) {
+        return !config.GetProductCode().empty() && tw::PatchIniMgr::ParseVersionString(versionString.c_str(), version);
     };
 
     // A run reads patch.ini twice with one configuration object, as the installer does.
-    CConfigMgr config;
     PassOutcome first;
-    RunPass(first, [&] { return config.ReadConfInfoFromFile(snapshot.folder.c_str()); });
-    const std::string productCode = config.GetProductCode();
-    RunPass(run.pass, [&] {
-        return config.ReadPatchIniFile(snapshot.folder.c_str(), CUpdateFolderReader::kInstallFolder,
-                                       productCode.c_str());
+    RunPass(first,
+            [&](tw::CConfigNotes& notes) { return config.ReadConfInfoFromFile(snapshot.folder.c_str(), notes); });
+    RunPass(run.pass, [&](tw::CConfigNotes& notes) {
+        return config.ReadPatchIniFile(snapshot.folder.c_str(), CUpdateFolderReader::kInstallFolder, readInstalled,
+                                       notes);
     });
     for (const auto* e = config.GetDeltaPatchList().Head(); e; e = e->next.get())
         run.entries.push_back(RouteEntry{e->patchFile, e->size});
-    PassOutcome scratch;
-    RunPass(scratch, [&] {
-        run.appliedSections = AppliedSections(snapshot, config.GetVersionInfo());
-        return true;
-    });
+    run.appliedSections = AppliedSections(snapshot, config.GetVersionInfo());
     snapshot.runs.push_back(std::move(run));
 }
 
@@ -229,8 +188,9 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
         return false;
     }
     char iniPath[kPathSize];
+    tw::CConfigNotes unused;  // the error below says it
     if (base.size() >= CConfigMgr::kPatchFolderSize ||
-        !tw::GeneralUtil::GetFullFilePathName(base.c_str(), "patch.ini", iniPath, sizeof(iniPath))) {
+        !tw::GeneralUtil::GetFullFilePathName(base.c_str(), "patch.ini", iniPath, sizeof(iniPath), unused)) {
         error = tw::FormatString("the path of the update folder %s is too long", folder.c_str());
         return false;
     }
@@ -249,31 +209,19 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
     }
     snapshot.folder = base;
 
-    CReaderIsolation isolation;
-    // The checker never shows a box: every text becomes part of the findings.
-    tw::Platform().ShowMessageBox = [](HWND, LPCSTR text, LPCSTR, UINT, WORD) {
-        if (g_messages) g_messages->push_back(text ? text : "");
-        return IDOK;
-    };
-    // The first line of a process's log is a date header; write it out of the way.
-    tw::StatusLogMgr::LogStatus("twpatchcheck");
-    TakeLogLines();
-
     ReadSections(iniPath, snapshot);
     if (!snapshot.iniError.empty()) return true;
 
     CConfigMgr config;
-    RunPass(snapshot.firstPass, [&] { return config.ReadConfInfoFromFile(base.c_str()); });
+    RunPass(snapshot.firstPass,
+            [&](tw::CConfigNotes& notes) { return config.ReadConfInfoFromFile(base.c_str(), notes); });
     snapshot.productCode = config.GetProductCode();
     snapshot.twVersion = config.GetTWVersion();
     snapshot.fileVersion = config.GetTWFileVersion();
     snapshot.installerProperties = tw::CPatchInstallerBase::BuildInstallerProperties(config);
     tw::TWVersionInfo version = config.GetVersionInfo();
-    PassOutcome parse;
-    RunPass(parse, [&] {
-        tw::PatchIniMgr::AssignVersionInfo(version);
-        return true;
-    });
+    tw::CConfigNotes parse;  // the second pass reports a malformed target version in its own verdict
+    tw::PatchIniMgr::AssignVersionInfo(version, parse);
     snapshot.majorVersion = version.majorVersion;
     snapshot.level = version.level;
     snapshot.patchRevision = static_cast<uint32_t>(version.revision);

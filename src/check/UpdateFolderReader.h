@@ -1,9 +1,9 @@
 #pragma once
 // Reads an update folder through the installer's own configuration code: the INI parser,
 // both passes of the configuration manager and the version gate, run once for each
-// installed revision that a delta-patch section starts from, with Windows Installer's
-// answer about the installed product scripted. Message boxes are recorded instead of
-// shown and the patch log goes to a scratch folder, so the update folder stays as it was.
+// installed revision that a delta-patch section starts from, with the installed product's
+// version given to the gate. The passes return what they would log and show as data, so
+// nothing is logged or shown and the update folder stays as it was.
 
 #include <string>
 

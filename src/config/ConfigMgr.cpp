@@ -7,11 +7,11 @@
 
 #include "common/RunState.h"
 #include "common/TextUtil.h"
+#include "config/ConfigNotes.h"
 #include "config/DeltaPatchInfo.h"
 #include "config/GeneralUtil.h"
 #include "config/INIParser.h"
 #include "config/PatchIniMgr.h"
-#include "logging/StatusLogMgr.h"
 
 namespace tw {
 namespace {
@@ -47,20 +47,19 @@ CConfigMgr::SectionKind CConfigMgr::ClassifySection(const std::string& sectionNa
 
 long CConfigMgr::GetTWVersionAsLong() const { return std::strtol(m_versionInfo->targetVersion, nullptr, 10); }
 
-void CConfigMgr::LogUnknownSection(const std::string& sectionName) {
-    LogStatusF("CConfigMgr::ReadPatchIniFile: Section name \"%s\" is unknown", sectionName.c_str());
+void CConfigMgr::LogUnknownSection(const std::string& sectionName, CConfigNotes& notes) {
+    notes.LogF("CConfigMgr::ReadPatchIniFile: Section name \"%s\" is unknown", sectionName.c_str());
 }
 
-bool CConfigMgr::BeginPass(const char* patchFolder) {
+bool CConfigMgr::BeginPass(const char* patchFolder, CConfigNotes& notes) {
     if (!patchFolder || *patchFolder == '\0') {
-        StatusLogMgr::LogStatus(
-            "In CConfigMgr::ReadConfInfoFromFile, directory name of the configuration file not given.");
+        notes.Log("In CConfigMgr::ReadConfInfoFromFile, directory name of the configuration file not given.");
         return false;
     }
     char path[kPatchFolderSize];
     if (std::strlen(patchFolder) >= kPatchFolderSize ||
-        !GeneralUtil::GetFullFilePathName(patchFolder, kConfigFileName, path, sizeof(path))) {
-        StatusLogMgr::LogStatus("In CConfigMgr::ReadConfInfoFromFile, could not get the full file path name.");
+        !GeneralUtil::GetFullFilePathName(patchFolder, kConfigFileName, path, sizeof(path), notes)) {
+        notes.Log("In CConfigMgr::ReadConfInfoFromFile, could not get the full file path name.");
         return false;
     }
     m_configFilePath = path;
@@ -69,7 +68,12 @@ bool CConfigMgr::BeginPass(const char* patchFolder) {
 }
 
 bool CConfigMgr::ReadConfInfoFromFile(const char* patchFolder) {
-    if (!BeginPass(patchFolder)) return false;
+    CConfigNotes notes;
+    return notes.AnnounceAfter([&] { return ReadConfInfoFromFile(patchFolder, notes); });
+}
+
+bool CConfigMgr::ReadConfInfoFromFile(const char* patchFolder, CConfigNotes& notes) {
+    if (!BeginPass(patchFolder, notes)) return false;
     // A repeated read gives the same lists, not twice as many entries.
     m_agentList->clear();
     m_relatedAppsList->clear();
@@ -86,7 +90,7 @@ bool CConfigMgr::ReadConfInfoFromFile(const char* patchFolder) {
                 break;
             case SectionKind::HistoryPatch:
             case SectionKind::Unknown:
-                LogUnknownSection(section);
+                LogUnknownSection(section, notes);
                 break;
             case SectionKind::Msi:
                 ProcessMsiSection(pairs);
@@ -95,13 +99,13 @@ bool CConfigMgr::ReadConfInfoFromFile(const char* patchFolder) {
                 ProcessAutoPatchSection(pairs);
                 break;
             case SectionKind::RelatedApps:
-                if (!ProcessAgentListSection(pairs, *m_relatedAppsList, "onetwrelatedapp")) return false;
+                if (!ProcessAgentListSection(pairs, *m_relatedAppsList, "onetwrelatedapp", notes)) return false;
                 break;
             case SectionKind::AgentData:
-                if (!ProcessAgentListSection(pairs, *m_agentList, "oneagentdata")) return false;
+                if (!ProcessAgentListSection(pairs, *m_agentList, "oneagentdata", notes)) return false;
                 break;
             case SectionKind::PatchConfig:
-                if (!ProcessKeyValuePairsInOneSection(pairs)) return false;
+                if (!ProcessKeyValuePairsInOneSection(pairs, notes)) return false;
                 break;
         }
     }
@@ -114,7 +118,21 @@ bool CConfigMgr::ReadPatchIniFile(const char* patchFolder) {
 }
 
 bool CConfigMgr::ReadPatchIniFile(const char* patchFolder, const char* installFolder, const char* productCode) {
-    if (!BeginPass(patchFolder)) return false;
+    const std::string product = productCode ? productCode : "";
+    CConfigNotes notes;
+    return notes.AnnounceAfter([&] {
+        return ReadPatchIniFile(
+            patchFolder, installFolder,
+            [&product](PatchIniMgr::InstalledVersion& version) {
+                return PatchIniMgr::GetInstalledVersion(product.c_str(), version);
+            },
+            notes);
+    });
+}
+
+bool CConfigMgr::ReadPatchIniFile(const char* patchFolder, const char* installFolder,
+                                  const PatchIniMgr::InstalledVersionSource& readInstalled, CConfigNotes& notes) {
+    if (!BeginPass(patchFolder, notes)) return false;
     if (!installFolder) installFolder = "";
     // The list describes this read only.
     m_deltaPatchList->Clear();
@@ -131,24 +149,27 @@ bool CConfigMgr::ReadPatchIniFile(const char* patchFolder, const char* installFo
         switch (kind) {
             case SectionKind::AutoPatch:
                 if (!PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(*m_versionInfo, pairs, installFolder,
-                                                                           productCode))
+                                                                           readInstalled, notes))
                     return false;
                 patchRevision = m_versionInfo->patchRevision;
                 installedRevision = m_versionInfo->installedRevision;
                 break;
             case SectionKind::DeltaPatch:
                 if (!PatchIniMgr::ProcessNewDeltaPatchSection(*m_deltaPatchList, section.c_str(), installedRevision,
-                                                              patchRevision, skip, m_versionInfo->deltaSectionLevel))
+                                                              patchRevision, skip, m_versionInfo->deltaSectionLevel,
+                                                              notes))
                     return false;
                 if (skip) break;
-                if (!CDeltaPatchInfo::Initialize(*m_deltaPatchList, pairs, m_patchFolder, installFolder)) return false;
+                if (!CDeltaPatchInfo::Initialize(*m_deltaPatchList, pairs, m_patchFolder, installFolder, notes))
+                    return false;
                 break;
             case SectionKind::HistoryPatch:
                 if (skip) break;  // left by the last delta-patch section before it
-                if (!CDeltaPatchInfo::Initialize(*m_deltaPatchList, pairs, m_patchFolder, installFolder)) return false;
+                if (!CDeltaPatchInfo::Initialize(*m_deltaPatchList, pairs, m_patchFolder, installFolder, notes))
+                    return false;
                 break;
             case SectionKind::Unknown:
-                LogUnknownSection(section);
+                LogUnknownSection(section, notes);
                 break;
             default:
                 break;
@@ -157,7 +178,7 @@ bool CConfigMgr::ReadPatchIniFile(const char* patchFolder, const char* installFo
     return true;
 }
 
-bool CConfigMgr::ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs) {
+bool CConfigMgr::ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs, CConfigNotes& notes) {
     for (const auto& pair : pairs) {
         const std::string key = GeneralUtil::ToLower(pair.first);
         if (Has(key, "twname")) {
@@ -165,20 +186,21 @@ bool CConfigMgr::ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs) {
         } else if (Has(key, "twfileversion")) {
             SafeCopy(m_versionInfo->productFileVersion, pair.second.c_str());
         } else {
-            LogStatusF(
+            notes.LogF(
                 "CConfigMgr::ProcessKeyValuePairsInOneSection: %s,  key and value pair skipped, the pair is %s = %s",
                 "in the TWName and TWFileVersion section", pair.first.c_str(), pair.second.c_str());
-            GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
+            notes.ShowSevereError(GeneralUtil::kProgramErrorText);
             return false;
         }
     }
     return true;
 }
 
-bool CConfigMgr::ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list, const char* keyWord) {
+bool CConfigMgr::ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list, const char* keyWord,
+                                         CConfigNotes& notes) {
     for (const auto& pair : pairs) {
         if (!Has(GeneralUtil::ToLower(pair.first), keyWord) || list.size() >= kMaxAgents) {
-            LogStatusF(
+            notes.LogF(
                 "CConfigMgr::ProcessAgentListSection: In the agent data section, key value pair skipped: %s = %s",
                 pair.first.c_str(), pair.second.c_str());
             return false;

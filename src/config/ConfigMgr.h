@@ -13,10 +13,13 @@
 #include "config/AgentInfo.h"
 #include "config/DeltaPatchList.h"
 #include "config/MsiSettings.h"
+#include "config/PatchIniMgr.h"
 #include "config/ParserBase.h"
 #include "config/TWVersionInfo.h"
 
 namespace tw {
+
+class CConfigNotes;
 
 class CConfigMgr {
 public:
@@ -52,6 +55,13 @@ public:
     // read; the second overload names both. Throws as the first pass.
     bool ReadPatchIniFile(const char* patchFolder);
     bool ReadPatchIniFile(const char* patchFolder, const char* installFolder, const char* productCode);
+
+    // The same passes with what they have to say (patch-log lines and box texts) recorded
+    // in notes instead of written and shown; the second pass reads the installed version
+    // from readInstalled. The forms above record, then announce.
+    bool ReadConfInfoFromFile(const char* patchFolder, CConfigNotes& notes);
+    bool ReadPatchIniFile(const char* patchFolder, const char* installFolder,
+                          const PatchIniMgr::InstalledVersionSource& readInstalled, CConfigNotes& notes);
 
     static SectionKind ClassifySection(const std::string& sectionName);
 
@@ -104,13 +114,14 @@ public:
     const char* GetIsFeatureEnabled();
 
 private:
-    bool BeginPass(const char* patchFolder);
-    bool ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs);  // patch configuration
-    bool ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list, const char* keyWord);
+    bool BeginPass(const char* patchFolder, CConfigNotes& notes);
+    bool ProcessKeyValuePairsInOneSection(const KeyValueMap& pairs, CConfigNotes& notes);  // patch configuration
+    bool ProcessAgentListSection(const KeyValueMap& pairs, std::vector<AgentInfo>& list, const char* keyWord,
+                                 CConfigNotes& notes);
     void ProcessAutoPatchSection(const KeyValueMap& pairs);
     void ProcessMsiSection(const KeyValueMap& pairs);
     const char* ReadTitleValue(const char* section, const char* key, char* buffer);
-    static void LogUnknownSection(const std::string& sectionName);
+    static void LogUnknownSection(const std::string& sectionName, CConfigNotes& notes);
 
     std::string m_twVersionDigits;
     std::string m_country;

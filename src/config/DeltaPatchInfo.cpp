@@ -1,9 +1,9 @@
 #include "config/DeltaPatchInfo.h"
 
 #include "common/TextUtil.h"
+#include "config/ConfigNotes.h"
 #include "config/GeneralUtil.h"
 #include "config/PatchIniMgr.h"
-#include "logging/StatusLogMgr.h"
 
 namespace tw {
 namespace {
@@ -13,32 +13,40 @@ constexpr size_t kMessageSize = 2048;
 
 // The patch folder joined with a file name from patch.ini, then added to the list.
 bool AddPatchFile(CDeltaPatchList& list, const std::string& fileName, const char* patchFolder,
-                  const char* installFolder) {
+                  const char* installFolder, CConfigNotes& notes) {
     // A package is taken only from the update folder itself: a name that climbs out of it
     // or names a drive or a device would apply whatever lies there.
     if (!GeneralUtil::IsNameInsideFolder(patchFolder, fileName.c_str())) {
-        LogStatusF(
+        notes.LogF(
             "In CDeltaPatchInfo::ProcessOneKeyValuePair, the patch file %s does not lie in the update folder %s.",
             fileName.c_str(), patchFolder ? patchFolder : "");
-        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str());
+        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str(), notes);
         return false;
     }
     char path[kPatchPathSize];
-    if (!GeneralUtil::GetFullFilePathName(patchFolder, fileName.c_str(), path, sizeof(path))) {
-        LogStatusF("In CDeltaPatchInfo::ProcessOneKeyValuePair, cannot build the path of the patch file %s.",
+    if (!GeneralUtil::GetFullFilePathName(patchFolder, fileName.c_str(), path, sizeof(path), notes)) {
+        notes.LogF("In CDeltaPatchInfo::ProcessOneKeyValuePair, cannot build the path of the patch file %s.",
                    fileName.c_str());
-        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str());
+        PatchIniMgr::ShowFilesMissingMessage(PatchIniMgr::kFilesMissingError, fileName.c_str(), notes);
         return false;
     }
-    return PatchIniMgr::CreateOneEntry(list, path, installFolder);
+    return PatchIniMgr::CreateOneEntry(list, path, installFolder, notes);
 }
 
 }  // namespace
 
 bool CDeltaPatchInfo::Initialize(CDeltaPatchList& list, const KeyValueMap& pairs, const char* patchFolder,
                                  const char* installFolder) {
+    CConfigNotes notes;
+    const bool result = Initialize(list, pairs, patchFolder, installFolder, notes);
+    notes.Announce();
+    return result;
+}
+
+bool CDeltaPatchInfo::Initialize(CDeltaPatchList& list, const KeyValueMap& pairs, const char* patchFolder,
+                                 const char* installFolder, CConfigNotes& notes) {
     for (const auto& pair : pairs) {
-        if (!ProcessOneKeyValuePair(list, pair.first, pair.second, patchFolder, installFolder)) return false;
+        if (!ProcessOneKeyValuePair(list, pair.first, pair.second, patchFolder, installFolder, notes)) return false;
     }
     return true;
 }
@@ -50,16 +58,23 @@ bool CDeltaPatchInfo::IsRefusedPatchName(const std::string& key, const std::stri
 
 bool CDeltaPatchInfo::ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
                                              const char* patchFolder, const char* installFolder) {
+    CConfigNotes notes;
+    const bool result = ProcessOneKeyValuePair(list, key, value, patchFolder, installFolder, notes);
+    notes.Announce();
+    return result;
+}
+
+bool CDeltaPatchInfo::ProcessOneKeyValuePair(CDeltaPatchList& list, const std::string& key, const std::string& value,
+                                             const char* patchFolder, const char* installFolder, CConfigNotes& notes) {
     const std::string lowerKey = GeneralUtil::ToLower(key);
     if (lowerKey.find("deltapatch") != std::string::npos) {
         if (IsRefusedPatchName(key, value)) {
             char text[kMessageSize];
             SafeFormat(text, sizeof(text), "Patch name not formed correctly.  Unknown patch name: %s", value.c_str());
-            StatusLogMgr::LogStatus(text);
-            GeneralUtil::ShowSevereError(text);
+            notes.LogAndShowSevereError(text);
             return false;
         }
-        return AddPatchFile(list, value, patchFolder, installFolder);
+        return AddPatchFile(list, value, patchFolder, installFolder, notes);
     }
     if (lowerKey == "reinstall" || lowerKey == "reinstallmode" || lowerKey == "cmdoptions") {
         // Applies to the entry added last; before the first entry there is nothing to set.
@@ -75,11 +90,11 @@ bool CDeltaPatchInfo::ProcessOneKeyValuePair(CDeltaPatchList& list, const std::s
         return true;
     }
     if (lowerKey.find("historypatch") != std::string::npos && !value.empty())
-        return AddPatchFile(list, value, patchFolder, installFolder);
+        return AddPatchFile(list, value, patchFolder, installFolder, notes);
 
-    LogStatusF("CDeltaPatchInfo::ProcessOneKeyValuePair: unknown key name \"%s\" or value \"%s\"", key.c_str(),
+    notes.LogF("CDeltaPatchInfo::ProcessOneKeyValuePair: unknown key name \"%s\" or value \"%s\"", key.c_str(),
                value.c_str());
-    GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
+    notes.ShowSevereError(GeneralUtil::kProgramErrorText);
     return true;
 }
 

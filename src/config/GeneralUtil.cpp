@@ -7,6 +7,7 @@
 #include "common/PlatformSeams.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
+#include "config/ConfigNotes.h"
 #include "logging/StatusLogMgr.h"
 #include "common/Resource.h"
 #include "common/StringTable.h"
@@ -34,17 +35,25 @@ constexpr const char GeneralUtil::kProgramErrorText[];
 constexpr const char GeneralUtil::kSevereErrorTitle[];
 
 char* GeneralUtil::GetFullFilePathName(const char* folder, const char* fileName, char* out, size_t cap) {
+    CConfigNotes notes;
+    char* result = GetFullFilePathName(folder, fileName, out, cap, notes);
+    notes.Announce();
+    return result;
+}
+
+char* GeneralUtil::GetFullFilePathName(const char* folder, const char* fileName, char* out, size_t cap,
+                                       CConfigNotes& notes) {
     if (!folder) folder = "";
     if (!fileName) fileName = "";
     if (!out || cap == 0 || (*folder == '\0' && *fileName == '\0')) {
-        StatusLogMgr::LogStatus(
+        notes.Log(
             "In GeneralUtil::GetFullFilePathName, directory and file name not given or full file path name not "
             "allocated memory!");
         return nullptr;
     }
     out[0] = '\0';
     if (!SafeCopy(out, cap, JoinPath(folder, fileName).c_str())) {
-        LogStatusF("In GeneralUtil::GetFullFilePathName, the full file path name is longer than %u characters.",
+        notes.LogF("In GeneralUtil::GetFullFilePathName, the full file path name is longer than %u characters.",
                    static_cast<unsigned>(cap - 1));
         out[0] = '\0';
         return nullptr;
@@ -133,8 +142,10 @@ bool GeneralUtil::ContainsNoCase(const std::string& text, const char* lowerWord)
 }
 
 void GeneralUtil::ShowSevereError(const char* text) {
-    if (!text || *text == '\0') return;
-    Platform().ShowMessageBox(nullptr, text, kSevereErrorTitle, MB_OK | MB_ICONEXCLAMATION, 0);
+    if (!text) return;
+    CConfigNotes notes;
+    notes.ShowSevereError(text);
+    notes.Announce();
 }
 
 void GeneralUtil::ShowLowDiskSpaceWarning(unsigned long long freeBytes, const char* installFolder, HWND owner) {

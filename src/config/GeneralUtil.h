@@ -10,6 +10,8 @@
 
 namespace tw {
 
+class CConfigNotes;
+
 class GeneralUtil {
 public:
     // Text of the "Severe Error" box for a malformed patch.ini or an internal error.
@@ -24,6 +26,9 @@ public:
     // cap). An empty folder gives the file name alone. Returns out, or null when neither is
     // given, out is null, or the result does not fit.
     static char* GetFullFilePathName(const char* folder, const char* fileName, char* out, size_t cap);
+    // The same, with its log line recorded in notes instead of written.
+    static char* GetFullFilePathName(const char* folder, const char* fileName, char* out, size_t cap,
+                                     CConfigNotes& notes);
 
     // Cuts the path at its last backslash, in place. Returns the path, or null when it has
     // no backslash or is null or empty.

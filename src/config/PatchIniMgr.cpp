@@ -9,8 +9,8 @@
 #include "common/PlatformSeams.h"
 #include "common/ProductConstants.h"
 #include "common/TextUtil.h"
+#include "config/ConfigNotes.h"
 #include "config/GeneralUtil.h"
-#include "logging/StatusLogMgr.h"
 
 namespace tw {
 namespace {
@@ -32,11 +32,6 @@ uint32_t ReadDigits(const char* text, size_t maxDigits) {
 
 uint32_t ReadNumber(const char* text) { return ReadDigits(text, static_cast<size_t>(-1)); }
 
-void LogAndShow(const char* text) {
-    StatusLogMgr::LogStatus(text);
-    GeneralUtil::ShowSevereError(text);
-}
-
 }  // namespace
 
 const char* PatchIniMgr::LevelName(int32_t level) {
@@ -55,10 +50,16 @@ const char* PatchIniMgr::LevelName(int32_t level) {
 }
 
 void PatchIniMgr::AssignVersionInfo(TWVersionInfo& info) {
+    CConfigNotes notes;
+    AssignVersionInfo(info, notes);
+    notes.Announce();
+}
+
+void PatchIniMgr::AssignVersionInfo(TWVersionInfo& info, CConfigNotes& notes) {
     const char* text = info.targetVersion;
     if (strnlen(text, sizeof(info.targetVersion)) < 9) {
-        StatusLogMgr::LogStatus("In PatchIniMgr::AssignVersionInfo: TWVersion value is incorrect.");
-        GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
+        notes.Log("In PatchIniMgr::AssignVersionInfo: TWVersion value is incorrect.");
+        notes.ShowSevereError(GeneralUtil::kProgramErrorText);
         return;
     }
     info.majorVersion = static_cast<int32_t>(ReadDigits(text, 2));
@@ -74,10 +75,14 @@ bool PatchIniMgr::GetInstalledVersion(const char* productCode, InstalledVersion&
     UINT rc = Platform().Msi.GetProductInfo(productCode, "VersionString", buffer, &size);
     if (rc != ERROR_SUCCESS) return false;
     buffer[kProductInfoSize - 1] = '\0';
+    return ParseVersionString(buffer, version);
+}
 
+bool PatchIniMgr::ParseVersionString(const char* text, InstalledVersion& version) {
+    if (!text) return false;
     uint32_t parts[4] = {};
     int count = 0;
-    const char* p = buffer;
+    const char* p = text;
     while (count < 4) {
         if (*p < '0' || *p > '9') break;
         parts[count++] = ReadNumber(p);
@@ -162,12 +167,12 @@ PatchIniMgr::VersionGateVerdict PatchIniMgr::JudgeInstalledVersion(const TWVersi
 
 namespace {
 
-// Writes what a verdict has to say; true when the target passed.
-bool Announce(const PatchIniMgr::VersionGateVerdict& verdict) {
-    for (const std::string& line : verdict.logLines) StatusLogMgr::LogStatus(line.c_str());
+// Records what a verdict has to say; true when the target passed.
+bool Record(const PatchIniMgr::VersionGateVerdict& verdict, CConfigNotes& notes) {
+    for (const std::string& line : verdict.logLines) notes.Log(line);
     if (!verdict.shownText.empty()) {
-        if (verdict.logShown) StatusLogMgr::LogStatus(verdict.shownText.c_str());
-        GeneralUtil::ShowSevereError(verdict.shownText.c_str());
+        if (verdict.logShown) notes.Log(verdict.shownText);
+        notes.ShowSevereError(verdict.shownText);
     }
     return verdict.outcome == PatchIniMgr::VersionGateVerdict::kPass;
 }
@@ -176,37 +181,49 @@ bool Announce(const PatchIniMgr::VersionGateVerdict& verdict) {
 
 bool PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
                                                            const char* installFolder, const char* productCode) {
+    const std::string product = productCode ? productCode : "";
+    CConfigNotes notes;
+    const bool result = ProcessOneKeyValuePairInTWVersionSection(
+        info, pairs, installFolder,
+        [&product](InstalledVersion& version) { return GetInstalledVersion(product.c_str(), version); }, notes);
+    notes.Announce();
+    return result;
+}
+
+bool PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
+                                                           const char* installFolder,
+                                                           const InstalledVersionSource& readInstalled,
+                                                           CConfigNotes& notes) {
     bool result = true;
     for (const auto& pair : pairs) {
         const std::string key = GeneralUtil::ToLower(pair.first);
         if (key.find("twversion") != std::string::npos) {
             SafeCopy(info.targetVersion, pair.second.c_str());
-            AssignVersionInfo(info);
+            AssignVersionInfo(info, notes);
             info.patchRevision = static_cast<uint32_t>(info.revision);
             info.patchLevel = info.level;
 
             const VersionGateVerdict fileVerdict = JudgeFileVersion(info);
-            if (!Announce(fileVerdict)) return false;
+            if (!Record(fileVerdict, notes)) return false;
 
             InstalledVersion installed;
-            const bool known = GetInstalledVersion(productCode, installed);
+            const bool known = readInstalled && readInstalled(installed);
             if (known) {
                 info.installedLevel = static_cast<int32_t>(installed.level);
                 info.installedRevision = installed.revision;
             }
-            if (!Announce(JudgeInstalledVersion(info, known ? &installed : nullptr, installFolder))) result = false;
+            if (!Record(JudgeInstalledVersion(info, known ? &installed : nullptr, installFolder), notes))
+                result = false;
         } else if (key.find("lastschemachangereleasenum") != std::string::npos) {
             // Known key without effect on the gate.
         } else if (key.find("country") != std::string::npos) {
-            StatusLogMgr::LogStatus(
-                "New key - Country in patch.ini added. \n Patch installer is suppressing the popup message. ");
+            notes.Log("New key - Country in patch.ini added. \n Patch installer is suppressing the popup message. ");
         } else if (key.find("server") != std::string::npos) {
-            StatusLogMgr::LogStatus(
-                "New key - Server PDS in patch.ini added. \n Patch installer is suppressing the popup message. ");
+            notes.Log("New key - Server PDS in patch.ini added. \n Patch installer is suppressing the popup message. ");
         } else {
-            LogStatusF("PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection: Invalid key name \"%s\"",
+            notes.LogF("PatchIniMgr::ProcessOneKeyValuePairInTWVersionSection: Invalid key name \"%s\"",
                        pair.first.c_str());
-            GeneralUtil::ShowSevereError(GeneralUtil::kProgramErrorText);
+            notes.ShowSevereError(GeneralUtil::kProgramErrorText);
         }
     }
     return result;
@@ -231,12 +248,23 @@ void PatchIniMgr::ParseDeltaSectionName(const char* sectionName, uint32_t& from,
 bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName,
                                               uint32_t installedRevision, uint32_t patchRevision, bool& skip,
                                               int32_t level) {
+    CConfigNotes notes;
+    const bool result =
+        ProcessNewDeltaPatchSection(list, sectionName, installedRevision, patchRevision, skip, level, notes);
+    notes.Announce();
+    return result;
+}
+
+bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName,
+                                              uint32_t installedRevision, uint32_t patchRevision, bool& skip,
+                                              int32_t level, CConfigNotes& notes) {
     (void)list;
     if (!sectionName) sectionName = "";
     char text[kMessageSize];
 
     if (level == kReleaseLevel && sectionName[0] != 'R') {
-        LogAndShow("Cannot install the upgrade because it does not apply to this version of Tallyworks.");
+        notes.LogAndShowSevereError(
+            "Cannot install the upgrade because it does not apply to this version of Tallyworks.");
         skip = true;
         return false;
     }
@@ -246,7 +274,7 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
 
     if (from == 0 || to == 0 || from > to) {
         SafeFormat(text, sizeof(text), "The section name %s in the patch.ini file is ill formed", sectionName);
-        LogAndShow(text);
+        notes.LogAndShowSevereError(text);
         skip = true;
         return false;
     }
@@ -256,17 +284,17 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
                    "TWVersion. \nDelta patch section is from revision: %d to revision: %d \nwhile the revision in "
                    "TWVersion is: %d\n",
                    static_cast<int>(from), static_cast<int>(to), static_cast<int>(patchRevision));
-        LogAndShow(text);
+        notes.LogAndShowSevereError(text);
         skip = true;
         return false;
     }
     if (from < installedRevision) {
         skip = true;
-        LogStatusF(
+        notes.LogF(
             "The section %s in the patch.ini is skipped because revision on the machine is newer than that in "
             "the section",
             sectionName);
-        LogStatusF(
+        notes.LogF(
             "The delta patch section is from revision: %d to revision: %d while the tww32.exe has the revision: "
             "%d and the latest revision in patch.ini is: %d",
             static_cast<int>(from), static_cast<int>(to), static_cast<int>(installedRevision),
@@ -278,8 +306,13 @@ bool PatchIniMgr::ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char*
 }
 
 void PatchIniMgr::ShowFilesMissingMessage(int errorNumber, const char* patchFile) {
-    const std::string text = FilesMissingText(errorNumber, patchFile);
-    Platform().ShowMessageBox(nullptr, text.c_str(), "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING, 0);
+    CConfigNotes notes;
+    ShowFilesMissingMessage(errorNumber, patchFile, notes);
+    notes.Announce();
+}
+
+void PatchIniMgr::ShowFilesMissingMessage(int errorNumber, const char* patchFile, CConfigNotes& notes) {
+    notes.Show(FilesMissingText(errorNumber, patchFile), "Tallyworks Update Files Missing", MB_OK | MB_ICONWARNING);
 }
 
 std::string PatchIniMgr::FilesMissingText(int errorNumber, const char* patchFile) {
@@ -304,13 +337,21 @@ void PatchIniMgr::AddPatch(CDeltaPatchList& list, const char* patchFile, const c
 }
 
 bool PatchIniMgr::CreateOneEntry(CDeltaPatchList& list, const char* patchFile, const char* targetFolder) {
+    CConfigNotes notes;
+    const bool result = CreateOneEntry(list, patchFile, targetFolder, notes);
+    notes.Announce();
+    return result;
+}
+
+bool PatchIniMgr::CreateOneEntry(CDeltaPatchList& list, const char* patchFile, const char* targetFolder,
+                                 CConfigNotes& notes) {
     if (!patchFile || !targetFolder) {
-        StatusLogMgr::LogStatus("PatchIniMgr::CreateOneEntry: no file or dir name given (NULL).");
+        notes.Log("PatchIniMgr::CreateOneEntry: no file or dir name given (NULL).");
         return false;
     }
     if (*patchFile == '\0' || *targetFolder == '\0') {
-        StatusLogMgr::LogStatus("In PatchIniMgr::CreateOneEntry, no file or dir name given (Zero length).");
-        ShowFilesMissingMessage(kFilesMissingError, patchFile);
+        notes.Log("In PatchIniMgr::CreateOneEntry, no file or dir name given (Zero length).");
+        ShowFilesMissingMessage(kFilesMissingError, patchFile, notes);
         return false;
     }
     if (list.Find(patchFile, targetFolder)) return true;
@@ -318,9 +359,9 @@ bool PatchIniMgr::CreateOneEntry(CDeltaPatchList& list, const char* patchFile, c
     FileHandle file(::CreateFileA(patchFile, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        LogStatusF("In PatchIniMgr::CreateOneEntry, can not find the patch file %s.  Error code = %d", patchFile,
+        notes.LogF("In PatchIniMgr::CreateOneEntry, can not find the patch file %s.  Error code = %d", patchFile,
                    static_cast<int>(::GetLastError()));
-        ShowFilesMissingMessage(kFilesMissingError, patchFile);
+        ShowFilesMissingMessage(kFilesMissingError, patchFile, notes);
         return false;
     }
     DWORD high = 0;
@@ -328,9 +369,9 @@ bool PatchIniMgr::CreateOneEntry(CDeltaPatchList& list, const char* patchFile, c
     DWORD size = ::GetFileSize(file.Get(), &high);
     DWORD error = ::GetLastError();
     if (size == INVALID_FILE_SIZE && error != NO_ERROR) {
-        LogStatusF("In PatchIniMgr::CreateOneEntry, cannot get the file size, the error code = %d.",
+        notes.LogF("In PatchIniMgr::CreateOneEntry, cannot get the file size, the error code = %d.",
                    static_cast<int>(error));
-        ShowFilesMissingMessage(kFilesMissingError, patchFile);
+        ShowFilesMissingMessage(kFilesMissingError, patchFile, notes);
         return false;
     }
     AddPatch(list, patchFile, targetFolder, size);

@@ -4,6 +4,7 @@
 // and the entries of the list.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "config/TWVersionInfo.h"
 
 namespace tw {
+
+class CConfigNotes;
 
 class PatchIniMgr {
 public:
@@ -34,6 +37,9 @@ public:
         bool logShown = false;
     };
 
+    // Reads the installed product's version; false when it cannot be read.
+    using InstalledVersionSource = std::function<bool(InstalledVersion&)>;
+
     static constexpr int kReleaseLevel = 4;
     // Error number shown in the files-missing box.
     static constexpr int kFilesMissingError = 13;
@@ -42,10 +48,14 @@ public:
     // revision (4-6) and build (7-9). A string shorter than 9 characters is reported and
     // leaves the numbers unchanged.
     static void AssignVersionInfo(TWVersionInfo& info);
+    static void AssignVersionInfo(TWVersionInfo& info, CConfigNotes& notes);
 
     // Reads "VersionString" of the installed product through Windows Installer. False when
     // it cannot be read or does not hold at least three dot-separated numbers.
     static bool GetInstalledVersion(const char* productCode, InstalledVersion& version);
+    // Reads a "VersionString" A.B.C.D; false when it does not start with three
+    // dot-separated numbers.
+    static bool ParseVersionString(const char* text, InstalledVersion& version);
 
     // The first verdict: the file version of patch.ini must name the target's major version.
     static VersionGateVerdict JudgeFileVersion(const TWVersionInfo& info);
@@ -58,6 +68,12 @@ public:
     // message only; productCode names the installed product for Windows Installer.
     static bool ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
                                                          const char* installFolder, const char* productCode);
+    // The same, with the installed version read from readInstalled (asked only when a
+    // twversion key gets that far) and what the gate has to say recorded in notes.
+    static bool ProcessOneKeyValuePairInTWVersionSection(TWVersionInfo& info, const KeyValueMap& pairs,
+                                                         const char* installFolder,
+                                                         const InstalledVersionSource& readInstalled,
+                                                         CConfigNotes& notes);
 
     // Reads the revisions of a delta-patch section name such as R5->R7: the number after
     // the first character, and the number after the letter that follows "->". A part that
@@ -69,16 +85,24 @@ public:
     // beyond the patch revision.
     static bool ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName, uint32_t installedRevision,
                                             uint32_t patchRevision, bool& skip, int32_t level);
+    static bool ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName, uint32_t installedRevision,
+                                            uint32_t patchRevision, bool& skip, int32_t level, CConfigNotes& notes);
+
+    // Each operation that logs or shows has a second form that records into notes instead;
+    // the first form records, then announces.
 
     // Adds the patch file for the target folder unless the list has it already. False (and
     // the files-missing box) when the file cannot be opened or measured.
     static bool CreateOneEntry(CDeltaPatchList& list, const char* patchFile, const char* targetFolder);
+    static bool CreateOneEntry(CDeltaPatchList& list, const char* patchFile, const char* targetFolder,
+                               CConfigNotes& notes);
 
     // Appends an entry.
     static void AddPatch(CDeltaPatchList& list, const char* patchFile, const char* targetFolder, uint32_t size);
 
     // "Tallyworks Update Files Missing" box; without a path a shorter text is shown.
     static void ShowFilesMissingMessage(int errorNumber, const char* patchFile);
+    static void ShowFilesMissingMessage(int errorNumber, const char* patchFile, CConfigNotes& notes);
     // The text of that box.
     static std::string FilesMissingText(int errorNumber, const char* patchFile);
 

@@ -7,6 +7,8 @@
 #include "ConfigTestSupport.h"
 #include "common/RunState.h"
 #include "config/ConfigMgr.h"
+#include "config/ConfigNotes.h"
+#include "config/PatchIniMgr.h"
 #include "fixtures/sampleproduct/SampleProduct.h"
 
 using tw::AgentInfo;
@@ -311,6 +313,72 @@ TEST_F(SecondPassTest, FailuresStopThePass) {
             EXPECT_EQ(c.box, boxes.Calls().back().text);
         }
     }
+}
+
+// What a pass records is what it writes and shows when it announces: the update-folder
+// checker reports the recorded texts, so they must be the installer's own, in order, and
+// recording must neither write to the patch log nor show a box.
+TEST_F(SecondPassTest, RecordedPassesSayWhatAnnouncedOnesDo) {
+    const std::string installed = "28.0.4005.1";
+    const struct Case {
+        const char* name;
+        std::string ini;
+    } cases[] = {
+        {"accepted, with a skipped section",
+         Header("284008000") + "[R3->R5]\ndeltapatch=tw_core_3_5.msp\n[R5->R7]\ndeltapatch=tw_core_5_7.msp\n"},
+        {"unknown section and gate keys",
+         Header("284008000") +
+             "Country=IN\nServer=pds\nBogus=1\n[Whatever]\nk=v\n[R5->R7]\ndeltapatch=tw_core_5_7.msp\n"},
+        {"bad patch configuration key", "[PatchConfig]\nTWName=x\nOther=y\n"},
+        {"level differs", Header("283008000") + "[R5->R7]\ndeltapatch=tw_core_5_7.msp\n"},
+        {"major differs", Header("294008000")},
+        {"short target version", Header("2840")},
+        {"ill-formed section", Header("284008000") + "[R6->R5]\ndeltapatch=tw_core_5_7.msp\n"},
+        {"patch file missing", Header("284008000") + "[R5->R7]\ndeltapatch=tw_core_5_6.msp\n"},
+        {"unknown section key", Header("284008000") + "[R5->R7]\ndeltapatch=tw_core_5_7.msp\nodd=1\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        WritePatchIni(c.ini);
+
+        // Announced: the texts as the patch log and the boxes have them.
+        const std::string logBefore = Log();
+        const size_t boxesBefore = boxes.Calls().size();
+        CConfigMgr announced;
+        const bool firstOk = announced.ReadConfInfoFromFile(dir.Path().c_str());
+        const bool secondOk = firstOk && announced.ReadPatchIniFile(dir.Path().c_str(), "C:\\TW", "{PC}");
+        const std::string logged = Log().substr(logBefore.size());
+        std::vector<std::string> shown;
+        for (size_t i = boxesBefore; i < boxes.Calls().size(); ++i) shown.push_back(boxes.Calls()[i].text);
+
+        // Recorded: the same verdicts and texts, nothing written or shown.
+        const std::string logAfter = Log();
+        const size_t boxesAfter = boxes.Calls().size();
+        tw::CConfigNotes notes;
+        CConfigMgr recorded;
+        EXPECT_EQ(firstOk, recorded.ReadConfInfoFromFile(dir.Path().c_str(), notes));
+        if (firstOk) {
+            const auto readInstalled = [&installed](tw::PatchIniMgr::InstalledVersion& version) {
+                return tw::PatchIniMgr::ParseVersionString(installed.c_str(), version);
+            };
+            EXPECT_EQ(secondOk, recorded.ReadPatchIniFile(dir.Path().c_str(), "C:\\TW", readInstalled, notes));
+        }
+        EXPECT_EQ(logAfter, Log());
+        EXPECT_EQ(boxesAfter, boxes.Calls().size());
+        std::string recordedLog;
+        for (const std::string& line : notes.LoggedTexts()) recordedLog += line + "\n";
+        EXPECT_NE(std::string::npos, logged.rfind(recordedLog)) << logged;
+        EXPECT_EQ(logged.size(), logged.rfind(recordedLog) + recordedLog.size()) << logged;
+        EXPECT_EQ(shown, notes.ShownTexts());
+        EXPECT_EQ(announced.GetDeltaPatchCount(), recorded.GetDeltaPatchCount());
+    }
+}
+
+// A pass that the parser's error ends still writes what it found before the error.
+TEST_F(ConfigMgrTest, ParserErrorAfterFindingsStillLogsThem) {
+    WritePatchIni("[Whatever]\nk=v\n[PatchConfig]\nTWName=x\n[QATest]\n");
+    EXPECT_THROW(config.ReadConfInfoFromFile(dir.Path().c_str()), std::runtime_error);
+    EXPECT_TRUE(LogHas("CConfigMgr::ReadPatchIniFile: Section name \"Whatever\" is unknown"));
 }
 
 // The gate against the sample product really installed into the prefix through
