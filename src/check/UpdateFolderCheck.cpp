@@ -66,6 +66,48 @@ const char* MsiWordOf(const std::string& lowerKey) {
 // twversion too short to read: everything measured against it is moot.
 bool TwVersionUnreadable(const UpdateFolderSnapshot& snapshot) { return snapshot.twVersion.size() < 9; }
 
+// What a pass that stopped has to say: its box texts and the parser's error, or else the
+// last line it logged.
+std::vector<std::string> StopTexts(const PassOutcome& pass) {
+    std::vector<std::string> texts = pass.messages;
+    if (!pass.error.empty()) texts.push_back(pass.error);
+    if (texts.empty() && !pass.logLines.empty()) texts.push_back(pass.logLines.back());
+    return texts;
+}
+
+// Refusals of the passes whose texts no finding carries yet: each becomes a finding of its
+// own, the second pass's grouped by the text with the revisions it refuses.
+void AddUncoveredRefusals(const UpdateFolderSnapshot& snapshot, std::vector<CheckFinding>& findings) {
+    auto covered = [&findings](const std::string& text) {
+        const std::string line = OneLine(text);
+        return std::any_of(findings.begin(), findings.end(), [&line](const CheckFinding& f) {
+            return !line.empty() && f.userMessage.find(line) != std::string::npos;
+        });
+    };
+    auto uncovered = [&covered](const PassOutcome& pass) {
+        std::vector<std::string> left;
+        for (const std::string& text : StopTexts(pass))
+            if (!covered(text)) left.push_back(OneLine(text));
+        return Join(left, " ");
+    };
+    if (!snapshot.firstPass.ok) {
+        const std::string left = uncovered(snapshot.firstPass);
+        if (!left.empty())
+            AddUnique(findings, Make("update-refused", "patch.ini", "the installer stops while reading its settings",
+                                     left, true));
+    }
+    std::map<std::string, std::vector<std::string>> refusals;  // message -> revisions
+    for (const SimulatedRun& run : snapshot.runs) {
+        if (run.pass.ok) continue;
+        const std::string left = uncovered(run.pass);
+        if (!left.empty()) refusals[left].push_back(tw::FormatString("%u", static_cast<unsigned>(run.startRevision)));
+    }
+    for (const auto& [message, revisions] : refusals)
+        findings.push_back(Make("update-refused", "patch.ini",
+                                "the installer refuses the update of revision(s) " + Join(revisions, ", "), message,
+                                true));
+}
+
 void CheckMsiSection(const IniSection& section, std::vector<CheckFinding>& findings) {
     for (const auto& pair : section.pairs) {
         const char* word = MsiWordOf(Lower(pair.first));
@@ -203,12 +245,7 @@ Route CUpdateFolderCheck::RouteOf(const UpdateFolderSnapshot& snapshot, const Si
         for (const IniSection& section : snapshot.sections)
             if (section.name == name && section.kind == SectionKind::DeltaPatch)
                 route.finalRevision = section.toRevision;
-    if (!run.pass.ok) {
-        std::vector<std::string> texts = run.pass.messages;
-        if (!run.pass.error.empty()) texts.push_back(run.pass.error);
-        if (texts.empty() && !run.pass.logLines.empty()) texts.push_back(run.pass.logLines.back());
-        route.stopMessage = OneLine(Join(texts, " "));
-    }
+    if (!run.pass.ok) route.stopMessage = OneLine(Join(StopTexts(run.pass), " "));
     return route;
 }
 
@@ -359,12 +396,7 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
         return report;
     }
     for (const SimulatedRun& run : snapshot.runs) report.routes.push_back(RouteOf(snapshot, run));
-    if (!snapshot.firstPass.ok) {
-        std::vector<std::string> texts = snapshot.firstPass.messages;
-        if (!snapshot.firstPass.error.empty()) texts.push_back(snapshot.firstPass.error);
-        if (texts.empty() && !snapshot.firstPass.logLines.empty()) texts.push_back(snapshot.firstPass.logLines.back());
-        report.settingsStopMessage = OneLine(Join(texts, " "));
-    }
+    if (!snapshot.firstPass.ok) report.settingsStopMessage = OneLine(Join(StopTexts(snapshot.firstPass), " "));
 
     std::vector<CheckFinding> findings = CheckSections(snapshot);
     if (TwVersionUnreadable(snapshot)) {
@@ -391,38 +423,7 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
                   Make("no-product-code", "[MSI] ProductCode", "patch.ini names no product code; the update stops",
                        "Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.", true));
 
-    // Refusals whose texts no finding above carries.
-    auto covered = [&findings](const std::string& text) {
-        const std::string line = OneLine(text);
-        return std::any_of(findings.begin(), findings.end(), [&line](const CheckFinding& f) {
-            return !line.empty() && f.userMessage.find(line) != std::string::npos;
-        });
-    };
-    auto uncovered = [&covered](const PassOutcome& pass) {
-        std::vector<std::string> texts = pass.messages;
-        if (!pass.error.empty()) texts.push_back(pass.error);
-        if (texts.empty() && !pass.logLines.empty()) texts.push_back(pass.logLines.back());
-        std::vector<std::string> left;
-        for (const std::string& text : texts)
-            if (!covered(text)) left.push_back(OneLine(text));
-        return Join(left, " ");
-    };
-    if (!snapshot.firstPass.ok) {
-        const std::string left = uncovered(snapshot.firstPass);
-        if (!left.empty())
-            AddUnique(findings, Make("update-refused", "patch.ini", "the installer stops while reading its settings",
-                                     left, true));
-    }
-    std::map<std::string, std::vector<std::string>> refusals;  // message -> revisions
-    for (const SimulatedRun& run : snapshot.runs) {
-        if (run.pass.ok) continue;
-        const std::string left = uncovered(run.pass);
-        if (!left.empty()) refusals[left].push_back(tw::FormatString("%u", static_cast<unsigned>(run.startRevision)));
-    }
-    for (const auto& [message, revisions] : refusals)
-        findings.push_back(Make("update-refused", "patch.ini",
-                                "the installer refuses the update of revision(s) " + Join(revisions, ", "), message,
-                                true));
+    AddUncoveredRefusals(snapshot, findings);
     report.findings = std::move(findings);
     return report;
 }

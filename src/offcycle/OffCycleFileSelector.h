@@ -120,6 +120,8 @@ protected:
     void DiscardCabinet(const std::string& cabinet);
     // True (logged) when a staging folder level is a link to another place.
     bool RefuseStagingLevel(const std::string& path);
+    // Empties and creates again the country folder an earlier run left.
+    HRESULT RecreateStagingFolder(const std::string& path);
     // Empties a folder through every level and removes it, removing links without following them.
     HRESULT DeleteFolderTree(const std::string& folder);
     HRESULT CopyOriginalFilesSteps(const std::string& installDir, const std::string& countryFolder,

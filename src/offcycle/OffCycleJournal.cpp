@@ -158,6 +158,23 @@ std::string COffCycleJournal::Format(const std::vector<Entry>& entries, bool app
     return body + "end\t" + std::to_string(entries.size()) + "\t" + HashBytes(body.data(), body.size()) + "\r\n";
 }
 
+bool COffCycleJournal::ParseFileLine(const std::vector<std::string>& fields, size_t lineNumber, Entry& entry,
+                                     std::string& error) {
+    if (fields.size() != 5 || fields[0] != "file" || !ParseSize(fields[1], &entry.size) || !IsHashText(fields[2])) {
+        error = FormatString("line %u is not a file line", static_cast<unsigned>(lineNumber));
+        return false;
+    }
+    entry.hash = fields[2];
+    entry.source = fields[3];
+    entry.copy = fields[4];
+    if (HasControlCharacter(entry.source) || HasControlCharacter(entry.copy) || !IsAbsolute(entry.source) ||
+        !IsCopyNameOf(entry.source, entry.copy)) {
+        error = FormatString("line %u does not name a file and a copy beside it", static_cast<unsigned>(lineNumber));
+        return false;
+    }
+    return true;
+}
+
 bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entries, std::string* error,
                              bool* applyStarted) {
     std::string ignored;
@@ -215,19 +232,7 @@ bool COffCycleJournal::Parse(const std::string& text, std::vector<Entry>& entrie
             continue;
         }
         Entry entry;
-        if (fields.size() != 5 || fields[0] != "file" || !ParseSize(fields[1], &entry.size) || !IsHashText(fields[2])) {
-            *error = FormatString("line %u is not a file line", static_cast<unsigned>(lineNumber));
-            return false;
-        }
-        entry.hash = fields[2];
-        entry.source = fields[3];
-        entry.copy = fields[4];
-        if (HasControlCharacter(entry.source) || HasControlCharacter(entry.copy) || !IsAbsolute(entry.source) ||
-            !IsCopyNameOf(entry.source, entry.copy)) {
-            *error =
-                FormatString("line %u does not name a file and a copy beside it", static_cast<unsigned>(lineNumber));
-            return false;
-        }
+        if (!ParseFileLine(fields, lineNumber, entry, *error)) return false;
         parsed.push_back(std::move(entry));
     }
     if (!ended) {
@@ -482,6 +487,69 @@ std::string COffCycleJournal::SetAsideUntrusted(const std::string& folder, Logge
     return keptAs;
 }
 
+bool COffCycleJournal::CarryOut(const Step& step, ReplayOutcome& outcome, Logger logger) {
+    const char* source = step.entry.source.c_str();
+    const char* copy = step.entry.copy.c_str();
+    switch (step.action) {
+        case Action::kRestore:
+            if (!::MoveFileExA(copy, source, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+                const DWORD code = ::GetLastError();
+                ++outcome.leftAlone;
+                Log(logger, FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
+                                         "alone",
+                                         copy, source, SystemErrorText(code).c_str(), code));
+                return false;
+            }
+            ++outcome.restored;
+            return true;
+        case Action::kDeleteIncompleteCopy:
+        case Action::kDeleteUnusedCopy:
+            if (!::DeleteFileA(copy)) {
+                const DWORD code = ::GetLastError();
+                ++outcome.leftAlone;
+                Log(logger, FormatString("In COffCycleJournal::Replay, cannot delete the copy %s of %s: %s[%lu], left "
+                                         "alone",
+                                         copy, source, SystemErrorText(code).c_str(), code));
+                return false;
+            }
+            if (step.action == Action::kDeleteUnusedCopy)
+                ++outcome.unusedCopiesDeleted;
+            else
+                ++outcome.alreadyInPlace;
+            return true;
+        case Action::kNothing:
+            ++outcome.alreadyInPlace;
+            return true;
+        case Action::kLeaveAlone:
+            ++outcome.leftAlone;
+            return true;
+    }
+    return true;
+}
+
+void COffCycleJournal::Finish(ReplayOutcome& outcome, Logger logger) const {
+    if (outcome.leftAlone == 0) {
+        if (!Remove()) {
+            const DWORD code = ::GetLastError();
+            Log(logger, FormatString("In COffCycleJournal::Replay, cannot delete the journal %s: %s[%lu]",
+                                     Path().c_str(), SystemErrorText(code).c_str(), code));
+        }
+    } else {
+        outcome.keptAs = SetAside("kept");
+    }
+    std::string text = FormatString(
+        "Patch: In COffCycleJournal::Replay, an interrupted run left off-cycle copies: %d restored, %d already in "
+        "place, %d left alone",
+        outcome.restored, outcome.alreadyInPlace, outcome.leftAlone);
+    if (outcome.unusedCopiesDeleted > 0)
+        text += FormatString(", %d deleted (the patch had not been applied)", outcome.unusedCopiesDeleted);
+    if (outcome.leftAlone > 0)
+        text += FormatString("; the journal was set aside as %s",
+                             outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
+    Log(logger, text);
+    InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+}
+
 COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
     ReplayOutcome outcome;
     std::vector<Entry> entries;
@@ -503,69 +571,9 @@ COffCycleJournal::ReplayOutcome COffCycleJournal::Replay(Logger logger) const {
     observed.reserve(entries.size());
     for (const Entry& entry : entries) observed.push_back(Observe(entry));
 
-    for (const Step& step : PlanReplay(entries, observed, applyStarted)) {
-        const char* source = step.entry.source.c_str();
-        const char* copy = step.entry.copy.c_str();
-        DWORD code = NO_ERROR;
-        switch (step.action) {
-            case Action::kRestore:
-                if (!::MoveFileExA(copy, source, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-                    code = ::GetLastError();
-                    ++outcome.leftAlone;
-                    Log(logger,
-                        FormatString("In COffCycleJournal::Replay, cannot move the copy %s over %s: %s[%lu], left "
-                                     "alone",
-                                     copy, source, SystemErrorText(code).c_str(), code));
-                    continue;
-                }
-                ++outcome.restored;
-                break;
-            case Action::kDeleteIncompleteCopy:
-            case Action::kDeleteUnusedCopy:
-                if (!::DeleteFileA(copy)) {
-                    code = ::GetLastError();
-                    ++outcome.leftAlone;
-                    Log(logger,
-                        FormatString("In COffCycleJournal::Replay, cannot delete the copy %s of %s: %s[%lu], left "
-                                     "alone",
-                                     copy, source, SystemErrorText(code).c_str(), code));
-                    continue;
-                }
-                if (step.action == Action::kDeleteUnusedCopy)
-                    ++outcome.unusedCopiesDeleted;
-                else
-                    ++outcome.alreadyInPlace;
-                break;
-            case Action::kNothing:
-                ++outcome.alreadyInPlace;
-                break;
-            case Action::kLeaveAlone:
-                ++outcome.leftAlone;
-                break;
-        }
-        Log(logger, step.logLine);
-    }
-
-    if (outcome.leftAlone == 0) {
-        if (!Remove()) {
-            const DWORD code = ::GetLastError();
-            Log(logger, FormatString("In COffCycleJournal::Replay, cannot delete the journal %s: %s[%lu]", path.c_str(),
-                                     SystemErrorText(code).c_str(), code));
-        }
-    } else {
-        outcome.keptAs = SetAside("kept");
-    }
-    std::string text = FormatString(
-        "Patch: In COffCycleJournal::Replay, an interrupted run left off-cycle copies: %d restored, %d already in "
-        "place, %d left alone",
-        outcome.restored, outcome.alreadyInPlace, outcome.leftAlone);
-    if (outcome.unusedCopiesDeleted > 0)
-        text += FormatString(", %d deleted (the patch had not been applied)", outcome.unusedCopiesDeleted);
-    if (outcome.leftAlone > 0)
-        text += FormatString("; the journal was set aside as %s",
-                             outcome.keptAs.empty() ? "(could not be moved)" : outcome.keptAs.c_str());
-    Log(logger, text);
-    InstallTracker::Instance().SendTrackingMessage(1, text.c_str(), true);
+    for (const Step& step : PlanReplay(entries, observed, applyStarted))
+        if (CarryOut(step, outcome, logger)) Log(logger, step.logLine);
+    Finish(outcome, logger);
     return outcome;
 }
 

@@ -132,6 +132,14 @@ public:
 private:
     // Sets an unreadable or untrusted journal aside and reports it.
     void ReportUnreadable(const std::string& why, ReplayOutcome& outcome, Logger logger) const;
+    // One "file" line of the journal, split into its fields; false with the reason in error.
+    static bool ParseFileLine(const std::vector<std::string>& fields, size_t lineNumber, Entry& entry,
+                              std::string& error);
+    // Carries out one step of a replay plan and counts it; false when it failed (the
+    // failure is logged, the step's own line is not).
+    static bool CarryOut(const Step& step, ReplayOutcome& outcome, Logger logger);
+    // Removes the journal, or sets it aside when something was left alone, and reports.
+    void Finish(ReplayOutcome& outcome, Logger logger) const;
 
     std::string m_folder;
     std::vector<std::string> m_trustedFolders;

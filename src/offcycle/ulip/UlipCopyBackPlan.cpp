@@ -44,6 +44,54 @@ CCopyBackPlan::Step Skipped(CCopyBackPlan::Step step, const std::string& line) {
     return step;
 }
 
+const char kCannotUse[] = "In COffCycleFileSelector::CopyOriginalFiles, destination %s cannot be used, skipped";
+
+// A file of the product folder is copied back whenever its backup is sound.
+CCopyBackPlan::Step PlanProductFile(CCopyBackPlan::Step step, const std::string& installDir) {
+    const std::string& file = step.file;
+    step.destination = installDir + "\\" + file;
+    if (installDir.empty() || step.destination.size() > kPathLimit ||
+        !CUlipPathRules::IsInsideFolder(installDir, step.destination))
+        return Skipped(step, Format(kCannotUse, step.destination.c_str()));
+    step.action = CCopyBackPlan::Action::Copy;
+    return step;
+}
+
+// A common file is copied back only over an installed file of the same version.
+CCopyBackPlan::Step PlanCommonFile(CCopyBackPlan::Step step, const std::string& folder,
+                                   const CCopyBackPlan::Facts& facts) {
+    const std::string& file = step.file;
+    step.lines.push_back(Log("ULIP logic for common files..."));
+    if (folder.empty()) {
+        // Never made relative to the current folder.
+        return Skipped(step, Format("In COffCycleFileSelector::CopyOriginalFiles, the common program folder for %s "
+                                    "is not known, skipped",
+                                    file.c_str()));
+    }
+    step.destination = folder + file;
+    if (step.destination.size() > kPathLimit || !CUlipPathRules::IsInsideFolder(folder, step.destination))
+        return Skipped(step, Format(kCannotUse, step.destination.c_str()));
+
+    CCopyBackPlan::Version source = facts.version(step.backup);
+    CCopyBackPlan::Version installed;
+    if (source.read) installed = facts.version(step.destination);
+    if (!source.read || !installed.read) {
+        for (const auto* failed : {&source, &installed})
+            step.lines.insert(step.lines.end(), failed->failure.begin(), failed->failure.end());
+        return Skipped(step, "Couldn't read the file version(s), continuing with the next file");
+    }
+    step.lines.push_back(Log("pathSourceDLL:" + step.backup + ", pathDestDLL:" + step.destination));
+    step.lines.push_back(
+        Log(Format("dwFileMajorverSource:%d, dwFileMinorverSource:%d, dwFileMajorverDest:%d, "
+                   "dwFileMinorverDest:%d",
+                   static_cast<int>(source.first), static_cast<int>(source.third), static_cast<int>(installed.first),
+                   static_cast<int>(installed.third))));
+    step.action = source.first == installed.first && source.third == installed.third
+                      ? CCopyBackPlan::Action::Copy
+                      : CCopyBackPlan::Action::KeepInstalled;
+    return step;
+}
+
 CCopyBackPlan::Step PlanItem(const Manifest::ManifestItem& item, const CCopyBackPlan::Inputs& in,
                              const CCopyBackPlan::Facts& facts) {
     CCopyBackPlan::Step step;
@@ -88,47 +136,8 @@ CCopyBackPlan::Step PlanItem(const Manifest::ManifestItem& item, const CCopyBack
 
     bool common = in.commonFiles && in.commonFiles->count(name) != 0;
     if (!common && in.folderSupport) common = IsOneOf(item.base, {L"CommonAppDataFolder32Bit", L"CommonAppDataFolder"});
-
-    const std::string cannotUse = "In COffCycleFileSelector::CopyOriginalFiles, destination %s cannot be used, skipped";
-    if (!common) {
-        step.destination = in.installDir + "\\" + file;
-        if (in.installDir.empty() || step.destination.size() > kPathLimit ||
-            !CUlipPathRules::IsInsideFolder(in.installDir, step.destination))
-            return Skipped(step, Format(cannotUse.c_str(), step.destination.c_str()));
-        step.action = CCopyBackPlan::Action::Copy;
-        return step;
-    }
-
-    step.lines.push_back(Log("ULIP logic for common files..."));
-    const std::string& folder = is32Bit ? in.commonFolder32 : in.commonFolder;
-    if (folder.empty()) {
-        // Never made relative to the current folder.
-        return Skipped(step, Format("In COffCycleFileSelector::CopyOriginalFiles, the common program folder for %s "
-                                    "is not known, skipped",
-                                    file.c_str()));
-    }
-    step.destination = folder + file;
-    if (step.destination.size() > kPathLimit || !CUlipPathRules::IsInsideFolder(folder, step.destination))
-        return Skipped(step, Format(cannotUse.c_str(), step.destination.c_str()));
-
-    CCopyBackPlan::Version source = facts.version(step.backup);
-    CCopyBackPlan::Version installed;
-    if (source.read) installed = facts.version(step.destination);
-    if (!source.read || !installed.read) {
-        for (const auto* failed : {&source, &installed})
-            step.lines.insert(step.lines.end(), failed->failure.begin(), failed->failure.end());
-        return Skipped(step, "Couldn't read the file version(s), continuing with the next file");
-    }
-    step.lines.push_back(Log("pathSourceDLL:" + step.backup + ", pathDestDLL:" + step.destination));
-    step.lines.push_back(
-        Log(Format("dwFileMajorverSource:%d, dwFileMinorverSource:%d, dwFileMajorverDest:%d, "
-                   "dwFileMinorverDest:%d",
-                   static_cast<int>(source.first), static_cast<int>(source.third), static_cast<int>(installed.first),
-                   static_cast<int>(installed.third))));
-    step.action = source.first == installed.first && source.third == installed.third
-                      ? CCopyBackPlan::Action::Copy
-                      : CCopyBackPlan::Action::KeepInstalled;
-    return step;
+    if (!common) return PlanProductFile(std::move(step), in.installDir);
+    return PlanCommonFile(std::move(step), is32Bit ? in.commonFolder32 : in.commonFolder, facts);
 }
 
 }  // namespace

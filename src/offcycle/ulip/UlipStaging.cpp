@@ -52,6 +52,32 @@ bool COffCycleFileSelector::RefuseStagingLevel(const std::string& path) {
     return true;
 }
 
+// The country folder left by an earlier run: emptied and created again.
+HRESULT COffCycleFileSelector::RecreateStagingFolder(const std::string& path) {
+    if (RefuseStagingLevel(path + "x32")) return E_FAIL;
+    ReleaseHeldFiles();
+    RemoveX32Folder(path.c_str());
+    if (FAILED(DeleteDirectory(path.c_str()))) {
+        const DWORD deleteError = ::GetLastError();
+        LogError(
+            "Patch: CreateDirectoryStrcture: Failed to delete country specific directory %s with "
+            "GetLastError: %d",
+            path.c_str(), static_cast<int>(deleteError));
+        ::SetLastError(deleteError);
+        return E_FAIL;
+    }
+    if (!::CreateDirectoryA(path.c_str(), nullptr)) {
+        const DWORD createError = ::GetLastError();
+        LogError(
+            "Patch: CreateDirectoryStrcture: 2nd attempt, Failed to create country specific directory %s "
+            "with GetLastError: %d",
+            path.c_str(), static_cast<int>(createError));
+        ::SetLastError(createError);
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
 HRESULT COffCycleFileSelector::CreateDirectoryStructure(std::string& path, const std::string& major,
                                                         const std::string& slipstream, const std::string& country) {
     try {
@@ -108,29 +134,7 @@ HRESULT COffCycleFileSelector::CreateDirectoryStructure(std::string& path, const
             return S_OK;
         }
 
-        // Left by an earlier run: emptied and created again.
-        if (RefuseStagingLevel(path + "x32")) return E_FAIL;
-        ReleaseHeldFiles();
-        RemoveX32Folder(path.c_str());
-        if (FAILED(DeleteDirectory(path.c_str()))) {
-            const DWORD deleteError = ::GetLastError();
-            LogError(
-                "Patch: CreateDirectoryStrcture: Failed to delete country specific directory %s with "
-                "GetLastError: %d",
-                path.c_str(), static_cast<int>(deleteError));
-            ::SetLastError(deleteError);
-            return E_FAIL;
-        }
-        if (!::CreateDirectoryA(path.c_str(), nullptr)) {
-            const DWORD createError = ::GetLastError();
-            LogError(
-                "Patch: CreateDirectoryStrcture: 2nd attempt, Failed to create country specific directory %s "
-                "with GetLastError: %d",
-                path.c_str(), static_cast<int>(createError));
-            ::SetLastError(createError);
-            return E_FAIL;
-        }
-        return S_OK;
+        return RecreateStagingFolder(path);
     } catch (...) {
         LogError("Patch: CreateDirectoryStructure: Got exception: %d", static_cast<int>(::GetLastError()));
         return E_FAIL;
