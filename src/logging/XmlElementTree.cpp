@@ -120,6 +120,51 @@ bool Convert(IXMLDOMNode* node, XmlElement& out, int depth, std::string& error) 
     return true;
 }
 
+// Loads the text into the document; false with the parser's reason in error.
+bool LoadDocument(IXMLDOMDocument2* doc, const std::string& text, const std::wstring& wide, std::string& error) {
+    HRESULT hr = E_FAIL;
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    if (IsUtf16(text)) {
+        // The parser is given the bytes, so that it reads them in the encoding their mark
+        // and declaration name.
+        SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size()));
+        if (!bytes) {
+            error = "out of memory";
+            return false;
+        }
+        void* data = nullptr;
+        if (SUCCEEDED(SafeArrayAccessData(bytes, &data))) {
+            memcpy(data, text.data(), text.size());
+            SafeArrayUnaccessData(bytes);
+        }
+        VARIANT source;
+        VariantInit(&source);
+        source.vt = VT_ARRAY | VT_UI1;
+        source.parray = bytes;
+        hr = doc->load(source, &loaded);
+        VariantClear(&source);  // destroys the array
+    } else {
+        Bstr source(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
+        if (!source) {
+            error = "out of memory";
+            return false;
+        }
+        hr = doc->loadXML(source.Get(), &loaded);
+    }
+    if (SUCCEEDED(hr) && loaded == VARIANT_TRUE) return true;
+    error = "the document is not well-formed";
+    ComPtr<IXMLDOMParseError> parseError;
+    if (SUCCEEDED(doc->get_parseError(parseError.Put())) && parseError) {
+        Bstr reason;
+        if (SUCCEEDED(parseError->get_reason(reason.Put())) && reason) {
+            std::string why = Narrow(reason.Get());
+            while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
+            if (!why.empty()) error += ": " + why;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 bool XmlElementTree::Parse(const std::string& text, XmlElement& root, std::string& error) {
@@ -152,47 +197,7 @@ bool XmlElementTree::Parse(const std::string& text, XmlElement& root, std::strin
     doc->put_resolveExternals(VARIANT_FALSE);
     SetBoolProperty(doc.Get(), L"ProhibitDTD", true);
 
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    if (IsUtf16(text)) {
-        // The parser is given the bytes, so that it reads them in the encoding their mark
-        // and declaration name.
-        SAFEARRAY* bytes = SafeArrayCreateVector(VT_UI1, 0, static_cast<ULONG>(text.size()));
-        if (!bytes) {
-            error = "out of memory";
-            return false;
-        }
-        void* data = nullptr;
-        if (SUCCEEDED(SafeArrayAccessData(bytes, &data))) {
-            memcpy(data, text.data(), text.size());
-            SafeArrayUnaccessData(bytes);
-        }
-        VARIANT source;
-        VariantInit(&source);
-        source.vt = VT_ARRAY | VT_UI1;
-        source.parray = bytes;
-        hr = doc->load(source, &loaded);
-        VariantClear(&source);  // destroys the array
-    } else {
-        Bstr source(SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size())));
-        if (!source) {
-            error = "out of memory";
-            return false;
-        }
-        hr = doc->loadXML(source.Get(), &loaded);
-    }
-    if (FAILED(hr) || loaded != VARIANT_TRUE) {
-        error = "the document is not well-formed";
-        ComPtr<IXMLDOMParseError> parseError;
-        if (SUCCEEDED(doc->get_parseError(parseError.Put())) && parseError) {
-            Bstr reason;
-            if (SUCCEEDED(parseError->get_reason(reason.Put())) && reason) {
-                std::string why = Narrow(reason.Get());
-                while (!why.empty() && (why.back() == '\n' || why.back() == '\r' || why.back() == ' ')) why.pop_back();
-                if (!why.empty()) error += ": " + why;
-            }
-        }
-        return false;
-    }
+    if (!LoadDocument(doc.Get(), text, wide, error)) return false;
     ComPtr<IXMLDOMDocumentType> doctype;
     if (SUCCEEDED(doc->get_doctype(doctype.Put())) && doctype) {
         error = "the document declares a document type";
