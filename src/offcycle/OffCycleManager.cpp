@@ -34,10 +34,7 @@ void COffCycleManager::LogLine(const char* format, ...) {
     m_managerLogger(line);
 }
 
-HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
-                                            const char* installDir, const char* commonDataDir) {
-    if (!manifestFolder) manifestFolder = "";
-
+void COffCycleManager::LoadManifestsBesideProgram(const char* installDir, const char* commonDataDir) {
     // The update package may carry manifests and a ULIP trigger beside the program.
     char programPath[kModulePathSize] = {};
     DWORD length = ::GetModuleFileNameA(nullptr, programPath, kModulePathSize);
@@ -52,25 +49,13 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
             "not searched",
             static_cast<unsigned>(kModulePathSize));
     }
+}
 
-    if (m_lastManifestFolder != manifestFolder) {
-        HRESULT hr = LoadAllManifests(manifestFolder, installDir, commonDataDir);
-        m_lastManifestFolder = manifestFolder;
-        if (FAILED(hr)) {
-            LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to open manifest files in directory: %s",
-                    manifestFolder);
-            return hr;
-        }
-    }
-    LogLine("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in directory: %s",
-            manifestFolder);
-
-    // Every file is tried: one that cannot be saved must not leave the files after it to be
-    // overwritten without a copy. The first failure is the result. The journal names every
-    // file before the first is copied.
-    HRESULT result = S_OK;
+std::vector<std::pair<std::string, std::string>> COffCycleManager::FilesToSave(const std::set<std::string>& features,
+                                                                               const char* installDir,
+                                                                               const char* commonDataDir) {
+    std::vector<std::pair<std::string, std::string>> toSave;
     std::list<std::string> files;
-    std::vector<std::pair<std::string, std::string>> toSave;  // feature, absolute path
     for (const std::string& feature : features) {
         files.clear();
         GetFilesForFeature(feature.c_str(), files, installDir, commonDataDir);
@@ -87,11 +72,36 @@ HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& feature
             toSave.emplace_back(feature, fullPath);
         }
     }
+    return toSave;
+}
+
+HRESULT COffCycleManager::SaveOffCycleFiles(const std::set<std::string>& features, const char* manifestFolder,
+                                            const char* installDir, const char* commonDataDir) {
+    if (!manifestFolder) manifestFolder = "";
+    LoadManifestsBesideProgram(installDir, commonDataDir);
+
+    if (m_lastManifestFolder != manifestFolder) {
+        HRESULT hr = LoadAllManifests(manifestFolder, installDir, commonDataDir);
+        m_lastManifestFolder = manifestFolder;
+        if (FAILED(hr)) {
+            LogLine("In COffCycleManager::SaveOffCycleFiles, Failed to open manifest files in directory: %s",
+                    manifestFolder);
+            return hr;
+        }
+    }
+    LogLine("In COffCycleManager::SaveOffCycleFiles, successfully opened manifest files in directory: %s",
+            manifestFolder);
+
+    // Every file is tried: one that cannot be saved must not leave the files after it to be
+    // overwritten without a copy. The first failure is the result. The journal names every
+    // file before the first is copied.
+    const std::vector<std::pair<std::string, std::string>> toSave = FilesToSave(features, installDir, commonDataDir);
     std::vector<std::string> paths;
     paths.reserve(toSave.size());
     for (const auto& item : toSave) paths.push_back(item.second);
     m_copier.PlanSave(paths);
 
+    HRESULT result = S_OK;
     for (const auto& item : toSave) {
         const char* fullPath = item.second.c_str();
         HRESULT hr = m_copier.SaveFile(fullPath);

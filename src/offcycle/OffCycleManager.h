@@ -64,6 +64,13 @@ private:
     void
     LogLine(const char* format, ...);
 
+    // Loads the manifests in the running program's folder.
+    void LoadManifestsBesideProgram(const char* installDir, const char* commonDataDir);
+    // The files of the features to copy aside, as (feature, absolute path); a file whose path
+    // cannot be made absolute is logged and left out.
+    std::vector<std::pair<std::string, std::string>> FilesToSave(const std::set<std::string>& features,
+                                                                 const char* installDir, const char* commonDataDir);
+
     COffCycleContentCopier m_copier;
     std::string m_lastManifestFolder;
     Logger m_managerLogger = nullptr;
