@@ -8,11 +8,19 @@ namespace {
 
 bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-unsigned long LinkCount(const std::string& path) {
+bool FileInfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& data) {
     tw::FileHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                      OPEN_EXISTING, 0, nullptr));
-    BY_HANDLE_FILE_INFORMATION data{};
-    return file && ::GetFileInformationByHandle(file.Get(), &data) ? data.nNumberOfLinks : 0;
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return file && ::GetFileInformationByHandle(file.Get(), &data);
+}
+
+// Whether 'link' opens the file (or folder) 'target' is: a path that was there before the
+// link replaced it does not count.
+bool OpensAs(const std::string& link, const std::string& target) {
+    BY_HANDLE_FILE_INFORMATION linked{}, original{};
+    return FileInfo(link, linked) && FileInfo(target, original) &&
+           linked.dwVolumeSerialNumber == original.dwVolumeSerialNumber &&
+           linked.nFileIndexHigh == original.nFileIndexHigh && linked.nFileIndexLow == original.nFileIndexLow;
 }
 
 }  // namespace
@@ -52,7 +60,7 @@ bool MakeUnixLink(const std::string& target, const std::string& link, bool hard)
     const std::string unixLink = UnixPathOf(link);
     if (unixTarget.empty() || unixLink.empty()) return false;
     return RunUnix(std::string("/bin/ln ") + (hard ? "-f " : "-sf ") + "\"" + unixTarget + "\" \"" + unixLink + "\"",
-                   [&] { return Exists(link) && (!hard || LinkCount(link) > 1); });
+                   [&] { return OpensAs(link, target); });
 }
 
 UnixLink::UnixLink(const std::string& target, const std::string& link)
