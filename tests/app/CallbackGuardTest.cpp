@@ -64,7 +64,7 @@ class HandlerFailureTest : public CallbackGuardTest, public ::testing::WithParam
 
 TEST_P(HandlerFailureTest, ThrowingMessageBoxAnswersNotHandled) {
     const HandlerFailureCase& c = GetParam();
-    RecordingSender sender;
+    TrackingRecorder sender;
     TestInstaller installer;
     CMsiInterface& msi = CMsiInterface::Instance();
     ASSERT_EQ(&installer, msi.GetObserver());

@@ -23,7 +23,7 @@ protected:
     void SetUp() override { CRunState::Get().productExePath = product / "tww.exe"; }
 
     SeamGuard seams;
-    RecordingSender sender;
+    TrackingRecorder sender;
     MessageBoxRecorder boxes;
     TempDir product{"twproduct"};
     TestInstaller installer;

@@ -38,7 +38,7 @@ protected:
     }
 
     SeamGuard seams;
-    RecordingSender sender;
+    TrackingRecorder sender;
     MessageBoxRecorder boxes;
     TempDir installerDir{"twinstaller"};
     TestInstaller installer;

@@ -11,9 +11,10 @@
 #include "app/PatchInstallerBase.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
+#include "common/StandIn.h"
 #include "common/TestSupport.h"
+#include "common/TrackingRecorder.h"
 #include "logging/InstallTracker.h"
-#include "logging/TrackingSender.h"
 
 namespace twtest {
 
@@ -62,67 +63,5 @@ inline void ScriptInstalledRelease5Of28() {
         return static_cast<UINT>(ERROR_SUCCESS);
     };
 }
-
-// Path of the stand-in product program in the build tree.
-inline std::string StandInExe() { return BinaryPath("tests\\fixtures\\standin\\tww.exe"); }
-
-// One running stand-in product process; ended (if still running) on destruction.
-class StandIn {
-public:
-    StandIn() = default;
-    ~StandIn() { Stop(); }
-    StandIn(const StandIn&) = delete;
-    StandIn& operator=(const StandIn&) = delete;
-
-    // Starts exe with the switches and waits until it has set everything up.
-    bool Start(const std::string& exe, const std::string& switches) {
-        static unsigned counter = 0;
-        std::string eventName =
-            "TWStandInReady_" + std::to_string(::GetCurrentProcessId()) + "_" + std::to_string(++counter);
-        tw::KernelHandle ready(::CreateEventA(nullptr, TRUE, FALSE, eventName.c_str()));
-        if (!ready) return false;
-        std::string command = "\"" + exe + "\" " + switches + " /ready " + eventName;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION info = {};
-        if (!::CreateProcessA(exe.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-            return false;
-        m_process.Reset(info.hProcess);
-        tw::KernelHandle thread(info.hThread);
-        HANDLE waits[2] = {ready.Get(), m_process.Get()};
-        return ::WaitForMultipleObjects(2, waits, FALSE, 30000) == WAIT_OBJECT_0;
-    }
-
-    bool IsRunning() const { return m_process && ::WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT; }
-    bool WaitForExit(DWORD milliseconds) const {
-        return !m_process || ::WaitForSingleObject(m_process.Get(), milliseconds) == WAIT_OBJECT_0;
-    }
-    HANDLE Process() const { return m_process.Get(); }
-
-    void Stop() {
-        if (IsRunning()) {
-            ::TerminateProcess(m_process.Get(), 0);
-            ::WaitForSingleObject(m_process.Get(), 10000);
-        }
-        m_process.Reset();
-    }
-
-private:
-    tw::KernelHandle m_process;
-};
-
-// Keeps every tracking message instead of sending it; installs itself for its lifetime
-// and clears the tracking context before and after.
-class RecordingSender : public tw::ITrackingSender {
-public:
-    bool Send(const tw::TrackingMessage& message) override {
-        messages.push_back(message);
-        return true;
-    }
-    std::vector<tw::TrackingMessage> messages;
-
-private:
-    TrackingSenderScope m_scope{this};
-};
 
 }  // namespace twtest

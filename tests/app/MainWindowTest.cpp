@@ -188,7 +188,7 @@ TEST_P(GateOutcomeTest, EachVariantsRunActsOnTheFlags) {
     for (const char* variant : {"Auto", "Web"}) {
         SCOPED_TRACE(variant);
         twtest::SeamGuard guard;
-        twtest::RecordingSender sender;
+        twtest::TrackingRecorder sender;
         twtest::MessageBoxRecorder boxes;
         twtest::TempDir installerDir("twgaterun");
         ASSERT_TRUE(twtest::WriteTextFile(installerDir / "patch.ini", twtest::PatchIni()));

@@ -203,7 +203,7 @@ TEST_F(MsiHandlerTest, TenAutomaticRetriesPerRunThenTheBox) {
 }
 
 TEST_F(MsiHandlerTest, FatalExitsAndErrorsAreSentAsErrorTrackingMessages) {
-    twtest::RecordingSender sender;
+    twtest::TrackingRecorder sender;
     tw::InstallTracker::Instance().SetCountry("US");
     Send(INSTALLMESSAGE_FATALEXIT | MB_OK, "installation ended");
     Send(kError | MB_RETRYCANCEL, "Error 1310. Error writing to file");  // retried, still sent

@@ -29,15 +29,6 @@ using tw::Platform;
 
 constexpr char kProductCode[] = "{6F1D2C3B-0000-4000-8000-000000000028}";
 
-class RecordingSender : public tw::ITrackingSender {
-public:
-    bool Send(const tw::TrackingMessage& message) override {
-        messages.push_back(message);
-        return true;
-    }
-    std::vector<tw::TrackingMessage> messages;
-};
-
 // The auto installer with the steps around the patch application recorded instead of
 // performed, so that the application itself can be observed.
 class ObservedInstaller : public tw::CAutoPatchInstaller {
@@ -121,8 +112,7 @@ protected:
     twtest::TempDir updateDir{"update"};
     twtest::TempDir productDir{"product"};
     tw::InstallTracker& tracker = tw::InstallTracker::Instance();
-    RecordingSender sender;
-    twtest::TrackingSenderScope senderScope{&sender};
+    twtest::TrackingRecorder sender;
     ObservedInstaller installer;
     std::vector<ApplyCall> applyCalls;
     UINT applyResult = ERROR_SUCCESS;

@@ -144,7 +144,7 @@ protected:
     }
 
     SeamGuard seams;
-    RecordingSender sender;
+    TrackingRecorder sender;
     MessageBoxRecorder boxes;
     TempDir updateDir{"scenupdate"};
     TempDir product{"scenproduct"};

@@ -39,7 +39,7 @@ protected:
     }
 
     SeamGuard seams;
-    RecordingSender sender;
+    TrackingRecorder sender;
     TempDir product{"twproduct"};
     TempDir programs{"twprograms"};
     TestInstaller installer;

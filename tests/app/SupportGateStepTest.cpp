@@ -12,11 +12,11 @@
 
 #include "InstallerTestSupport.h"
 #include "app/AutoPatchInstaller.h"
+#include "common/LoopbackServer.h"
 #include "common/PlatformSeams.h"
 #include "common/RegistryBackup.h"
 #include "common/Resource.h"
 #include "common/RunState.h"
-#include "logging/LoopbackHttpsServer.h"
 #include "logging/OSSupportGate.h"
 #include "logging/StatusLogMgr.h"
 #include "sysinfo/OSInfo.h"
@@ -157,10 +157,10 @@ protected:
     };
 
     SeamGuard seams;
-    RecordingSender sender;
+    TrackingRecorder sender;
     MessageBoxRecorder boxes;
     TempDir installerDir{"twgate"};
-    LoopbackHttpsServer server;
+    LoopbackServer server;
     TestInstaller installer;
     tw::PatchCmdInfo info;
     std::vector<ShownDialog> dialogs;

@@ -197,7 +197,7 @@ TEST_F(WaitDialogCancelTest, CancelReachesTheDialogItWasPressedIn) {
 }
 
 TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
-    twtest::RecordingSender sender;
+    twtest::TrackingRecorder sender;
     tw::InstallTracker::Instance().SetCountry("US");
     CWaitDialog dialog(nullptr, &continueFlag, nullptr);
     ASSERT_NE(nullptr, dialog.GetHwnd());

@@ -42,6 +42,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
+source "$root/tests/e2e/e2e-checks.sh"
 usage="usage: run-e2e.sh packages|auto|quoted|web|busy|fail|ulip|ulip-hostile|ulip-profile|ulip-noveltra|ulip-dropped|ulip-stalled|telemetry"
 scenario=${1:?$usage}
 case $scenario in
@@ -111,25 +112,6 @@ cleanup() {
 trap cleanup EXIT
 run_timeout=75    # seconds the update may take in all
 window_timeout=60 # seconds to wait for one window
-failures=0
-
-check() {  # description, command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $what"
-    else
-        echo "FAILED: $what"
-        failures=$((failures + 1))
-        return 1
-    fi
-}
-equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
-contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
-same_file() { cmp -s "$1" "$2" || { echo "   $2 differs from $1"; return 1; }; }
-log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
-not_log_has() { ! tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has a line matching \"$1\""; return 1; }; }
-no_file() { [ ! -e "$1" ] || { echo "   $1 exists"; return 1; }; }
 
 # What the run left, for a failed scenario.
 report_and_exit() {

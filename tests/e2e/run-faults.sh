@@ -47,6 +47,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 source "$root/tools/wine-env.sh"
 source "$root/tools/e2e-lib.sh"
+source "$root/tests/e2e/e2e-checks.sh"
 all_rows=(kill-save kill-patch kill-restore readonly-product locked-save locked-restore log-folder log-readonly
           log-locked status-readonly pkg-missing pkg-empty pkg-truncated pkg-foreign msi-1603 msi-cancel
           no-program empty-path)
@@ -99,21 +100,6 @@ if chattr +i "$probe_file" 2>/dev/null; then
 fi
 rm -f "$probe_file"
 
-failures=0
-check() {  # description, command...
-    local what=$1
-    shift
-    if "$@"; then
-        echo "ok: $row: $what"
-    else
-        echo "FAILED: $row: $what"
-        failures=$((failures + 1))
-        return 1
-    fi
-}
-equals() { [ "$1" = "$2" ] || { echo "   got \"$1\", expected \"$2\""; return 1; }; }
-contains() { [[ "$1" == *"$2"* ]] || { echo "   \"$1\" does not contain \"$2\""; return 1; }; }
-log_has() { tr -d '\r' <"$work/update/Patchlog.txt" 2>/dev/null | grep -- "$1" >/dev/null || { echo "   Patchlog.txt has no line matching \"$1\""; return 1; }; }
 copies() { find "$TW_PRODUCT_DIR" -name '*._OC*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
 journals() { find "$journal_dir" "$log_dir" -maxdepth 1 -name 'OffCycleJournal*' 2>/dev/null | sed 's/.*\///' | sort | paste -sd' '; }
 # After a kill: a kill that lands while the journal is being rewritten leaves its scratch file
@@ -229,6 +215,7 @@ check_tw_record() {  # <records before> <exit code>
 tw_status_log_isolate "$work" || exit 1
 start=$SECONDS
 for row in "${rows[@]}"; do
+    check_label=$row
     row_start=$SECONDS
     case $row in readonly-product | log-readonly | status-readonly)
         if [ -z "$can_immutable" ]; then

@@ -4,22 +4,13 @@
 #include <vector>
 
 #include "common/TestSupport.h"
+#include "common/TrackingRecorder.h"
 #include "logging/InstallTracker.h"
 
 using tw::InstallTracker;
-using tw::ITrackingSender;
 using tw::TrackingMessage;
 
 namespace {
-
-class RecordingSender : public ITrackingSender {
-public:
-    bool Send(const TrackingMessage& message) override {
-        sent.push_back(message);
-        return true;
-    }
-    std::vector<TrackingMessage> sent;
-};
 
 class InstallTrackerTest : public ::testing::Test {
 protected:
@@ -35,14 +26,13 @@ protected:
 
     twtest::SeamGuard guard;
     InstallTracker& tracker = InstallTracker::Instance();
-    RecordingSender sender;
-    twtest::TrackingSenderScope senderScope{&sender};
+    twtest::TrackingRecorder sender;
 };
 
 TEST_F(InstallTrackerTest, ErrorMessageFieldByField) {
     tracker.SendTrackingMessage(1603, "Patch: apply failed", true);
-    ASSERT_EQ(1u, sender.sent.size());
-    const TrackingMessage& m = sender.sent[0];
+    ASSERT_EQ(1u, sender.messages.size());
+    const TrackingMessage& m = sender.messages[0];
     EXPECT_TRUE(m.isError);
     EXPECT_EQ("PDS", m.server);  // "pds" is stored upper-cased and accepted
     EXPECT_EQ("OS=\"64 Bit Windows10\"&OS_BUILD_NUMBER=19045&", m.osFields);
@@ -66,8 +56,8 @@ TEST_F(InstallTrackerTest, TrackingMessageFieldByField) {
     tracker.SetMajorVersion(0);
     tracker.SetSKU("acct");
     tracker.SendTrackingMessage(0, "Patch Installation Success\"", false);
-    ASSERT_EQ(1u, sender.sent.size());
-    const TrackingMessage& m = sender.sent[0];
+    ASSERT_EQ(1u, sender.messages.size());
+    const TrackingMessage& m = sender.messages[0];
     EXPECT_FALSE(m.isError);
     EXPECT_EQ("", m.server);
     EXPECT_EQ(
@@ -92,12 +82,12 @@ TEST_F(InstallTrackerTest, CountryAndServerRule) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.country) + "/" + c.server);
-        sender.sent.clear();
+        sender.messages.clear();
         tracker.SetCountry(c.country);
         tracker.SetServer(c.server);
         tracker.SendTrackingMessage(0, "text", false);
         tracker.SendTrackingMessage(1, "text", true);
-        EXPECT_EQ(c.sent ? 2u : 0u, sender.sent.size());
+        EXPECT_EQ(c.sent ? 2u : 0u, sender.messages.size());
     }
 }
 
@@ -126,14 +116,14 @@ TEST_F(InstallTrackerTest, ContextSetters) {
 TEST_F(InstallTrackerTest, WithoutContextNothingIsSent) {
     tracker.ResetContext();  // no country yet
     tracker.SendTrackingMessage(0, "text", true);
-    EXPECT_TRUE(sender.sent.empty());
+    EXPECT_TRUE(sender.messages.empty());
 }
 
 TEST_F(InstallTrackerTest, BuiltInSenderSendsNothing) {
     tracker.SetSender(nullptr);
     tracker.SendTrackingMessage(0, "text", false);  // dropped, no effect
-    EXPECT_TRUE(sender.sent.empty());
-    EXPECT_EQ(nullptr, dynamic_cast<RecordingSender*>(tracker.SetSender(&sender)));
+    EXPECT_TRUE(sender.messages.empty());
+    EXPECT_EQ(nullptr, dynamic_cast<twtest::TrackingRecorder*>(tracker.SetSender(&sender)));
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include "common/Handles.h"
 #include "common/LinkSafeFile.h"
 #include "common/TestSupport.h"
-#include "common/UnixLinks.h"
+#include "common/UnixHost.h"
 #include "common/UpdateLogFolderGuard.h"
 #include "logging/PatchStatusRecord.h"
 #include "logging/StatusLogMgr.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackHttpsServer.h"
+#include "common/LoopbackServer.h"
 #include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TestSupport.h"
@@ -235,7 +235,7 @@ protected:
 };
 
 TEST_F(SupportDownload, ServedFileArrivesUnchanged) {
-    twtest::LoopbackHttpsServer server;
+    twtest::LoopbackServer server;
     ASSERT_TRUE(server.Ready());
     const std::string config = LongConfig("6.1");
     ASSERT_TRUE(server.Put("http.veltra/Downloads/config.ini", config));
@@ -263,7 +263,9 @@ TEST_F(SupportDownload, MisbehavingServersEndWithinTheBounds) {
     };
     for (const MisbehaviourCase& c : cases) {
         SCOPED_TRACE(c.mode);
-        twtest::LoopbackHttpsServer server(c.mode);
+        twtest::LoopbackServer::Options misbehaving;
+        misbehaving.mode = c.mode;
+        twtest::LoopbackServer server(misbehaving);
         ASSERT_TRUE(server.Ready());
         std::string text = "stale", error;
         const ULONGLONG start = ::GetTickCount64();
@@ -277,7 +279,9 @@ TEST_F(SupportDownload, MisbehavingServersEndWithinTheBounds) {
 }
 
 TEST_F(SupportDownload, OnlyHttpsIsFetched) {
-    twtest::LoopbackHttpsServer server("serve", false);
+    twtest::LoopbackServer::Options plain;
+    plain.tls = false;
+    twtest::LoopbackServer server(plain);
     ASSERT_TRUE(server.Ready());
     ASSERT_TRUE(server.Put("config.ini", LongConfig("6.1")));
     std::string text, error;
@@ -304,7 +308,7 @@ protected:
 };
 
 TEST_F(SupportGateRun, WarningFromAFileSplitAcrossChunks) {
-    twtest::LoopbackHttpsServer server;
+    twtest::LoopbackServer server;
     ASSERT_TRUE(server.Ready());
     const std::string version = COSSupportGate::GetWindowsVersionText();
     const std::string key = COSSupportGate::GetWindowsKey(version);
@@ -326,8 +330,10 @@ TEST_F(SupportGateRun, WarningFromAFileSplitAcrossChunks) {
 }
 
 TEST_F(SupportGateRun, EveryFailureEndsInStatus3) {
-    twtest::LoopbackHttpsServer notFound("notfound");
-    twtest::LoopbackHttpsServer served;
+    twtest::LoopbackServer::Options notFoundMode;
+    notFoundMode.mode = "notfound";
+    twtest::LoopbackServer notFound(notFoundMode);
+    twtest::LoopbackServer served;
     ASSERT_TRUE(notFound.Ready());
     ASSERT_TRUE(served.Ready());
     ASSERT_TRUE(served.Put("noverdict.ini", "[OSList_Server]\r\n[OSList]\r\n6.1\r\n[Message_Block]\r\n"));

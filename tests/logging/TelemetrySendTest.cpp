@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "LoopbackServer.h"
+#include "common/LoopbackServer.h"
 #include "common/TestSupport.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
@@ -70,12 +70,12 @@ double Seconds(DWORD start) { return (GetTickCount() - start) / 1000.0; }
 class TelemetrySendTest : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
-        server = new twtest::LoopbackServer();
         twtest::LoopbackServer::Options options;
         options.port = 443;
         options.lifetimeSeconds = 240;
         options.rules = {"/hang=hang", "/trickle=trickle", "/endless=endless", "/notfound=notfound", "/stall=stall"};
-        started = server->Start(options);
+        server = new twtest::LoopbackServer(options);
+        started = server->Ready();
     }
     static void TearDownTestSuite() {
         delete server;
@@ -86,7 +86,7 @@ protected:
     // Serves a configuration under a name of its own; returns its address in the form the
     // product uses (doubled slashes).
     std::string ServeConfig(const std::string& name, const std::string& xml) {
-        EXPECT_TRUE(server->PutFile(kConfigFolder + name, xml));
+        EXPECT_TRUE(server->Put(kConfigFolder + name, xml));
         return "https://localhost//http.veltra//TWDT_Files//Splunk//" + name;
     }
 

@@ -9,9 +9,9 @@
 
 #include "OffCycleTestSupport.h"
 #include "common/TestSupport.h"
+#include "common/TrackingRecorder.h"
 #include "logging/InstallTracker.h"
 #include "logging/StatusLogMgr.h"
-#include "logging/TrackingSender.h"
 #include "common/PathRules.h"
 #include "offcycle/OffCycleContentCopier.h"
 #include "offcycle/OffCycleCopyName.h"
@@ -29,22 +29,12 @@ using twtest::TempDir;
 
 namespace {
 
-class RecordingSender : public tw::ITrackingSender {
-public:
-    bool Send(const tw::TrackingMessage& message) override {
-        messages.push_back(message);
-        return true;
-    }
-    std::vector<tw::TrackingMessage> messages;
-};
-
 class JournalTest : public ::testing::Test {
 protected:
     void SetUp() override {
         octest::Lines().clear();
         tw::StatusLogMgr::RenameLogFile(logDir.Path().c_str());
-        tw::InstallTracker::Instance().SetCountry("US");
-        tw::InstallTracker::Instance().SetServer("");
+        octest::LetErrorMessagesThrough();
     }
 
     // Files of the journal folder whose name begins with "OffCycleJournal".
@@ -96,8 +86,7 @@ protected:
     TempDir logDir{"log"};
     TempDir journalDir{"journal"};
     TempDir productDir{"product"};
-    RecordingSender sender;
-    twtest::TrackingSenderScope senderScope{&sender};
+    twtest::TrackingRecorder sender;
 };
 
 TEST_F(JournalTest, HashesAreSha256OfTheContent) {

@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "common/Handles.h"
+#include "logging/InstallTracker.h"
 
 namespace octest {
 
@@ -29,6 +30,11 @@ std::vector<std::string> LinesStartingWith(const std::string& text) {
     for (const auto& line : Lines())
         if (line.compare(0, text.size(), text) == 0) out.push_back(line);
     return out;
+}
+
+void LetErrorMessagesThrough() {
+    tw::InstallTracker::Instance().SetCountry("US");
+    tw::InstallTracker::Instance().SetServer("");
 }
 
 std::string OffCycleManifest(const std::string& items, const std::string& type, int version) {

@@ -15,6 +15,9 @@ size_t CountLines(const std::string& text);
 // Recorded lines that begin with the text.
 std::vector<std::string> LinesStartingWith(const std::string& text);
 
+// Gives the tracker a context that lets error messages through: country "US", no server.
+void LetErrorMessagesThrough();
+
 // An off-cycle manifest of version 1 with the given item elements.
 std::string OffCycleManifest(const std::string& items, const std::string& type = "offcycle", int version = 1);
 // One item element.

@@ -16,8 +16,8 @@
 
 using octest::CountLines;
 using octest::LinesStartingWith;
-using octest::LoopbackServer;
 using tw::COffCycleFileSelector;
+using twtest::LoopbackServer;
 using twtest::TempDir;
 
 namespace {
@@ -54,7 +54,9 @@ public:
         EXPECT_TRUE(
             ::CopyFileA((octest::CabinetFolder() + "\\good.twc").c_str(), (folder + "\\original.twc").c_str(), FALSE));
     }
-    std::string Argument() const { return "--root " + octest::UnixPath(root.Path()); }
+    twtest::LoopbackServer::Options Served(const char* mode = "serve") const {
+        return octest::PackageServer(root.Path(), mode);
+    }
     TempDir root{"www"};
 };
 
@@ -73,7 +75,7 @@ protected:
 
 TEST_F(PackageDownloadTest, ServedCabinetIsDownloadedByteForByteAndChecksIntact) {
     PackageServerRoot www;
-    LoopbackServer server(www.Argument());
+    LoopbackServer server(www.Served());
     ASSERT_NE(0, server.Port());
     const std::string address = server.Url(kPackagePath);
     EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));
@@ -93,7 +95,7 @@ TEST_F(PackageDownloadTest, ServedCabinetIsDownloadedByteForByteAndChecksIntact)
 
 TEST_F(PackageDownloadTest, ErrorAnswerIsAFailedDownload) {
     PackageServerRoot www;
-    LoopbackServer server(www.Argument());
+    LoopbackServer server(www.Served());
     ASSERT_NE(0, server.Port());
     const std::string address = server.Url("/http.veltra/xx/ulip/33/r5/x64/original.twc");
     // A 404 is not the package: nothing is written, and the failure names the status.
@@ -140,7 +142,7 @@ TEST_F(PackageDownloadTest, MisbehavingServersEndWithinTheBounds) {
         SCOPED_TRACE(std::string(c.mode) + " " + std::to_string(c.maxBytes));
         octest::Lines().clear();
         {
-            LoopbackServer server(std::string("--mode ") + c.mode + " " + www.Argument());
+            LoopbackServer server(www.Served(c.mode));
             ASSERT_NE(0, server.Port());
             selector.SetDownloadLimits(c.timeoutMs, c.maxBytes);
             const std::string address = server.Url(kPackagePath);
@@ -193,7 +195,7 @@ void CALLBACK PressCancel(HWND window, UINT, UINT_PTR id, DWORD) {
 // Cancel ends the download as its failure.
 TEST_F(PackageDownloadTest, CancelDuringTheDownloadEndsItAsItsFailure) {
     PackageServerRoot www;
-    LoopbackServer server("--mode stall " + www.Argument());
+    LoopbackServer server(www.Served("stall"));
     ASSERT_NE(0, server.Port());
     selector.SetDownloadLimits(60000, 1024 * 1024);
     const std::string address = server.Url(kPackagePath);
@@ -212,7 +214,7 @@ TEST_F(PackageDownloadTest, CancelDuringTheDownloadEndsItAsItsFailure) {
                       .size());
     EXPECT_FALSE(twtest::FileExists(targetPath));
     // A later download is not cancelled by that press.
-    LoopbackServer good(www.Argument());
+    LoopbackServer good(www.Served());
     ASSERT_NE(0, good.Port());
     EXPECT_EQ(S_OK, selector.SendRequestAndGetResponse(good.Url(kPackagePath).c_str(), targetPath.c_str()));
 }
@@ -233,7 +235,7 @@ TEST(OfflineDownload, OfflineMachineDoesNotTryTheDownload) {
     selector.SetLogger(octest::RecordLine);
     TempDir target("offline");
     const std::string targetPath = target / "original.twc";
-    LoopbackServer server("--mode serve");
+    LoopbackServer server(octest::PackageServer(""));
     ASSERT_NE(0, server.Port());
     const std::string address = server.Url(kPackagePath);
     EXPECT_EQ(E_FAIL, selector.SendRequestAndGetResponse(address.c_str(), targetPath.c_str()));

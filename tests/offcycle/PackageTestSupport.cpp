@@ -1,27 +1,16 @@
 #include "PackageTestSupport.h"
 
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
-#include <sstream>
-#include <vector>
 
 #include "common/Handles.h"
 #include "common/TestSupport.h"
+#include "common/UnixHost.h"
 
 namespace octest {
 
+using twtest::UnixPathOf;
+
 namespace {
-
-std::string SourceRootUnix() { return UnixPath(TW_SOURCE_DIR); }
-
-std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 void Collect(const std::string& root, const std::string& relative, std::set<std::string>& files) {
     const std::string folder = relative.empty() ? root : root + "\\" + relative;
@@ -39,52 +28,29 @@ void Collect(const std::string& root, const std::string& relative, std::set<std:
     } while (::FindNextFileA(search.Get(), &entry));
 }
 
-}  // namespace
-
-std::string UnixPath(const std::string& windowsPath) {
-    using ToUnix = char*(CDECL*)(LPCWSTR);
-    static ToUnix toUnix = reinterpret_cast<ToUnix>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-    if (!toUnix) return std::string();
-    std::wstring wide(windowsPath.begin(), windowsPath.end());
-    char* unix = toUnix(wide.c_str());
-    if (!unix) return std::string();
-    std::string result(unix);
-    ::HeapFree(::GetProcessHeap(), 0, unix);
-    return result;
-}
-
-bool RunUnix(const std::string& commandLine, const std::string& finishedFile, DWORD timeoutMs) {
-    ::DeleteFileA(finishedFile.c_str());
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    const std::string program = commandLine.substr(0, commandLine.find(' '));
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
+// Runs a Unix command that writes its exit status into the file given when it ends, and
+// waits (bounded) for that status. True when it was 0.
+bool Succeeded(const std::string& command, const std::string& statusFile) {
+    ::DeleteFileA(statusFile.c_str());
+    if (!twtest::RunUnix(
+            command, [&] { return twtest::FileExists(statusFile); }, 180 * 1000))
         return false;
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    const ULONGLONG deadline = ::GetTickCount64() + timeoutMs;
-    while (!twtest::FileExists(finishedFile)) {
-        if (::GetTickCount64() > deadline) return false;
-        ::Sleep(100);
-    }
     ::Sleep(100);  // the status is written by then
-    const std::string status = ReadAll(finishedFile);
-    ::DeleteFileA(finishedFile.c_str());
+    const std::string status = twtest::ReadTextFile(statusFile);
+    ::DeleteFileA(statusFile.c_str());
     return status.compare(0, 1, "0") == 0;
 }
+
+}  // namespace
 
 const std::string& CabinetFolder() {
     static const std::string folder = [] {
         const std::string windows = twtest::BinaryPath("tests\\offcycle\\cabinets");
         const std::string finished = twtest::BinaryPath("tests\\offcycle\\cabinets.finished");
-        const std::string command = "/bin/bash " + SourceRootUnix() + "/tools/make-cabinets.sh " + UnixPath(windows) +
-                                    " " + UnixPath(twtest::BinaryPath("pki")) + " " + UnixPath(finished);
-        const bool ran = RunUnix(command, finished, 180 * 1000);
+        const std::string command = "/bin/bash " + UnixPathOf(twtest::SourcePath("tools\\make-cabinets.sh")) + " " +
+                                    UnixPathOf(windows) + " " + UnixPathOf(twtest::BinaryPath("pki")) + " " +
+                                    UnixPathOf(finished);
+        const bool ran = Succeeded(command, finished);
         if (!ran || !twtest::FileExists(windows + "\\done")) {
             std::printf("could not make the test cabinets: %s (%s)\n", command.c_str(), ran ? "ran" : "failed");
             return std::string();
@@ -100,46 +66,13 @@ std::set<std::string> FilesUnder(const std::string& folder) {
     return files;
 }
 
-LoopbackServer::LoopbackServer(const std::string& arguments) {
-    char temp[MAX_PATH] = {};
-    ::GetTempPathA(sizeof(temp), temp);
-    char name[MAX_PATH] = {};
-    ::GetTempFileNameA(temp, "lbs", 0, name);
-    ::DeleteFileA(name);
-    ::CreateDirectoryA(name, nullptr);
-    m_folder = name;
-    const std::string unixFolder = UnixPath(m_folder);
-    std::string command = "/usr/bin/python3 " + SourceRootUnix() + "/tools/loopback-server.py --port 0 --ready " +
-                          unixFolder + "/ready --stop " + unixFolder + "/stop --access-log " + unixFolder +
-                          "/access --lifetime 120 " + arguments;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    if (!::CreateProcessA("/usr/bin/python3", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &process))
-        return;
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-    for (int i = 0; i < 200 && m_port == 0; ++i) {  // at most ten seconds
-        std::string ready = ReadAll(m_folder + "\\ready");
-        if (!ready.empty()) m_port = std::atoi(ready.c_str());
-        if (m_port == 0) ::Sleep(50);
-    }
+twtest::LoopbackServer::Options PackageServer(const std::string& root, const std::string& mode) {
+    twtest::LoopbackServer::Options options;
+    options.tls = false;
+    options.host = "127.0.0.1";
+    options.root = root;
+    options.mode = mode;
+    return options;
 }
-
-LoopbackServer::~LoopbackServer() {
-    if (m_folder.empty()) return;
-    std::ofstream(m_folder + "\\stop").put('x');
-    ::Sleep(400);  // the server looks for the stop file every 0.2 seconds
-    twtest::RemoveTree(m_folder);
-}
-
-std::string LoopbackServer::Url(const std::string& path) const {
-    return "http://127.0.0.1:" + std::to_string(m_port) + path;
-}
-
-std::string LoopbackServer::AccessLog() const { return ReadAll(m_folder + "\\access"); }
 
 }  // namespace octest

@@ -17,7 +17,9 @@
 
 #include "OffCycleTestSupport.h"
 #include "UlipTestSupport.h"
+#include "common/StandIn.h"
 #include "common/TestSupport.h"
+#include "common/TrackingRecorder.h"
 #include "offcycle/ulip/UlipCopyBackPlan.h"
 #include "offcycle/ulip/UlipPathRules.h"
 
@@ -68,6 +70,7 @@ TEST(UlipPathRulesTest, FileTextsThatStayInsideTheirFolder) {
 class UlipCopyBackTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        octest::LetErrorMessagesThrough();
         octest::Lines().clear();
         selector.SetLogger(octest::RecordLine);
         ASSERT_TRUE(MakeDirs(install) && MakeDirs(country + "x32") && MakeDirs(target));
@@ -109,7 +112,7 @@ protected:
         return selector.CopyOriginalFiles(install.c_str(), country.c_str(), "r5", (dir.Path() + "\\common\\").c_str());
     }
 
-    octest::UlipRecordingSender sender;
+    twtest::TrackingRecorder sender;
     UlipSelector selector;
     TempDir dir{"ulipcopy"};
     const std::string install = dir / "install";
@@ -339,8 +342,8 @@ TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     selector.LoadProcessList((country + "KillProcesses.xml").c_str());
     EXPECT_EQ((std::list<std::string>{"tww.exe", "other.exe"}), selector.ProcessNames());
 
-    octest::RunningStandIn standIn;
-    ASSERT_TRUE(standIn.Start("/load " + library + " /lock " + library));
+    twtest::StandIn standIn;
+    ASSERT_TRUE(standIn.Start(twtest::StandInExe(), "/load " + library + " /lock " + library));
     // Asked in another letter case, the loaded module is found.
     std::string upper = library;
     for (char& c : upper) c = static_cast<char>(::toupper(static_cast<unsigned char>(c)));
@@ -356,7 +359,7 @@ TEST_F(UlipCopyBackTest, HeldDestinationNamesTheProcessThatHasItLoaded) {
     EXPECT_EQ(1u, sender.Count(reported));
     const auto lines = octest::LinesStartingWith(reported);
     ASSERT_EQ(1u, lines.size());
-    EXPECT_EQ(0, ::_stricmp(lines[0].substr(reported.size()).c_str(), (octest::RunningStandIn::Exe() + ".").c_str()))
+    EXPECT_EQ(0, ::_stricmp(lines[0].substr(reported.size()).c_str(), (twtest::StandInExe() + ".").c_str()))
         << lines[0];
     EXPECT_EQ(1u, sender.Count("Patch: Copy failed for held.dll with GetLastError: "));
     EXPECT_TRUE(FileExists(country + "held.dll"));
@@ -480,8 +483,8 @@ TEST_F(UlipCopyBackTest, ReplacingALoadedLibraryKeepsOrDefersItsPreviousImage) {
         ::CopyFileA(twtest::BinaryPath("tests\\fixtures\\versionexes\\ulipheld.dll").c_str(), library.c_str(), FALSE));
     const std::string before = ReadBinaryFile(library);
     Place(country + "loaded.dll", "ulipv33_4005", "RELEASE");
-    octest::RunningStandIn standIn;
-    ASSERT_TRUE(standIn.Start("/load " + library));
+    twtest::StandIn standIn;
+    ASSERT_TRUE(standIn.Start(twtest::StandInExe(), "/load " + library));
     const bool copied = selector.CopyAndDelete((country + "loaded.dll").c_str(), library.c_str());
     if (copied) {
         EXPECT_TRUE(EndsWith(library, "RELEASE"));

@@ -14,6 +14,8 @@
 #include "common/ProtectedFolder.h"
 #include "common/RegistryBackup.h"
 #include "common/TestSupport.h"
+#include "common/TrackingRecorder.h"
+#include "common/UnixHost.h"
 #include "offcycle/ulip/UlipVersionText.h"
 #include "offcycle/ulip/VerifiedFolder.h"
 
@@ -30,6 +32,7 @@ namespace {
 class UlipRestoreTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        octest::LetErrorMessagesThrough();
         octest::Lines().clear();
         selector.SetLogger(octest::RecordLine);
     }
@@ -53,7 +56,7 @@ protected:
         return true;
     }
 
-    octest::UlipRecordingSender sender;
+    twtest::TrackingRecorder sender;
     UlipSelector selector;
     TempDir dir{"ulip"};
 };
@@ -223,7 +226,7 @@ TEST_F(StagingFoldersTest, LinkedLevelsAreRefusedAndNeverFollowed) {
         twtest::RemoveTree(dir.Path() + "\\Tallyworks");
         const std::string link = dir / c.linked;
         ASSERT_TRUE(MakeDirs(link.substr(0, link.find_last_of('\\'))));
-        octest::UnixLink linked(elsewhere.Path(), link);
+        twtest::UnixLink linked(elsewhere.Path(), link);
         ASSERT_TRUE(linked.Made()) << "no symbolic link at " << link;
         ASSERT_NE(0u, ::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) << link;
         octest::Lines().clear();
@@ -247,7 +250,7 @@ TEST_F(StagingFoldersTest, EmptyingNeverFollowsALinkInside) {
     ASSERT_EQ(S_OK, result);
     ASSERT_TRUE(WriteTextFile(Country() + "r5.xml", "old"));
     {
-        octest::UnixLink linked(elsewhere.Path(), Country() + "stray");
+        twtest::UnixLink linked(elsewhere.Path(), Country() + "stray");
         ASSERT_TRUE(linked.Made());
         octest::Lines().clear();
         // The link itself cannot be removed here (this platform refuses to remove a link to a
@@ -269,8 +272,8 @@ TEST_F(StagingFoldersTest, LinkedEntriesAreNeitherWrittenNorDeletedThrough) {
     ASSERT_TRUE(WriteTextFile(elsewhere / "keep.txt", "keep"));
     Build();
     ASSERT_EQ(S_OK, result);
-    octest::UnixLink folderLink(elsewhere.Path(), Country() + "x32");
-    octest::UnixLink fileLink(elsewhere / "keep.txt", Country() + "r5.xml");
+    twtest::UnixLink folderLink(elsewhere.Path(), Country() + "x32");
+    twtest::UnixLink fileLink(elsewhere / "keep.txt", Country() + "r5.xml");
     ASSERT_TRUE(folderLink.Made() && fileLink.Made());
     tw::CVerifiedFolder staging;
     ASSERT_TRUE(staging.Open(Country()));
@@ -450,7 +453,7 @@ TEST_F(RestoreFlowTest, OnlyADownloadThatIsNotAValidlySignedCabinetIsDeleted) {
         ASSERT_TRUE(MakeDirs(folder));
         ASSERT_TRUE(::CopyFileA((octest::CabinetFolder() + "\\" + c.cabinet).c_str(),
                                 (folder + "\\original.twc").c_str(), FALSE));
-        octest::LoopbackServer server("--root " + octest::UnixPath(www.Path()));
+        twtest::LoopbackServer server(octest::PackageServer(www.Path()));
         ASSERT_NE(0, server.Port());
         selector.SetUlipBaseUrl(server.Url("/http.veltra/").c_str());
         octest::Lines().clear();

@@ -3,8 +3,10 @@
 #include "LoopbackServer.h"
 
 #include <cstdio>
+#include <cstdlib>
 
 #include "common/TestSupport.h"
+#include "common/UnixHost.h"
 
 namespace twtest {
 
@@ -31,37 +33,34 @@ bool PortInUse(int port) {
     return inUse;
 }
 
-std::string ScriptArgs(const LoopbackServer::Options& options, const std::string& dir, int run) {
-    std::string unixDir = UnixPath(dir);
-    std::string pki = UnixPath(BinaryPath("pki"));
-    char port[16];
-    snprintf(port, sizeof(port), "%d", options.port);
-    char lifetime[16];
-    snprintf(lifetime, sizeof(lifetime), "%d", options.lifetimeSeconds);
-    std::string args = "/usr/bin/python3 " + UnixPath(SourcePath("tools\\loopback-server.py")) +
-                       " --bind 127.0.0.1 --port " + port + " --ready " + unixDir + "/ready" + std::to_string(run) +
-                       " --root " + unixDir + "/root --record " + unixDir + "/record.jsonl --stop " + unixDir +
-                       "/stop" + std::to_string(run) + " --lifetime " + lifetime;
-    if (options.tls) args += " --tls " + pki + "/server.pem " + pki + "/server.key";
+// A Unix path as one argument: Wine splits the command line the Windows way.
+std::string Arg(const std::string& windowsPath, const std::string& name = "") {
+    return "\"" + UnixPathOf(windowsPath) + name + "\"";
+}
+
+std::string CommandLine(const LoopbackServer::Options& options, const std::string& dir, const std::string& root,
+                        int run) {
+    const std::string number = std::to_string(run);
+    std::string args = "/usr/bin/python3 " + Arg(SourcePath("tools\\loopback-server.py")) +
+                       " --bind 127.0.0.1 --port " + std::to_string(options.port) + " --ready " +
+                       Arg(dir, "/ready" + number) + " --stop " + Arg(dir, "/stop" + number) + " --lifetime " +
+                       std::to_string(options.lifetimeSeconds) + " --root " + Arg(root) + " --record " +
+                       Arg(dir, "/record.jsonl") + " --access-log " + Arg(dir, "/access") + " --mode " + options.mode;
+    if (options.tls) args += " --tls " + Arg(BinaryPath("pki\\server.pem")) + " " + Arg(BinaryPath("pki\\server.key"));
     for (const std::string& rule : options.rules) args += " --rule " + rule;
     return args;
 }
 
 }  // namespace
 
-std::string UnixPath(const std::string& windowsPath) {
-    std::string path = windowsPath;
-    if (path.size() >= 2 && (path[0] == 'Z' || path[0] == 'z') && path[1] == ':') path = path.substr(2);
-    for (char& c : path)
-        if (c == '\\') c = '/';
-    return path;
-}
+LoopbackServer::LoopbackServer() : LoopbackServer(Options()) {}
 
-LoopbackServer::LoopbackServer() {
-    m_dir = BinaryPath("tests\\logging\\server-" + std::to_string(GetCurrentProcessId()) + "-" +
+LoopbackServer::LoopbackServer(const Options& options) {
+    m_dir = BinaryPath("tests\\loopback\\server-" + std::to_string(GetCurrentProcessId()) + "-" +
                        std::to_string(++g_serverCount));
     RemoveTree(m_dir);
     MakeDirs(m_dir + "\\root");
+    Start(options);
 }
 
 LoopbackServer::~LoopbackServer() {
@@ -86,30 +85,21 @@ bool LoopbackServer::Start(const Options& options) {
 
 bool LoopbackServer::StartOnce(const Options& options) {
     Stop();
-    int run = ++m_run;
-    std::string ready = m_dir + "\\ready" + std::to_string(run);
-    std::string command = ScriptArgs(options, m_dir, run);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi = {};
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    if (!CreateProcessA("/usr/bin/python3", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
-        std::printf("loopback server: could not start (%lu): %s\n", GetLastError(), command.c_str());
-        return false;
-    }
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
+    m_root = options.root;
+    m_scheme = options.tls ? "https" : "http";
+    m_host = options.host;
+    const int run = ++m_run;
+    const std::string ready = m_dir + "\\ready" + std::to_string(run);
+    const std::string command = CommandLine(options, m_dir, RootPath(), run);
     m_stopFile = m_dir + "\\stop" + std::to_string(run);
     m_fixedPort = options.port;
-    for (int i = 0; i < 100; ++i) {  // at most 10 s
-        std::string port = ReadTextFile(ready);
-        if (!port.empty()) {
-            m_port = atoi(port.c_str());
-            return m_port > 0;
-        }
-        Sleep(100);
+    std::string port;
+    if (RunUnix(
+            command, [&] { return !(port = ReadTextFile(ready)).empty(); }, 10000)) {
+        m_port = atoi(port.c_str());
+        if (m_port > 0) return true;
     }
+    std::printf("loopback server: did not start: %s\n", command.c_str());
     Stop();
     return false;
 }
@@ -117,18 +107,23 @@ bool LoopbackServer::StartOnce(const Options& options) {
 void LoopbackServer::Stop() {
     if (m_stopFile.empty()) return;
     WriteTextFile(m_stopFile, "stop");
-    // The server looks for its stop file five times a second; a fixed port is free again
-    // once it has gone.
+    // The server looks for its stop file five times a second; its port is free again once
+    // it has gone.
     int port = m_port ? m_port : m_fixedPort;
     for (int i = 0; i < 30 && port && PortInUse(port); ++i) Sleep(100);
     m_stopFile.clear();
     m_port = 0;
 }
 
-bool LoopbackServer::PutFile(const std::string& relative, const std::string& content) const {
+std::string LoopbackServer::Url(const std::string& path) const {
+    return m_scheme + "://" + m_host + ":" + std::to_string(m_port) + path;
+}
+
+bool LoopbackServer::Put(const std::string& relative, const std::string& content) const {
     std::string path = RootPath() + "\\" + relative;
-    size_t slash = path.find_last_of('\\');
-    MakeDirs(path.substr(0, slash));
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    MakeDirs(path.substr(0, path.find_last_of('\\')));
     return WriteTextFile(path, content);
 }
 
@@ -145,6 +140,8 @@ std::vector<std::string> LoopbackServer::RecordedPosts() const {
     return lines;
 }
 
+std::string LoopbackServer::AccessLog() const { return ReadTextFile(m_dir + "\\access"); }
+
 namespace {
 
 // The JSON string that starts at the quote at pos; pos ends after it.
@@ -160,16 +157,24 @@ std::string ReadJsonString(const std::string& text, size_t& pos) {
         }
         char e = text[pos++];
         switch (e) {
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
             case 'u': {
                 unsigned code = static_cast<unsigned>(strtoul(text.substr(pos, 4).c_str(), nullptr, 16));
                 pos += 4;
                 out += static_cast<char>(code & 0xFF);  // bodies are recorded as Latin-1
                 break;
             }
-            default: out += e; break;
+            default:
+                out += e;
+                break;
         }
     }
     ++pos;
