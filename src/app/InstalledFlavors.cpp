@@ -34,12 +34,8 @@ std::unique_ptr<ITWDataNode> OpenRevisionNode(unsigned major, const std::string&
 
 }  // namespace
 
-CInstalledFlavors::CInstalledFlavors(uint32_t& majorVersion, std::vector<std::string>& installed, std::string& current,
-                                     std::function<void(const char*)> reportFailure)
-    : m_majorVersion(majorVersion),
-      m_installed(installed),
-      m_current(current),
-      m_reportFailure(std::move(reportFailure)) {}
+CInstalledFlavors::CInstalledFlavors(std::function<void(const char*)> reportFailure)
+    : m_reportFailure(std::move(reportFailure)) {}
 
 std::set<std::string> CInstalledFlavors::ValidFlavorNames(char** installs, DWORD count) {
     std::set<std::string> names;

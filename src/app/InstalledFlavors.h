@@ -1,7 +1,8 @@
 #pragma once
 // The installed flavors (editions) of the product the run patches, the one in use, and
-// the installed revision "TWVersion" that is raised once the patch is applied. The lists
-// and the major version belong to the installer.
+// the installed revision "TWVersion" that is raised once the patch is applied. The
+// installer holds one of these as its major version, current flavor and installed flavors;
+// they change only through its operations.
 
 #include <windows.h>
 
@@ -28,10 +29,16 @@ struct FlavorMatch {
 
 class CInstalledFlavors {
 public:
-    CInstalledFlavors(uint32_t& majorVersion, std::vector<std::string>& installed, std::string& current,
-                      std::function<void(const char*)> reportFailure);
+    explicit CInstalledFlavors(std::function<void(const char*)> reportFailure);
 
-    // Fills the installed flavors and the current one for the executable of the run. False
+    // The installed product's major version, as the run found it (0 until then).
+    uint32_t MajorVersion() const { return m_majorVersion; }
+    void SetMajorVersion(uint32_t majorVersion) { m_majorVersion = majorVersion; }
+    const std::vector<std::string>& Installed() const { return m_installed; }
+    const std::string& Current() const { return m_current; }
+
+    // Fills the installed flavors and the current one for the executable of the run; before
+    // the versions with valid installs the executable also names the major version. False
     // when the product was found through the alternate component (nothing is looked at).
     bool Find();
     // Raises "TWVersion" of each installed flavor to patchNumber where it is lower.
@@ -50,9 +57,9 @@ private:
                                                 bool needTimeStamps);
     bool RaiseRevisionOf(const std::string& flavor, long patchNumber, long* remembered);
 
-    uint32_t& m_majorVersion;
-    std::vector<std::string>& m_installed;
-    std::string& m_current;
+    uint32_t m_majorVersion = 0;
+    std::string m_current;
+    std::vector<std::string> m_installed;
     std::function<void(const char*)> m_reportFailure;
 };
 

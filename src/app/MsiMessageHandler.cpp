@@ -44,8 +44,8 @@ const char* ReadIntField(const char* from, const char* label, int* value) {
 
 }  // namespace
 
-CMsiMessageHandler::CMsiMessageHandler(MsiHandlerState state, std::function<void()> onRestart)
-    : m_state(state), m_onRestart(std::move(onRestart)) {}
+CMsiMessageHandler::CMsiMessageHandler(CContinueFlag& continueFlag, MsiHandlerHooks hooks)
+    : m_continue(continueFlag), m_hooks(std::move(hooks)) {}
 
 bool CMsiMessageHandler::ParseRecordFields(const char* text, bool progress, MsiRecordFields* fields) {
     if (!text || text[0] != '1') return false;
@@ -115,7 +115,7 @@ int CMsiMessageHandler::OnMessage(UINT messageType, LPCSTR message) {
             LogStatusF("INSTALLMESSAGE_USER Message: %s", message);
             return HandleUserMessage(messageType, message);
         case INSTALLMESSAGE_INFO:
-            if (m_state.logInfoMessages) LogStatusF("INSTALLMESSAGE_INFO Message: %s", message);
+            if (m_logInfoMessages) LogStatusF("INSTALLMESSAGE_INFO Message: %s", message);
             return IDOK;
         case INSTALLMESSAGE_RESOLVESOURCE:
             LogStatusF("INSTALLMESSAGE_RESOLVESOURCE Message: %s", message);
@@ -128,7 +128,7 @@ int CMsiMessageHandler::OnMessage(UINT messageType, LPCSTR message) {
             ShowActionStartStatus(message);
             return IDOK;
         case INSTALLMESSAGE_ACTIONDATA:
-            if (m_state.progress.total != 0) {
+            if (m_progress.total != 0) {
                 LogStatusF("INSTALLMESSAGE_ACTIONDATA Message: %s", message);
                 HandleActionData();
             }
@@ -159,12 +159,11 @@ int CMsiMessageHandler::HandleErrorMessage(UINT messageType, LPCSTR message) {
     const UINT buttons = messageType & kButtonMask;
     const bool retryButtons = buttons == MB_ABORTRETRYIGNORE || buttons == MB_RETRYCANCEL;
     const bool retryError = errorNumber == kRetryErrorWritingFile || errorNumber == kRetryErrorReadingFile;
-    int32_t& retries = m_state.retryCount;
-    if (retryButtons && retryError && retries >= 1) {
-        --retries;
+    if (retryButtons && retryError && m_retryCount >= 1) {
+        --m_retryCount;
         Platform().Sleep(kRetryWaitMs);
         LogStatusF("AUTOMATIC RETRY:  error = %d, messageBoxStyle = %d, m_msiErrorMessageRetryCount = %d", errorNumber,
-                   static_cast<int>(buttons), retries);
+                   static_cast<int>(buttons), m_retryCount);
         return IDRETRY;
     }
     ::MessageBeep(messageType & kIconMask);
@@ -180,11 +179,10 @@ int CMsiMessageHandler::HandleUserMessage(UINT messageType, LPCSTR message) {
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower.find("restart") == std::string::npos) return IDOK;
 
-    m_state.restartInProgress = true;
     StatusLogMgr::LogStatus("INSTALLMESSAGE_USER: restart is requested, transitioning to a consistent state.");
     ::MessageBeep(messageType & kIconMask);
     Platform().ShowMessageBox(nullptr, texts::kRestartForChanges, "Warning", MB_ICONEXCLAMATION, 0);
-    if (m_onRestart) m_onRestart();
+    if (m_hooks.onRestart) m_hooks.onRestart();
     return IDOK;
 }
 
@@ -197,11 +195,10 @@ int CMsiMessageHandler::HandleProgressMessage(LPCSTR message) {
         ApplyProgressRecord(fields);
     }
 
-    CWaitDialog* dialog = m_state.waitDialog.get();
+    CWaitDialog* dialog = WaitDialog();
     if (!dialog) return IDOK;
-    if (!m_state.continueRun) {
-        m_state.abort = true;
-        m_state.continueRun = true;
+    if (m_continue.TakeCancel()) {
+        if (m_hooks.onCancelled) m_hooks.onCancelled();
         return IDCANCEL;
     }
     dialog->PumpMessages();
@@ -210,7 +207,7 @@ int CMsiMessageHandler::HandleProgressMessage(LPCSTR message) {
 
 // Field 1: 0 resets the counters, 1 sets the ticks per action-data message, 2 adds ticks.
 void CMsiMessageHandler::ApplyProgressRecord(const MsiRecordFields& fields) {
-    MsiProgressState& p = m_state.progress;
+    MsiProgressState& p = m_progress;
     switch (fields.field1) {
         case 0: {
             p.total = fields.field2;
@@ -220,7 +217,7 @@ void CMsiMessageHandler::ApplyProgressRecord(const MsiRecordFields& fields) {
             p.stepInc = 0;
             if (p.total == 0) p.total = 1;
             const int32_t percent = PercentOf(p.position, p.total);
-            if (m_state.logProgressMessages) {
+            if (m_logProgressMessages) {
                 LogStatusF(
                     "INSTALLMESSAGE_PROGRESS case 0: m_iProgressTotal:%d, m_iProgress:%d, "
                     "m_ProgressCurrent:%d, percent:%d ",
@@ -241,8 +238,8 @@ void CMsiMessageHandler::ApplyProgressRecord(const MsiRecordFields& fields) {
             const int32_t before = p.position;
             p.position = p.forward ? p.position + fields.field2 : p.position - fields.field2;
             const int32_t percent = PercentOf(p.position, p.total);
-            if (percent == m_state.lastPercent) break;
-            if (m_state.logProgressMessages) {
+            if (percent == m_lastPercent) break;
+            if (m_logProgressMessages) {
                 LogStatusF(
                     "INSTALLMESSAGE_PROGRESS case 2: m_iProgressTotal:%d, m_iProgress:%d, "
                     "m_ProgressCurrent:%d, percent:%d ",
@@ -258,7 +255,7 @@ void CMsiMessageHandler::ApplyProgressRecord(const MsiRecordFields& fields) {
 }
 
 void CMsiMessageHandler::HandleActionData() {
-    MsiProgressState& p = m_state.progress;
+    MsiProgressState& p = m_progress;
     if (p.total == 0) return;
     p.position += p.stepInc;
     const int32_t percent = PercentOf(p.position, p.total);
@@ -275,7 +272,7 @@ void CMsiMessageHandler::HandleCommonData(LPCSTR message) {
     MsiRecordFields fields = g_msiFields;
     if (!ParseRecordFields(message, false, &fields)) return;
     g_msiFields = fields;
-    CWaitDialog* dialog = m_state.waitDialog.get();
+    CWaitDialog* dialog = WaitDialog();
     if (fields.field1 == 0) {
         g_msiMessageBoxLanguage = static_cast<WORD>(fields.field2 & 0xFFFF);
     } else if (fields.field1 == 2) {
@@ -288,22 +285,22 @@ void CMsiMessageHandler::HandleCommonData(LPCSTR message) {
 void CMsiMessageHandler::ShowActionStartStatus(LPCSTR message) {
     const char* stop = std::strrchr(message, '.');
     if (!stop || std::strlen(stop) < 3) return;
-    if (CWaitDialog* dialog = m_state.waitDialog.get()) dialog->SetStatusText(stop + 1);
+    if (CWaitDialog* dialog = WaitDialog()) dialog->SetStatusText(stop + 1);
     LogStatusF("INSTALLMESSAGE_ACTIONSTART Message description: %s", stop + 1);
 }
 
 // A new percentage goes to the wait dialog (which clamps it to 0..100); at 100 % the
 // installation can no longer be cancelled, and Cancel stays disabled.
 void CMsiMessageHandler::ShowPercent(int32_t percent) {
-    if (percent == m_state.lastPercent) return;
-    m_state.lastPercent = percent;
-    CWaitDialog* dialog = m_state.waitDialog.get();
+    if (percent == m_lastPercent) return;
+    m_lastPercent = percent;
+    CWaitDialog* dialog = WaitDialog();
     if (!dialog) return;
     const int32_t shown = percent > std::numeric_limits<int16_t>::max()   ? std::numeric_limits<int16_t>::max()
                           : percent < std::numeric_limits<int16_t>::min() ? std::numeric_limits<int16_t>::min()
                                                                           : percent;
     dialog->SetProgress(1, static_cast<int16_t>(shown));
-    if (m_state.lastPercent == 100) dialog->EnableCancel(false);
+    if (m_lastPercent == 100) dialog->EnableCancel(false);
 }
 
 }  // namespace tw

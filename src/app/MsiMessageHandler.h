@@ -1,13 +1,15 @@
 #pragma once
 // Answers the Windows Installer messages of one run: logs them, moves the wait dialog's
 // progress bar, lets the user cancel, retries two passing file errors and reacts to a
-// restart announcement. The state it moves belongs to the installer.
+// restart announcement. It keeps the counters only it changes (progress, last percent,
+// retries left); the continue flag is the installer's, changed through its own operations.
 
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
-#include <memory>
+
+#include "ui/ContinueFlag.h"
 
 namespace tw {
 
@@ -31,23 +33,19 @@ struct MsiRecordFields {
     int field4 = 0;
 };
 
-// The installer's fields the handler reads and moves.
-struct MsiHandlerState {
-    MsiProgressState& progress;
-    const bool& logInfoMessages;
-    const bool& logProgressMessages;
-    int32_t& lastPercent;
-    int32_t& retryCount;
-    bool& continueRun;
-    bool& abort;
-    bool& restartInProgress;
-    const std::unique_ptr<CWaitDialog>& waitDialog;  // the installer owns it
+// What the handler asks of the run it serves, and what it tells it.
+struct MsiHandlerHooks {
+    std::function<CWaitDialog*()> waitDialog;  // the run's wait dialog; null while there is none
+    std::function<void()> onCancelled;         // the user's Cancel ends the installation
+    std::function<void()> onRestart;           // a restart was announced: bring the product into a consistent state
 };
 
 class CMsiMessageHandler {
 public:
-    // onRestart brings the product into a consistent state once a restart is announced.
-    CMsiMessageHandler(MsiHandlerState state, std::function<void()> onRestart);
+    // Automatic retries of a run.
+    static constexpr int32_t kRetryCount = 10;
+
+    CMsiMessageHandler(CContinueFlag& continueFlag, MsiHandlerHooks hooks);
 
     int OnMessage(UINT messageType, LPCSTR message);
 
@@ -60,6 +58,11 @@ public:
     // The number in the four characters after the first "Error " of the text, 0 without one.
     static int ErrorNumberOf(const char* text);
 
+    const MsiProgressState& Progress() const { return m_progress; }
+    int32_t LastPercent() const { return m_lastPercent; }
+    // m_msiErrorMessageRetryCount: shared by all errors of the run and never reset.
+    int32_t RetriesLeft() const { return m_retryCount; }
+
 private:
     int HandleErrorMessage(UINT messageType, LPCSTR message);
     int HandleUserMessage(UINT messageType, LPCSTR message);
@@ -70,8 +73,16 @@ private:
     void ShowActionStartStatus(LPCSTR message);
     void ShowPercent(int32_t percent);
 
-    MsiHandlerState m_state;
-    std::function<void()> m_onRestart;
+    CWaitDialog* WaitDialog() const { return m_hooks.waitDialog ? m_hooks.waitDialog() : nullptr; }
+
+    CContinueFlag& m_continue;
+    MsiHandlerHooks m_hooks;
+    MsiProgressState m_progress;
+    // Switches for the info and progress lines; nothing turns them on, so they stay off.
+    bool m_logInfoMessages = false;
+    bool m_logProgressMessages = false;
+    int32_t m_lastPercent = 0;
+    int32_t m_retryCount = kRetryCount;
 };
 
 }  // namespace tw

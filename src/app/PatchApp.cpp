@@ -9,6 +9,7 @@
 #include "app/PatchCmdInfo.h"
 #include "app/PatchInstallerBase.h"
 #include "app/PatchInstallerFactory.h"
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProcessState.h"
@@ -99,16 +100,6 @@ void PrepareProductDir(PatchCmdInfo& info) {
     const std::string full = GeneralUtil::NormalisePath(info.productDir);
     if (full != info.productDir && SafeCopy(info.productDir, full.c_str()))
         LogStatusF("In WinMain, TW application path is taken as %s", info.productDir);
-}
-
-bool IsExistingDirectory(const char* path) {
-    const DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-bool IsExistingFile(const char* path) {
-    const DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Writes the status record out, then carries out a restart the run deferred until its
@@ -229,13 +220,13 @@ bool CheckAutoRunPreconditions(const PatchCmdInfo& info) {
     const std::string productDir = state.ProductDir();
     // A folder that is not there, or holds no product program, has no product to update:
     // nothing may be changed.
-    if (!productDir.empty() && !IsExistingDirectory(productDir.c_str())) {
+    if (!productDir.empty() && !FolderExists(productDir)) {
         LogStatusF("In WinMain, the Tallyworks folder %s given on the command line does not exist.",
                    productDir.c_str());
         state.exitCode = CPatchInstallerBase::kExitNoProductDir;
         return false;
     }
-    if (!productDir.empty() && !IsExistingFile(state.productExePath.c_str())) {
+    if (!productDir.empty() && !FileExists(state.productExePath)) {
         LogStatusF("In WinMain, the Tallyworks folder %s given on the command line holds no %s.", productDir.c_str(),
                    kProductProgram);
         state.exitCode = CPatchInstallerBase::kExitNoProductDir;

@@ -54,9 +54,7 @@ bool CPatchInstallerBase::CreateWaitDialog() {
     return m_waitDialog != nullptr;
 }
 
-void CPatchInstallerBase::DestroyWaitDialog() {
-    m_waitDialog.reset();
-}
+void CPatchInstallerBase::DestroyWaitDialog() { m_waitDialog.reset(); }
 
 // Message boxes belong to the wait dialog while it has a window, else to the main window.
 HWND CPatchInstallerBase::GetMessageOwner() {
@@ -183,8 +181,8 @@ bool CPatchInstallerBase::HasEnoughDiskSpace() {
 bool CPatchInstallerBase::FindInstalledProduct() {
     if (m_locateByProductCode && m_productCode.empty()) m_productCode = m_config.GetProductCode();
     const int major =
-        QueryInstalledMajorVersion(m_locateByProductCode, m_productCode, static_cast<int>(m_majorVersion));
-    if (m_locateByProductCode || major > 0) m_majorVersion = static_cast<uint32_t>(major);
+        QueryInstalledMajorVersion(m_locateByProductCode, m_productCode, static_cast<int>(m_flavors.MajorVersion()));
+    if (m_locateByProductCode || major > 0) m_flavors.SetMajorVersion(static_cast<uint32_t>(major));
     if (m_locateByProductCode) return true;
 
     m_productCode = m_config.GetProductCode();
@@ -335,7 +333,7 @@ std::string CPatchInstallerBase::BuildInstallerProperties(CConfigMgr& config) {
 
 void CPatchInstallerBase::DoPatch(std::string patchList) {
     CRunState& state = CRunState::Get();
-    if (m_installedFlavors.empty()) GetInstalledFlavors();
+    if (m_flavors.Installed().empty()) GetInstalledFlavors();
 
     if (!state.alternateComponent) {
         if (m_waitDialog) m_waitDialog->SetStatusText("Downloading and copying files...");
@@ -421,9 +419,10 @@ int CPatchInstallerBase::OnMsiMessage(UINT messageType, LPCSTR message) {
     return m_msiHandler.OnMessage(messageType, message);
 }
 
-// Windows Installer is about to restart Windows: the off-cycle files go back and the
-// product learns its new revision now.
+// Windows Installer is about to restart Windows: the run keeps the completion steps back
+// from now on, the off-cycle files go back and the product learns its new revision now.
 void CPatchInstallerBase::OnRestartAnnounced() {
+    m_restartInProgress = true;
     if (!CRunState::Get().alternateComponent) {
         bool restartNeeded = false;
         m_offCycle.RestoreAllFiles(&restartNeeded);

@@ -47,15 +47,11 @@ namespace tw {
 // The process-wide Windows Installer interface object is created here; the first installer
 // becomes its one observer.
 CPatchInstallerBase::CPatchInstallerBase()
-    : m_companions(m_config),
-      m_runningCheck(m_config, m_companions,
-                     RunningProductLogFlags{m_loggedGlobalMutex, m_loggedLocalMutex, m_loggedExecutableLocked,
-                                            m_loggedExecutableMissing, m_loggedProcessAlive},
-                     [this](const char* text) { ReportFailure(text); }),
-      m_flavors(m_majorVersion, m_installedFlavors, m_currentFlavor, [this](const char* text) { ReportFailure(text); }),
-      m_msiHandler(MsiHandlerState{m_progress, m_logInfoMessages, m_logProgressMessages, m_lastPercent, m_retryCount,
-                                   m_continue, m_abort, m_restartInProgress, m_waitDialog},
-                   [this]() { OnRestartAnnounced(); }) {
+    : m_flavors([this](const char* text) { ReportFailure(text); }),
+      m_msiHandler(m_continue, MsiHandlerHooks{[this]() { return m_waitDialog.get(); }, [this]() { m_abort = true; },
+                                               [this]() { OnRestartAnnounced(); }}),
+      m_companions(m_config),
+      m_runningCheck(m_config, m_companions, [this](const char* text) { ReportFailure(text); }) {
     CMsiInterface& msi = CMsiInterface::Instance();
     if (!msi.GetObserver()) msi.RegisterObserver(this);
 }
@@ -211,7 +207,7 @@ bool CPatchInstallerBase::DeleteFiles(const char* folder) {
 bool CPatchInstallerBase::GetInstalledFlavors() { return m_flavors.Find(); }
 
 void CPatchInstallerBase::NotifyTWOnSuccess() {
-    if (!GetInstalledFlavors() || m_installedFlavors.empty()) return;
+    if (!GetInstalledFlavors() || m_flavors.Installed().empty()) return;
     m_flavors.RaiseRevision(std::atol(m_config.GetTWVersionDigits().c_str()));
 }
 

@@ -22,6 +22,7 @@
 #include "config/ConfigMgr.h"
 #include "logging/OSSupportGate.h"
 #include "offcycle/OffCycleManager.h"
+#include "ui/ContinueFlag.h"
 
 namespace tw {
 
@@ -55,7 +56,6 @@ public:
     static constexpr size_t kModulePathSize = 1040;
     static constexpr size_t kAppPathSize = 2080;
     static constexpr size_t kFailureTextSize = 2048;
-    static constexpr int32_t kRetryCount = 10;
 
     CPatchInstallerBase();
 
@@ -103,9 +103,9 @@ public:
     const char* GetLastFailureText() const { return m_lastFailure; }
     const char* GetAppPath() const { return m_twwAppPath; }
     const std::string& GetProductCode() const { return m_productCode; }
-    const std::vector<std::string>& GetInstalledFlavorList() const { return m_installedFlavors; }
-    const std::string& GetCurrentFlavor() const { return m_currentFlavor; }
-    uint32_t GetMajorVersion() const { return m_majorVersion; }
+    const std::vector<std::string>& GetInstalledFlavorList() const { return m_flavors.Installed(); }
+    const std::string& GetCurrentFlavor() const { return m_flavors.Current(); }
+    uint32_t GetMajorVersion() const { return m_flavors.MajorVersion(); }
     bool IsFailed() const { return m_failed; }
     bool IsAborted() const { return m_abort; }
     bool IsLocateByProductCode() const { return m_locateByProductCode; }
@@ -114,8 +114,8 @@ public:
     bool IsRestartPending() const { return m_restartPending; }
     CConfigMgr& Config() { return m_config; }
     CWaitDialog* GetWaitDialog() const { return m_waitDialog.get(); }
-    const MsiProgressState& Progress() const { return m_progress; }
-    bool* ContinueFlag() { return &m_continue; }
+    const MsiProgressState& Progress() const { return m_msiHandler.Progress(); }
+    CContinueFlag& ContinueFlag() { return m_continue; }
 
     // Addresses of the operating-system support configuration (production, and the test
     // address for runs whose server is "PDS"); the maker's by default.
@@ -185,7 +185,8 @@ protected:
     void FinishPatchedProduct();
     void RestoreOffCycleFiles();
 
-    // Windows Installer announced a restart: brings the product into a consistent state.
+    // Windows Installer announced a restart: the run knows it from now on, and the product
+    // is brought into a consistent state.
     void OnRestartAnnounced();
 
     // Keeps an exception caught in a window procedure for the entry point, closes the wait
@@ -193,18 +194,18 @@ protected:
     void EndRunForException(const char* what, DWORD lastError);
 
     // --- Fields, in the order of the run's state ---
-    bool m_continue = true;
+    // Cleared by the wait dialog's Cancel, taken by the message handler.
+    CContinueFlag m_continue;
     std::unique_ptr<CWaitDialog> m_waitDialog;
     COffCycleManager m_offCycle{false};
-    uint32_t m_majorVersion = 0;
-    std::string m_currentFlavor;
-    std::vector<std::string> m_installedFlavors;
-    MsiProgressState m_progress;
-    bool m_logInfoMessages = false;
-    bool m_logProgressMessages = false;
-    int32_t m_lastPercent = 0;
+    // The major version, the current flavor and the installed flavors.
+    CInstalledFlavors m_flavors;
+    // Windows Installer's messages, with the state only they change: the progress
+    // counters, the info and progress logging switches, the last percent and the retries
+    // left.
+    CMsiMessageHandler m_msiHandler;
     bool m_failed = false;
-    bool m_abort = false;
+    bool m_abort = false;  // set when the handler takes the user's Cancel
     bool m_restartRequired = false;
     bool m_restartInProgress = false;
     bool m_restartPending = false;
@@ -220,15 +221,7 @@ protected:
     std::string m_patchList;
     std::string m_cmdLineProductPath;
     bool m_locateByProductCode = true;
-    int32_t m_retryCount = kRetryCount;
     char m_lastFailure[kFailureTextSize] = {};
-
-    // One-shot flags of the running-product check: each reason is logged once per run.
-    bool m_loggedGlobalMutex = false;
-    bool m_loggedLocalMutex = false;
-    bool m_loggedExecutableLocked = false;
-    bool m_loggedExecutableMissing = false;
-    bool m_loggedProcessAlive = false;
 
     CMainWnd* m_mainWindow = nullptr;
     bool m_hasRunException = false;
@@ -238,11 +231,8 @@ protected:
     std::string m_osSupportConfigUrl = product::kOsSupportConfigUrl;
     std::string m_osSupportConfigTestUrl = product::kOsSupportConfigTestUrl;
 
-private:
     CCompanionCloser m_companions;
     CRunningProductCheck m_runningCheck;
-    CInstalledFlavors m_flavors;
-    CMsiMessageHandler m_msiHandler;
 };
 
 }  // namespace tw

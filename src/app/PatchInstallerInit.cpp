@@ -193,8 +193,8 @@ void CPatchInstallerBase::SetTrackingContext() {
     tracker.SetCountry(m_config.GetCountry().c_str());
     tracker.SetServer(m_config.GetServer().c_str());
     tracker.SetSKU(m_config.GetReinstall().c_str());
-    tracker.SetMajorVersion(
-        QueryInstalledMajorVersion(m_locateByProductCode, m_config.GetProductCode(), static_cast<int>(m_majorVersion)));
+    tracker.SetMajorVersion(QueryInstalledMajorVersion(m_locateByProductCode, m_config.GetProductCode(),
+                                                       static_cast<int>(m_flavors.MajorVersion())));
     tracker.SetOSFields(COSInfo::GetTrackingFields());
     char level[10] = {};
     if (!state.productExePath.empty() &&

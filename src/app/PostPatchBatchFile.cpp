@@ -2,29 +2,22 @@
 
 #include <windows.h>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "logging/StatusLogMgr.h"
 
 namespace tw {
-namespace {
-
-bool IsExistingFile(const char* path) {
-    DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-}  // namespace
 
 void CPostPatchBatchFile::Run(std::string folder) {
     if (folder.empty()) return;
     if (folder.back() != '\\' && folder.back() != '/') folder += '\\';
     const std::string batchFile = folder + "PostPatch.bat";
     const std::string pifFile = folder + "PostPatch.pif";
-    if (!IsExistingFile(batchFile.c_str())) return;
+    if (!FileExists(batchFile)) return;
 
     std::string toRun = batchFile;
-    if (IsExistingFile(pifFile.c_str())) {
+    if (FileExists(pifFile)) {
         OSVERSIONINFOA version = {};
         version.dwOSVersionInfoSize = sizeof(version);
         if (::GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS) toRun = pifFile;

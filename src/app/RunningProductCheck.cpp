@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "logging/CallbackGuard.h"
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/Resource.h"
 #include "common/RunState.h"
@@ -73,11 +74,6 @@ bool MutexExists(const char* name) {
     return mutex.IsValid();
 }
 
-bool IsExistingFile(const char* path) {
-    DWORD attributes = ::GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // True when the file cannot be opened for reading with all sharing denied: someone has it
 // open.
 bool IsFileLocked(const char* path) {
@@ -88,8 +84,8 @@ bool IsFileLocked(const char* path) {
 }  // namespace
 
 CRunningProductCheck::CRunningProductCheck(const CConfigMgr& config, const CCompanionCloser& companions,
-                                           RunningProductLogFlags flags, std::function<void(const char*)> reportFailure)
-    : m_config(config), m_companions(companions), m_flags(flags), m_reportFailure(std::move(reportFailure)) {}
+                                           std::function<void(const char*)> reportFailure)
+    : m_config(config), m_companions(companions), m_reportFailure(std::move(reportFailure)) {}
 
 RunningProductVerdict CRunningProductCheck::Judge(const ProductProbes& probes) {
     using V = RunningProductVerdict;
@@ -126,7 +122,7 @@ ProductProbes CRunningProductCheck::Probe(const std::string& frameClass) const {
     const std::string exePath = CRunState::Get().productExePath;
     probes.haveExePath = !exePath.empty();
     if (!probes.haveExePath) return probes;
-    probes.exeExists = IsExistingFile(exePath.c_str());
+    probes.exeExists = FileExists(exePath);
     probes.exeLocked = probes.exeExists && IsFileLocked(exePath.c_str());
     if (probes.exeLocked) return probes;
     probes.processAlive = CCompanionCloser::FindProcessByName(kProductProcessName) != 0;
@@ -141,31 +137,31 @@ void CRunningProductCheck::LogOnce(const RunningProductVerdict& verdict) {
     };
     switch (verdict.reason) {
         case RunningProductVerdict::kGlobalMutex:
-            once(m_flags.globalMutex,
+            once(m_logged.globalMutex,
                  "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
                  "there is still a global mutex");
             break;
         case RunningProductVerdict::kLocalMutex:
-            once(m_flags.localMutex,
+            once(m_logged.localMutex,
                  "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running because "
                  "there is still a local mutex");
             break;
         case RunningProductVerdict::kExecutableLocked:
-            once(m_flags.executableLocked,
+            once(m_logged.executableLocked,
                  "In CPatchInstallerBase::CheckIfTWIsRunning, Tallyworks is still running "
                  "because the tww32.exe is still locked by someone");
             break;
         default:
             break;
     }
-    if (verdict.executableMissing && !m_flags.executableMissing) {
-        m_flags.executableMissing = true;
+    if (verdict.executableMissing && !m_logged.executableMissing) {
+        m_logged.executableMissing = true;
         m_reportFailure(
             "Patch: In CPatchInstallerBase::CheckIfTWIsRunning, could not find the tww32.exe file in the "
             "patch apply directory.");
     }
     if (verdict.reason == RunningProductVerdict::kProcessAlive)
-        once(m_flags.processAlive, "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
+        once(m_logged.processAlive, "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
 }
 
 bool CRunningProductCheck::IsRunning(char* displayName, size_t displayNameSize) {

@@ -1,7 +1,7 @@
 #pragma once
 // Whether the product, or a program that must not run beside the update, is running. The
 // signs are looked at first (up to the one that settles it), then a pure verdict decides;
-// each reason is logged once per run through the installer's one-shot flags.
+// each reason is logged once per run, which the check's own one-shot flags remember.
 
 #include <cstddef>
 #include <functional>
@@ -31,18 +31,18 @@ struct RunningProductVerdict {
     bool executableMissing = false;  // the executable is not in the product folder
 };
 
-// The installer's one-shot flags: each reason is logged once per run.
+// The reasons already logged in this run: each one is logged once.
 struct RunningProductLogFlags {
-    bool& globalMutex;
-    bool& localMutex;
-    bool& executableLocked;
-    bool& executableMissing;
-    bool& processAlive;
+    bool globalMutex = false;
+    bool localMutex = false;
+    bool executableLocked = false;
+    bool executableMissing = false;
+    bool processAlive = false;
 };
 
 class CRunningProductCheck {
 public:
-    CRunningProductCheck(const CConfigMgr& config, const CCompanionCloser& companions, RunningProductLogFlags flags,
+    CRunningProductCheck(const CConfigMgr& config, const CCompanionCloser& companions,
                          std::function<void(const char*)> reportFailure);
 
     // Closes hidden product frames first. True when the product or a companion runs; the
@@ -53,13 +53,15 @@ public:
     // looked at then. Without an executable path nothing more is known: not running.
     static RunningProductVerdict Judge(const ProductProbes& probes);
 
+    const RunningProductLogFlags& LoggedReasons() const { return m_logged; }
+
 private:
     ProductProbes Probe(const std::string& frameClass) const;
     void LogOnce(const RunningProductVerdict& verdict);
 
     const CConfigMgr& m_config;
     const CCompanionCloser& m_companions;
-    RunningProductLogFlags m_flags;
+    RunningProductLogFlags m_logged;
     std::function<void(const char*)> m_reportFailure;
 };
 

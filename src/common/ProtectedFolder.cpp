@@ -1,3 +1,4 @@
+#include "common/FileSystem.h"
 #include "common/ProtectedFolder.h"
 
 #include <windows.h>
@@ -176,7 +177,7 @@ bool CProtectedFolder::IsProtected(const std::string& path, std::string& why) {
 
 bool CProtectedFolder::Ensure(const std::string& path, std::string& error) {
     std::string why;
-    if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    if (!EntryExists(path)) {
         if (!CreateProtected(path, error)) return false;
     } else if (!IsProtected(path, why)) {
         // Whatever lies there was made or changed by someone else: keep it for inspection

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
@@ -14,18 +15,13 @@ namespace {
 
 constexpr char kMarker[] = "force_apply_ulip.dat";
 
-bool IsExistingDirectory(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 }  // namespace
 
 bool CCriticalFixesReset::Reset(const std::string& productDir, const Texts& texts, const Behaviour& behaviour,
                                 char* lastFailure, size_t lastFailureSize, const Report& reportFailure,
                                 const Report& reportMarker) {
     const std::string folder = productDir + "\\CriticalFixes\\";
-    const bool existed = IsExistingDirectory(folder);
+    const bool existed = FolderExists(folder);
 
     if (!CFolderFileDeleter::DeleteFiles(folder.c_str(), texts.deletion, lastFailure, lastFailureSize)) {
         reportFailure(texts.deleteFailed);

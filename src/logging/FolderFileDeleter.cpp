@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
@@ -14,8 +15,7 @@ namespace tw {
 
 bool CFolderFileDeleter::DeleteFiles(const char* folder, const Texts& texts, char* lastFailure,
                                      size_t lastFailureSize) {
-    const DWORD attributes = folder && *folder ? ::GetFileAttributesA(folder) : INVALID_FILE_ATTRIBUTES;
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!FolderExists(folder)) {
         FailureReporter::Report(texts.noDirectory, lastFailure, lastFailureSize);
         return false;
     }

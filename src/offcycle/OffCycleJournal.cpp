@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/LinkSafeFile.h"
 #include "common/PathRules.h"
@@ -74,11 +75,6 @@ bool ParseSize(const std::string& text, uint64_t* value) {
     }
     *value = v;
     return true;
-}
-
-bool FileExists(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 void Log(COffCycleJournal::Logger logger, const std::string& line) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/FileSystem.h"
 #include "common/PathUtil.h"
 #include "common/TextUtil.h"
 #include "datastore/AppParamUtility.h"
@@ -20,12 +21,6 @@ namespace tw {
 namespace {
 
 constexpr char kCatalogueFile[] = "twm3t2.dat";
-// Major versions from this one on register one key per installed flavor.
-
-bool IsFile(const std::string& path) {
-    DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 }  // namespace
 
@@ -40,7 +35,7 @@ bool CInstalledProductInfoReader::LoadCatalogue(const char* folder) {
     m_catalogueLoaded = false;
     if (!folder || !*folder) return false;
     const std::string path = JoinPath(folder, kCatalogueFile);
-    m_catalogueLoaded = IsFile(path);
+    m_catalogueLoaded = FileExists(path);
     return m_catalogueLoaded;
 }
 
@@ -59,7 +54,7 @@ bool CInstalledProductInfoReader::ReadFlavorData(const char* path, bool reread, 
         return true;
     }
     m_haveFlavor = false;
-    if (!IsFile(path)) return false;
+    if (!FileExists(path)) return false;
     std::string found;
     FindFlavorOfFolder(FolderOf(path), found);
     m_flavorPath = path;

@@ -92,8 +92,8 @@ INT_PTR CALLBACK WaitDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 
 }  // namespace
 
-CWaitDialog::CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner) : m_continue(continueFlag) {
-    if (m_continue) *m_continue = true;
+CWaitDialog::CWaitDialog(HINSTANCE instance, CContinueFlag* continueFlag, HWND owner) : m_continue(continueFlag) {
+    if (m_continue) m_continue->Set();
     if (!instance) instance = ResourceModule();
 
     const std::string title = LoadText(instance, IDS_MSGBOX_TITLE, kTitleLength);
@@ -168,7 +168,7 @@ void CWaitDialog::PumpMessages() {
 // progress message. The CriticalFixes folder is emptied and marked so that the product
 // restores its common files at its next start.
 void CWaitDialog::OnCancel(UINT /*inputKind*/, LPARAM /*parameter*/) {
-    if (m_continue) *m_continue = false;
+    if (m_continue) m_continue->RequestCancel();
     ++CRunState::Get().cancelPresses;  // ends a transfer the run is waiting for
 
     const CRunState& state = CRunState::Get();

@@ -8,13 +8,16 @@
 #include <cstdint>
 #include <string>
 
+#include "ui/ContinueFlag.h"
+
 namespace tw {
 
 class CWaitDialog {
 public:
     static constexpr size_t kFailureTextSize = 2048;
 
-    CWaitDialog(HINSTANCE instance, bool* continueFlag, HWND owner);
+    // The continue flag is the installer's; the dialog sets it and Cancel clears it.
+    CWaitDialog(HINSTANCE instance, CContinueFlag* continueFlag, HWND owner);
     virtual ~CWaitDialog();                                   // slot 0
     virtual void OnCancel(UINT inputKind, LPARAM parameter);  // slot 1
 
@@ -32,7 +35,7 @@ public:
     const char* GetLastFailureText() const { return m_lastFailure; }
 
 private:
-    bool* m_continue;
+    CContinueFlag* m_continue;
     HWND m_dialog = nullptr;
     HWND m_owner = nullptr;
     int16_t m_percent = 0;

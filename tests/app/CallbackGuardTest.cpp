@@ -110,13 +110,13 @@ TEST_F(CallbackGuardTest, WaitDialogCancelThatThrowsIsEndedInTheDialogProcedure)
     ThrowingSender sender;
     TrackingSenderScope senderScope(&sender);
     tw::InstallTracker::Instance().SetCountry("US");
-    bool continueFlag = true;
+    tw::CContinueFlag continueFlag;
     {
         tw::CWaitDialog dialog(nullptr, &continueFlag, nullptr);
         ASSERT_NE(nullptr, dialog.GetHwnd());
         // Without a product path Cancel reports a failure, whose tracking message throws.
         ::SendMessageA(dialog.GetHwnd(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-        EXPECT_FALSE(continueFlag);
+        EXPECT_FALSE(continueFlag.IsSet());
         EXPECT_TRUE(::IsWindow(dialog.GetHwnd()));
     }
     EXPECT_TRUE(LogHas("In CWaitDialog::WaitDialogProc, Got exception: sender failed")) << Log();

@@ -25,14 +25,14 @@ public:
     using CPatchInstallerBase::RunPostPatchBatchFile;
     using CPatchInstallerBase::ShowCompletionMessage;
 
-    void SetMajorVersion(uint32_t major) { m_majorVersion = major; }
+    void SetMajorVersion(uint32_t major) { m_flavors.SetMajorVersion(major); }
     const char* ProductDisplayName() const { return m_productDisplayName; }
     const std::string& CmdLineProductPath() const { return m_cmdLineProductPath; }
-    bool LoggedGlobalMutex() const { return m_loggedGlobalMutex; }
-    bool LoggedLocalMutex() const { return m_loggedLocalMutex; }
-    bool LoggedExecutableLocked() const { return m_loggedExecutableLocked; }
-    bool LoggedExecutableMissing() const { return m_loggedExecutableMissing; }
-    bool LoggedProcessAlive() const { return m_loggedProcessAlive; }
+    bool LoggedGlobalMutex() const { return m_runningCheck.LoggedReasons().globalMutex; }
+    bool LoggedLocalMutex() const { return m_runningCheck.LoggedReasons().localMutex; }
+    bool LoggedExecutableLocked() const { return m_runningCheck.LoggedReasons().executableLocked; }
+    bool LoggedExecutableMissing() const { return m_runningCheck.LoggedReasons().executableMissing; }
+    bool LoggedProcessAlive() const { return m_runningCheck.LoggedReasons().processAlive; }
 
     // Loads patch.ini text through a scratch folder.
     bool LoadConfig(const std::string& iniText) {

@@ -33,9 +33,9 @@ constexpr UINT kError = INSTALLMESSAGE_ERROR;
 // The installer with its handler state open to the tests; counts NotifyTWOnSuccess calls.
 class HandlerProbe : public CPatchInstallerBase {
 public:
-    using CPatchInstallerBase::m_lastPercent;
     using CPatchInstallerBase::m_offCycle;
-    using CPatchInstallerBase::m_retryCount;
+    int32_t LastPercent() const { return m_msiHandler.LastPercent(); }
+    int32_t RetriesLeft() const { return m_msiHandler.RetriesLeft(); }
     void NotifyTWOnSuccess() override { ++notifications; }
     int notifications = 0;
 };
@@ -168,12 +168,12 @@ TEST_P(RetryRuleTest, OnlyTheTwoFileErrorsWithRetryButtonsAreRetried) {
     EXPECT_NE(std::string::npos, Log().find(std::string("Patch: INSTALLMESSAGE_ERROR Message: ") + c.text));
     if (c.retried) {
         EXPECT_EQ(IDRETRY, answer);
-        EXPECT_EQ(9, installer.m_retryCount);
+        EXPECT_EQ(9, installer.RetriesLeft());
         EXPECT_EQ(std::vector<DWORD>{1000}, sleeps);
         EXPECT_TRUE(boxes.Calls().empty());
     } else {
         EXPECT_EQ(IDIGNORE, answer);
-        EXPECT_EQ(10, installer.m_retryCount);
+        EXPECT_EQ(10, installer.RetriesLeft());
         EXPECT_TRUE(sleeps.empty());
         ASSERT_EQ(1u, boxes.Calls().size());
         EXPECT_EQ(nullptr, boxes.Calls()[0].owner);
@@ -199,7 +199,7 @@ TEST_F(MsiHandlerTest, TenAutomaticRetriesPerRunThenTheBox) {
     EXPECT_EQ(IDCANCEL, Send(kError | MB_RETRYCANCEL, write));
     EXPECT_EQ(1u, boxes.Calls().size());
     EXPECT_EQ(10u, sleeps.size());
-    EXPECT_EQ(0, installer.m_retryCount);
+    EXPECT_EQ(0, installer.RetriesLeft());
 }
 
 TEST_F(MsiHandlerTest, FatalExitsAndErrorsAreSentAsErrorTrackingMessages) {
@@ -254,7 +254,7 @@ TEST_F(MsiHandlerTest, ResetWithTotalZeroCountsAgainstOne) {
     EXPECT_EQ(1, installer.Progress().total);
     EXPECT_EQ("0%", PercentText());
     EXPECT_EQ(IDOK, Send(kProgress, "1: 2 2: 1 3: 0 4: 0 "));
-    EXPECT_EQ(100, installer.m_lastPercent);
+    EXPECT_EQ(100, installer.LastPercent());
     EXPECT_EQ("100%", PercentText());
     EXPECT_FALSE(CancelEnabled());
 }
@@ -326,7 +326,7 @@ TEST_F(MsiHandlerTest, LargeTotalsDoNotOverflowThePercentage) {
     OpenDialog();
     Send(kProgress, "1: 0 2: 400000000 3: 0 4: 0 ");
     Send(kProgress, "1: 2 2: 300000000 3: 0 4: 0 ");
-    EXPECT_EQ(75, installer.m_lastPercent);
+    EXPECT_EQ(75, installer.LastPercent());
     EXPECT_EQ("75%", PercentText());
 }
 
@@ -338,19 +338,19 @@ TEST_F(MsiHandlerTest, CancelAnswersTheNextProgressMessageOnce) {
     ::PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
     ::PostMessageA(Dialog(), WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), reinterpret_cast<LPARAM>(cancel));
     EXPECT_EQ(IDOK, Send(kProgress, "1: 2 2: 10 3: 0 4: 0 "));  // dispatches the presses
-    EXPECT_FALSE(*installer.ContinueFlag());
+    EXPECT_FALSE(installer.ContinueFlag().IsSet());
     EXPECT_FALSE(installer.IsAborted());
     EXPECT_EQ(IDCANCEL, Send(kProgress, "1: 2 2: 10 3: 0 4: 0 "));
-    EXPECT_TRUE(*installer.ContinueFlag());
+    EXPECT_TRUE(installer.ContinueFlag().IsSet());
     EXPECT_TRUE(installer.IsAborted());
     EXPECT_EQ(IDOK, Send(kProgress, "1: 2 2: 10 3: 0 4: 0 "));
 }
 
 TEST_F(MsiHandlerTest, WithoutWaitDialogProgressIsAnsweredOk) {
-    *installer.ContinueFlag() = false;
+    installer.ContinueFlag().RequestCancel();
     EXPECT_EQ(IDOK, Send(kProgress, "1: 0 2: 100 3: 0 4: 0 "));
     EXPECT_EQ(IDOK, Send(kProgress, "1: 2 2: 100 3: 0 4: 0 "));
-    EXPECT_EQ(100, installer.m_lastPercent);
+    EXPECT_EQ(100, installer.LastPercent());
     EXPECT_FALSE(installer.IsAborted());
 }
 

@@ -37,14 +37,36 @@ protected:
 
     twtest::SeamGuard seams;
     twtest::TempDir logDir{"waitlog"};
-    bool continueFlag = false;
+    // Cleared, so that the tests see the dialog set it.
+    static tw::CContinueFlag Cleared() {
+        tw::CContinueFlag flag;
+        flag.RequestCancel();
+        return flag;
+    }
+    tw::CContinueFlag continueFlag = Cleared();
 };
+
+// Presses before the handler looks make one cancellation, and the flag is set again at once.
+TEST(ContinueFlagTest, EachRunOfPressesIsTakenOnce) {
+    tw::CContinueFlag flag;
+    EXPECT_TRUE(flag.IsSet());
+    EXPECT_FALSE(flag.TakeCancel());
+    flag.RequestCancel();
+    flag.RequestCancel();
+    EXPECT_FALSE(flag.IsSet());
+    EXPECT_TRUE(flag.TakeCancel());
+    EXPECT_TRUE(flag.IsSet());
+    EXPECT_FALSE(flag.TakeCancel());
+    flag.RequestCancel();
+    flag.Set();
+    EXPECT_FALSE(flag.TakeCancel());
+}
 
 TEST_F(WaitDialogTest, OpensWithTitleStatusAndZeroPercent) {
     CWaitDialog dialog(nullptr, &continueFlag, nullptr);
     HWND hwnd = dialog.GetHwnd();
     ASSERT_NE(nullptr, hwnd);
-    EXPECT_TRUE(continueFlag);
+    EXPECT_TRUE(continueFlag.IsSet());
     EXPECT_TRUE(::IsWindowVisible(hwnd));
     char title[128] = {};
     ::GetWindowTextA(hwnd, title, sizeof(title));
@@ -111,7 +133,7 @@ TEST_F(WaitDialogTest, WithoutOwnerOrActiveWindowItIsCentredOnTheDesktop) {
     HWND owner = reinterpret_cast<HWND>(1);
     bool created = false;
     std::thread([&] {
-        bool flag = false;
+        tw::CContinueFlag flag;
         if (::GetActiveWindow()) return;
         CWaitDialog dialog(nullptr, &flag, nullptr);
         created = dialog.GetHwnd() != nullptr;
@@ -133,7 +155,7 @@ TEST_F(WaitDialogTest, PumpMessagesDispatchesPendingMessagesAndKeepsAQuit) {
     ::PostMessageA(dialog.GetHwnd(), WM_KEYDOWN, VK_ESCAPE, 0);
     ::PostQuitMessage(3);
     dialog.PumpMessages();
-    EXPECT_FALSE(continueFlag);  // the key reached the dialog and cancelled
+    EXPECT_FALSE(continueFlag.IsSet());  // the key reached the dialog and cancelled
     MSG msg;
     ASSERT_TRUE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
     EXPECT_EQ(3u, msg.wParam);
@@ -164,13 +186,13 @@ TEST_F(WaitDialogCancelTest, CancelEmptiesCriticalFixesAndWritesTheMarkerEachTim
     ASSERT_NE(nullptr, dialog.GetHwnd());
 
     Press(dialog);
-    EXPECT_FALSE(continueFlag);
+    EXPECT_FALSE(continueFlag.IsSet());
     EXPECT_FALSE(twtest::FileExists(fixes + "\\fix1.dll"));
     EXPECT_FALSE(twtest::FileExists(fixes + "\\fix2.dat"));
     EXPECT_TRUE(twtest::FileExists(fixes + "\\force_apply_ulip.dat"));
 
     Press(dialog);
-    EXPECT_FALSE(continueFlag);
+    EXPECT_FALSE(continueFlag.IsSet());
     EXPECT_TRUE(twtest::FileExists(fixes + "\\force_apply_ulip.dat"));
     EXPECT_EQ(2u, Count("CWaitDialog::OnCancel, force_apply_ulip.dat written successfully\r\n"));
     EXPECT_STREQ("", dialog.GetLastFailureText());
@@ -179,21 +201,21 @@ TEST_F(WaitDialogCancelTest, CancelEmptiesCriticalFixesAndWritesTheMarkerEachTim
 // Each dialog answers for itself, whichever was opened last and whichever is still open.
 TEST_F(WaitDialogCancelTest, CancelReachesTheDialogItWasPressedIn) {
     ASSERT_TRUE(twtest::MakeDirs(fixes));
-    bool firstFlag = false;
+    tw::CContinueFlag firstFlag = Cleared();
     CWaitDialog first(nullptr, &firstFlag, nullptr);
     ASSERT_NE(nullptr, first.GetHwnd());
     {
         CWaitDialog second(nullptr, &continueFlag, nullptr);
         ASSERT_NE(nullptr, second.GetHwnd());
         Press(first);
-        EXPECT_FALSE(firstFlag);
-        EXPECT_TRUE(continueFlag);
+        EXPECT_FALSE(firstFlag.IsSet());
+        EXPECT_TRUE(continueFlag.IsSet());
         Press(second);
-        EXPECT_FALSE(continueFlag);
+        EXPECT_FALSE(continueFlag.IsSet());
     }
-    firstFlag = true;
+    firstFlag.Set();
     Press(first);
-    EXPECT_FALSE(firstFlag);
+    EXPECT_FALSE(firstFlag.IsSet());
 }
 
 TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
@@ -202,7 +224,7 @@ TEST_F(WaitDialogCancelTest, MissingCriticalFixesFolderIsReported) {
     CWaitDialog dialog(nullptr, &continueFlag, nullptr);
     ASSERT_NE(nullptr, dialog.GetHwnd());
     ::SendMessageA(dialog.GetHwnd(), WM_CHAR, 'x', 0);
-    EXPECT_FALSE(continueFlag);
+    EXPECT_FALSE(continueFlag.IsSet());
     const std::string log = Log();
     EXPECT_NE(std::string::npos, log.find("Patch: CWaitDialog::DeleteFiles, Directory does not exist.\r\n"
                                           "Patch: CWaitDialog::OnCancel, Failed to delete all the files from "
@@ -238,7 +260,7 @@ TEST_F(WaitDialogCancelTest, SubfoldersAreReportedAndTheRestDeleted) {
 TEST_F(WaitDialogTest, CancelWithoutProductPathIsReported) {
     CWaitDialog dialog(nullptr, &continueFlag, nullptr);
     dialog.OnCancel(WM_COMMAND, 0);
-    EXPECT_FALSE(continueFlag);
+    EXPECT_FALSE(continueFlag.IsSet());
     EXPECT_STREQ("Patch: CWaitDialog::OnCancel, TW Windows app name is NULL.", dialog.GetLastFailureText());
     tw::CRunState::Get().productExePath = "tww.exe";
     dialog.OnCancel(WM_COMMAND, 0);
@@ -250,7 +272,7 @@ TEST_F(WaitDialogTest, WithoutWindowEveryOperationDoesNothing) {
     // A module without the dialog template: the object stays without window.
     CWaitDialog dialog(::GetModuleHandleA("kernel32.dll"), &continueFlag, nullptr);
     EXPECT_EQ(nullptr, dialog.GetHwnd());
-    EXPECT_TRUE(continueFlag);
+    EXPECT_TRUE(continueFlag.IsSet());
     dialog.SetStatusText("x");
     dialog.SetProgress(1, 50);
     dialog.EnableCancel(false);

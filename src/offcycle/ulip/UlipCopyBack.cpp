@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/ProductConstants.h"
@@ -131,7 +132,7 @@ void COffCycleFileSelector::ReadULIPIni(const char* executablePath, const char* 
 bool COffCycleFileSelector::ReadULIPIniFile(const char* executablePath, const char* updateTargetFolder,
                                             std::set<std::string>& commonFiles) {
     const std::string iniPath = JoinPath(updateTargetFolder ? updateTargetFolder : "", "ULIP.ini");
-    if (!::PathFileExistsA(iniPath.c_str())) {
+    if (!EntryExists(iniPath)) {
         LogFormat("ULIP.ini was not found during ULIP Installation\n");
         return true;
     }
@@ -208,8 +209,7 @@ bool COffCycleFileSelector::ReplaceWhole(const char* source, const char* destina
     error = ::GetLastError();
     DeleteOrDefer(temporary);
     const CCopyBackPlan::Recovery recovery =
-        CCopyBackPlan::AfterFailedReplace(::GetFileAttributesA(destination) != INVALID_FILE_ATTRIBUTES,
-                                          ::GetFileAttributesA(previous.c_str()) != INVALID_FILE_ATTRIBUTES);
+        CCopyBackPlan::AfterFailedReplace(EntryExists(destination), EntryExists(previous));
     bool keptAside = recovery == CCopyBackPlan::Recovery::KeepPrevious;
     if (recovery == CCopyBackPlan::Recovery::MoveBack && !::MoveFileExA(previous.c_str(), destination, 0))
         keptAside = true;
@@ -231,7 +231,7 @@ bool COffCycleFileSelector::CopyAndDelete(const char* backupFile, const char* de
 
     bool copied = false;
     DWORD copyError = 0;
-    if (::PathFileExistsA(destinationFile) && ::PathFileExistsA(backupFile)) {
+    if (EntryExists(destinationFile) && EntryExists(backupFile)) {
         copied = ReplaceWhole(backupFile, destinationFile, copyError);
         LogFormat("Copy: %s => %s. Status= %d with GetLastError: %d", backupFile, destinationFile, copied ? 1 : 0,
                   static_cast<int>(copyError));

@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/ProductConstants.h"
@@ -44,7 +45,7 @@ namespace tw {
 using namespace ulip;
 
 void COffCycleFileSelector::LoadProcessList(const char* path) {
-    if (!path || ::_access(path, 0) != 0) return;
+    if (!EntryExists(path)) return;
     // Without a reader the list stays as it is.
     if (FAILED(InitializeReader()) || !m_reader) return;
     std::unique_ptr<Manifest::SAXContentHandlerStateFactory> factory;

@@ -48,11 +48,6 @@ inline std::vector<std::string> SplitAtCommas(const std::string& text) {
     }
 }
 
-inline bool IsExistingFolder(const std::string& path) {
-    const DWORD attributes = ::GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
 inline std::string WithBackslash(const std::string& folder) {
     return !folder.empty() && folder.back() == '\\' ? folder : folder + '\\';
 }

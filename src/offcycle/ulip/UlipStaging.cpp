@@ -23,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PathUtil.h"
 #include "common/ProtectedFolder.h"
@@ -216,7 +217,7 @@ bool COffCycleFileSelector::StagingRoot(std::string& folder) {
 
 void COffCycleFileSelector::RemoveX32Folder(const char* folder) {
     const std::string x32 = WithBackslash(folder ? folder : "") + "x32\\";
-    if (IsExistingFolder(x32)) DeleteDirectory(x32.c_str());
+    if (FolderExists(x32)) DeleteDirectory(x32.c_str());
 }
 
 }  // namespace tw
