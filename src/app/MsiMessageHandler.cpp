@@ -179,6 +179,7 @@ int CMsiMessageHandler::HandleUserMessage(UINT messageType, LPCSTR message) {
     for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower.find("restart") == std::string::npos) return IDOK;
 
+    if (m_hooks.onRestartRequested) m_hooks.onRestartRequested();
     StatusLogMgr::LogStatus("INSTALLMESSAGE_USER: restart is requested, transitioning to a consistent state.");
     ::MessageBeep(messageType & kIconMask);
     Platform().ShowMessageBox(nullptr, texts::kRestartForChanges, "Warning", MB_ICONEXCLAMATION, 0);

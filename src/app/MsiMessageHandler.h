@@ -37,7 +37,8 @@ struct MsiRecordFields {
 struct MsiHandlerHooks {
     std::function<CWaitDialog*()> waitDialog;  // the run's wait dialog; null while there is none
     std::function<void()> onCancelled;         // the user's Cancel ends the installation
-    std::function<void()> onRestart;           // a restart was announced: bring the product into a consistent state
+    std::function<void()> onRestartRequested;  // a restart was announced: from now on the run is restarting
+    std::function<void()> onRestart;           // after the warning: bring the product into a consistent state
 };
 
 class CMsiMessageHandler {

@@ -419,10 +419,9 @@ int CPatchInstallerBase::OnMsiMessage(UINT messageType, LPCSTR message) {
     return m_msiHandler.OnMessage(messageType, message);
 }
 
-// Windows Installer is about to restart Windows: the run keeps the completion steps back
-// from now on, the off-cycle files go back and the product learns its new revision now.
+// Windows Installer is about to restart Windows (the run already keeps the completion steps
+// back): the off-cycle files go back and the product learns its new revision now.
 void CPatchInstallerBase::OnRestartAnnounced() {
-    m_restartInProgress = true;
     if (!CRunState::Get().alternateComponent) {
         bool restartNeeded = false;
         m_offCycle.RestoreAllFiles(&restartNeeded);

@@ -48,8 +48,9 @@ namespace tw {
 // becomes its one observer.
 CPatchInstallerBase::CPatchInstallerBase()
     : m_flavors([this](const char* text) { ReportFailure(text); }),
-      m_msiHandler(m_continue, MsiHandlerHooks{[this]() { return m_waitDialog.get(); }, [this]() { m_abort = true; },
-                                               [this]() { OnRestartAnnounced(); }}),
+      m_msiHandler(m_continue,
+                   MsiHandlerHooks{[this]() { return m_waitDialog.get(); }, [this]() { m_abort = true; },
+                                   [this]() { m_restartInProgress = true; }, [this]() { OnRestartAnnounced(); }}),
       m_companions(m_config),
       m_runningCheck(m_config, m_companions, [this](const char* text) { ReportFailure(text); }) {
     CMsiInterface& msi = CMsiInterface::Instance();

@@ -443,6 +443,17 @@ TEST_F(RestartAnnouncementTest, RestoresOffCycleFilesAndSuppressesTheCompletion)
     EXPECT_NE(std::string::npos, log.find("INSTALLMESSAGE_USER: NotifyTWOnSuccess has been completed.\r\n"));
 }
 
+// The run counts as restarting from the announcement on, also while the warning is up.
+TEST_F(RestartAnnouncementTest, FlagIsSetBeforeTheWarningIsShown) {
+    bool restartingAtTheBox = false;
+    tw::Platform().ShowMessageBox = [this, &restartingAtTheBox](HWND, LPCSTR, LPCSTR, UINT, WORD) {
+        restartingAtTheBox = installer.IsRestartInProgress();
+        return IDOK;
+    };
+    EXPECT_EQ(IDOK, Send(INSTALLMESSAGE_USER, "restart required"));
+    EXPECT_TRUE(restartingAtTheBox);
+}
+
 TEST_F(RestartAnnouncementTest, AlternateComponentKeepsOffCycleFilesAlone) {
     tw::CRunState::Get().alternateComponent = true;
     EXPECT_EQ(IDOK, Send(INSTALLMESSAGE_USER, "restart required"));
