@@ -11,6 +11,7 @@
 
 #include "app/PatchInstallerBase.h"
 #include "check/PatchPackageReader.h"
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/TextUtil.h"
 #include "config/ConfigNotes.h"
@@ -182,8 +183,7 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
     snapshot = UpdateFolderSnapshot();
     std::string base = folder;
     while (base.size() > 3 && (base.back() == '\\' || base.back() == '/')) base.pop_back();
-    const DWORD attributes = ::GetFileAttributesA(base.c_str());
-    if (base.empty() || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!tw::FolderExists(base)) {
         error = tw::FormatString("the update folder %s cannot be read (not a folder)", folder.c_str());
         return false;
     }
@@ -194,8 +194,7 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
         error = tw::FormatString("the path of the update folder %s is too long", folder.c_str());
         return false;
     }
-    const DWORD iniAttributes = ::GetFileAttributesA(iniPath);
-    if (iniAttributes == INVALID_FILE_ATTRIBUTES || (iniAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (!tw::FileExists(iniPath)) {
         error = tw::FormatString("%s: there is no patch.ini", folder.c_str());
         return false;
     }

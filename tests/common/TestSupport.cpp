@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 #include "common/PlatformSeams.h"
 #include "common/ProcessState.h"
@@ -61,7 +62,7 @@ std::string ReadTextFile(const std::string& path) {
     return out;
 }
 
-bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::string& path) { return tw::EntryExists(path); }
 
 bool MakeDirs(const std::string& path) {
     size_t pos = 0;

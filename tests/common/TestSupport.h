@@ -34,6 +34,7 @@ private:
 void RemoveTree(const std::string& path);
 bool WriteTextFile(const std::string& path, const std::string& content);
 std::string ReadTextFile(const std::string& path);
+// Anything at the path, a file or a folder (tw::EntryExists).
 bool FileExists(const std::string& path);
 bool MakeDirs(const std::string& path);
 
