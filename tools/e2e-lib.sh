@@ -47,11 +47,27 @@ tw_reg_value() {
 # fresh product code. The product installed by the previous run of the same work folder is
 # removed first, so a product's patches never pile up over runs. Sets TW_PRODUCT_CODE,
 # TW_PRODUCT_DIR (host path) and TW_PRODUCT_WINDIR.
+# Runs msiexec with the arguments given. Windows Installer runs one installation at a time:
+# while an earlier one (another test program's, or the removal just before) still holds it,
+# msiexec ends at once with 1618, and is tried again for up to 30 s. Any other failure is
+# reported with its exit code.
+tw_msiexec() {
+    local rc end=$((SECONDS + 30))
+    while :; do
+        timeout 120 wine msiexec "$@" >/dev/null 2>&1
+        rc=$?
+        [ "$rc" = 1618 ] && ((SECONDS < end)) || break
+        sleep 1
+    done
+    [ "$rc" = 0 ] || echo "   msiexec $1 ended with exit code $rc" >&2
+    return "$rc"
+}
+
 tw_install_product() {
     local work=$1 folder=$2
     mkdir -p "$work"
     if [ -f "$work/product.code" ]; then
-        timeout 120 wine msiexec /x "$(cat "$work/product.code")" /qn >/dev/null 2>&1 || true
+        tw_msiexec /x "$(cat "$work/product.code")" /qn || true
         rm -f "$work/product.code"
     fi
     TW_PRODUCT_CODE=$(tw_new_guid)
@@ -60,7 +76,7 @@ tw_install_product() {
     rm -rf "$TW_PRODUCT_DIR"
     (cd "$TW_PRODUCT_FIXTURE" && wixl -a x64 -D ProductCode="$TW_PRODUCT_CODE" -D InstallFolder="$folder" \
         -D Files=files -o "$work/product.msi" Product.wxs) || return 1
-    timeout 120 wine msiexec /i "$(tw_winpath "$work/product.msi")" /qn >/dev/null 2>&1 || return 1
+    tw_msiexec /i "$(tw_winpath "$work/product.msi")" /qn || return 1
     echo "$TW_PRODUCT_CODE" >"$work/product.code"
 }
 
@@ -244,7 +260,7 @@ tw_answer_all_boxes() {
 tw_remove_product() {
     local work=$1
     if [ -f "$work/product.code" ]; then
-        timeout 120 wine msiexec /x "$(cat "$work/product.code")" /qn >/dev/null 2>&1 || true
+        tw_msiexec /x "$(cat "$work/product.code")" /qn || true
         rm -f "$work/product.code"
     fi
     [ -n "${TW_PRODUCT_DIR:-}" ] && rm -rf "$TW_PRODUCT_DIR"
