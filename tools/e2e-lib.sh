@@ -47,10 +47,9 @@ tw_reg_value() {
 # fresh product code. The product installed by the previous run of the same work folder is
 # removed first, so a product's patches never pile up over runs. Sets TW_PRODUCT_CODE,
 # TW_PRODUCT_DIR (host path) and TW_PRODUCT_WINDIR.
-# Runs msiexec with the arguments given. Windows Installer runs one installation at a time:
-# while an earlier one (another test program's, or the removal just before) still holds it,
-# msiexec ends at once with 1618, and is tried again for up to 30 s. Any other failure is
-# reported with its exit code.
+# Runs msiexec with the arguments given; a failure is reported with its exit code. Windows
+# refuses an installation while another runs (1618): that one is tried again for up to 30 s.
+# (Wine's msiexec was seen running two installations at once.)
 tw_msiexec() {
     local rc end=$((SECONDS + 30))
     while :; do
