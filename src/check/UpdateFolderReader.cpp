@@ -2,9 +2,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
-#include <cstdio>
-#include <cstring>
 #include <functional>
 #include <set>
 #include <stdexcept>

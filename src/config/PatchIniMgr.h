@@ -16,6 +16,8 @@ namespace tw {
 
 class CConfigNotes;
 
+// Each operation that logs or shows has a second form that records into notes instead; the
+// first form records, then announces.
 class PatchIniMgr {
 public:
     // Installed product version as Windows Installer reports it ("VersionString" A.B.C.D).
@@ -87,9 +89,6 @@ public:
                                             uint32_t patchRevision, bool& skip, int32_t level);
     static bool ProcessNewDeltaPatchSection(CDeltaPatchList& list, const char* sectionName, uint32_t installedRevision,
                                             uint32_t patchRevision, bool& skip, int32_t level, CConfigNotes& notes);
-
-    // Each operation that logs or shows has a second form that records into notes instead;
-    // the first form records, then announces.
 
     // Adds the patch file for the target folder unless the list has it already. False (and
     // the files-missing box) when the file cannot be opened or measured.

@@ -1,12 +1,11 @@
 #include "UnixHost.h"
 
+#include "common/FileSystem.h"
 #include "common/Handles.h"
 
 namespace twtest {
 
 namespace {
-
-bool Exists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 bool FileInfo(const std::string& path, BY_HANDLE_FILE_INFORMATION& data) {
     tw::FileHandle file(::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
@@ -68,7 +67,7 @@ UnixLink::UnixLink(const std::string& target, const std::string& link)
 
 UnixLink::~UnixLink() {
     if (!m_made) return;
-    RunUnix("/bin/rm -f \"" + m_unixLink + "\"", [this] { return !Exists(m_link); });
+    RunUnix("/bin/rm -f \"" + m_unixLink + "\"", [this] { return !tw::EntryExists(m_link); });
 }
 
 }  // namespace twtest
