@@ -151,13 +151,21 @@ tw_start_update() {
     wine "$TW_PROBE" run $((seconds * 1000)) "$(tw_winpath "$work/update/twpatch.exe")" "$@" \
         >"$work/run.out" 2>/dev/null &
     TW_RUN_PID=$!
+    TW_RUN_SECONDS=$seconds
 }
 
 tw_run_running() { [ -n "${TW_RUN_PID:-}" ] && kill -0 "$TW_RUN_PID" 2>/dev/null; }
 
 # Waits for the background update to end; prints its exit code (or "timeout").
 tw_run_exit_code() {
-    local work=$1
+    local work=$1 end=$((SECONDS + ${TW_RUN_SECONDS:-120} + 30))
+    # Callers ask inside a command substitution, where the probe is no child of the shell and
+    # "wait" returns at once: the probe's own "exit=" line (written when the update ended, or
+    # when the probe ended it after its timeout) says when the run is over.
+    while ! grep -q '^exit=' "$work/run.out" 2>/dev/null && ((SECONDS < end)); do
+        tw_run_running || [ -z "${TW_RUN_PID:-}" ] || break
+        sleep 0.2
+    done
     wait "$TW_RUN_PID" 2>/dev/null || true
     TW_RUN_PID=
     tr -d '\r' <"$work/run.out" | sed -n 's/^exit=//p'
