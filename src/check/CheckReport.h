@@ -29,8 +29,8 @@ struct Route {
 // A program patch.ini names, and what the run does with it (it asks its window to close,
 // or ends its process) before patching, and waits for it to be gone.
 struct Companion {
-    std::string subject;       // "[AgentData] OneAgentData1"
-    bool relatedApp = false;   // from the related-apps section (else an agent)
+    std::string subject;      // "[AgentData] OneAgentData1"
+    bool relatedApp = false;  // from the related-apps section (else an agent)
     tw::CompanionAction action;
 };
 
@@ -42,7 +42,7 @@ struct CheckReport {
     std::string settingsStopMessage;           // the installer stops before any route: why
     unsigned long long requiredFreeBytes = 0;  // free space the run asks for on the product's drive
     std::string installerProperties;           // property list of the apply call
-    std::vector<Companion> companions;  // in the order the run closes them
+    std::vector<Companion> companions;         // in the order the run closes them
     std::vector<CheckFinding> findings;
 
     bool Clean() const { return findings.empty(); }

@@ -129,14 +129,16 @@ std::string CCheckReportWriter::FormatTable(const CheckReport& report) {
 }
 
 std::string CCheckReportWriter::RouteJson(const Route& route) {
-    std::string out = "{\"from\": " + Number(route.startRevision) + ", \"accepted\": " + (route.accepted ? "true" : "false");
+    std::string out =
+        "{\"from\": " + Number(route.startRevision) + ", \"accepted\": " + (route.accepted ? "true" : "false");
     out += ", \"final\": " + Number(route.finalRevision) + ", \"totalBytes\": " + Number(route.totalSize);
     out += ", \"patches\": [";
     for (size_t i = 0; i < route.patches.size(); ++i)
         out += std::string(i ? ", " : "") + "{\"file\": " + JsonString(route.patches[i].fileName) +
                ", \"bytes\": " + Number(route.patches[i].size) + "}";
     out += "], \"sections\": [";
-    for (size_t i = 0; i < route.sections.size(); ++i) out += std::string(i ? ", " : "") + JsonString(route.sections[i]);
+    for (size_t i = 0; i < route.sections.size(); ++i)
+        out += std::string(i ? ", " : "") + JsonString(route.sections[i]);
     return out + "], \"stopMessage\": " + JsonString(route.stopMessage) + "}";
 }
 

@@ -46,22 +46,24 @@ std::map<std::string, std::vector<Naming>> NamedFiles(const UpdateFolderSnapshot
 
 }  // namespace
 
+constexpr const char CFolderContentsCheck::kProgramMissing[];
+
 const char* CFolderContentsCheck::CheckerVersion() { return TW_VERSION_TEXT; }
 
 std::vector<CheckFinding> CFolderContentsCheck::CheckProgram(const UpdateFolderSnapshot& snapshot,
                                                              const std::string& checkerVersion) {
     const std::string name = CUpdateFolderReader::kInstallerProgram;
     if (!snapshot.program.found)
-        return {CheckFinding::Make("program-missing", name,
-                                   "not in the update folder: nothing there runs the update", std::string(), true)};
+        return {CheckFinding::Make(kProgramMissing, name, "not in the update folder: nothing there runs the update",
+                                   std::string(), true)};
     if (!snapshot.program.hasVersion)
-        return {CheckFinding::Make("program-version", name,
-                                   "has no version resource; this checker predicts what twpatch.exe " + checkerVersion +
-                                       " does")};
+        return {CheckFinding::Make(
+            "program-version", name,
+            "has no version resource; this checker predicts what twpatch.exe " + checkerVersion + " does")};
     if (snapshot.program.version != checkerVersion)
         return {CheckFinding::Make("program-version", name,
-                                   "is version " + snapshot.program.version + "; this checker predicts what twpatch.exe " +
-                                       checkerVersion + " does")};
+                                   "is version " + snapshot.program.version +
+                                       "; this checker predicts what twpatch.exe " + checkerVersion + " does")};
     return {};
 }
 

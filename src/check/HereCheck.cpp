@@ -5,6 +5,8 @@
 #include "app/DiskSpaceCheck.h"
 #include "app/PatchInstallerBase.h"
 #include "app/PatchPackageCheck.h"
+#include "check/FolderContentsCheck.h"
+#include "check/RunSettingsCheck.h"
 #include "check/UpdateFolderCheck.h"
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
@@ -21,8 +23,7 @@ std::string Revision(uint32_t revision) { return tw::FormatString("R%u", static_
 
 // The first package of the route that the installer's package check refuses, with its
 // reason; false when every package passes.
-bool RefusedPackage(const UpdateFolderSnapshot& snapshot, const Route& route, std::string& file,
-                    std::string& reason) {
+bool RefusedPackage(const UpdateFolderSnapshot& snapshot, const Route& route, std::string& file, std::string& reason) {
     for (const RoutePatch& patch : route.patches) {
         auto package = snapshot.packages.find(tw::GeneralUtil::ToLower(patch.fileName));
         if (package == snapshot.packages.end()) continue;
@@ -97,7 +98,7 @@ HereReport CHereCheck::Judge(const UpdateFolderSnapshot& snapshot, const CheckRe
     report.installedVersion = facts.versionString;
     report.targetRevision = snapshot.patchRevision;
     report.productFolder = facts.folder.folder;
-    report.productFolderSource = facts.folderFromCommandLine ? "/P" : "Windows Installer";
+    report.productFolderFromCommandLine = facts.folderFromCommandLine;
     report.installedFolder = facts.installedFolder;
     report.freeBytes = facts.folder.freeBytes;
     report.requiredFreeBytes = tw::CDiskSpaceCheck::kRequiredBytes;
@@ -114,8 +115,7 @@ HereReport CHereCheck::Judge(const UpdateFolderSnapshot& snapshot, const CheckRe
     // In the order of the run: the product folder before anything is read.
     if (StopsAtProductFolder(facts, report)) return report;
     if (!snapshot.iniError.empty() || !snapshot.firstPass.ok) {
-        const std::string why =
-            !snapshot.iniError.empty() ? snapshot.iniError : folderReport.settingsStopMessage;
+        const std::string why = !snapshot.iniError.empty() ? snapshot.iniError : folderReport.settingsStopMessage;
         Stop(report, CPatchInstallerBase::kExitConfigUnreadable, "the installer cannot read patch.ini: " + why);
         return report;
     }
@@ -133,6 +133,14 @@ HereReport CHereCheck::Judge(const UpdateFolderSnapshot& snapshot, const CheckRe
         Stop(report, CPatchInstallerBase::kExitConfigUnreadable, SecondPassRefusal(snapshot, report));
         return report;
     }
+    // Findings that stop every run, whatever is installed: nothing runs the update, or
+    // the run ends itself.
+    for (const CheckFinding& f : folderReport.findings)
+        if (f.code == CFolderContentsCheck::kProgramMissing || f.code == CRunSettingsCheck::kCompanionIsInstaller) {
+            Stop(report, CPatchInstallerBase::kExitSuccess, f.subject + " " + f.reason);
+            report.noRecord = true;
+            return report;
+        }
     std::string file, reason;
     if (RefusedPackage(snapshot, report.route, file, reason)) {
         Stop(report, CPatchInstallerBase::kExitConfigUnreadable, file + " cannot be applied: " + reason);
@@ -140,11 +148,10 @@ HereReport CHereCheck::Judge(const UpdateFolderSnapshot& snapshot, const CheckRe
     }
 
     report.exitCode = CPatchInstallerBase::kExitSuccess;
-    const std::string change =
-        report.route.patches.empty()
-            ? report.productName + " is at " + Revision(report.installedRevision) + " already"
-            : "update " + report.productName + " from " + Revision(report.installedRevision) + " to " +
-                  Revision(report.route.finalRevision);
+    const std::string change = report.route.patches.empty()
+                                   ? report.productName + " is at " + Revision(report.installedRevision) + " already"
+                                   : "update " + report.productName + " from " + Revision(report.installedRevision) +
+                                         " to " + Revision(report.route.finalRevision);
     if (facts.running) {
         report.outcome = Outcome::kWouldWait;
         report.verdict = "would wait until it is closed (" + report.runningReason + "), then " +

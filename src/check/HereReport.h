@@ -18,21 +18,22 @@ struct HereReport {
         kWouldStop,    // the run would stop without changing the product
     };
     Outcome outcome = Outcome::kWouldStop;
-    std::string verdict;       // one line
-    int32_t exitCode = 0;      // what the installer would record (and mostly return)
+    std::string verdict;           // one line
+    int32_t exitCode = 0;          // what the installer would record (and mostly return)
+    bool noRecord = false;         // the run would end without a status record (or not start)
     bool processExitZero = false;  // the run would end with process exit code 0 nonetheless
 
     std::string productName;
     std::string productCode;
     bool installed = false;
-    std::string installedVersion;    // "VersionString"
+    std::string installedVersion;  // "VersionString"
     bool revisionKnown = false;
     uint32_t installedRevision = 0;
-    uint32_t targetRevision = 0;     // the revision twversion states
-    Route route;                     // from the installed revision (when known)
+    uint32_t targetRevision = 0;  // the revision twversion states
+    Route route;                  // from the installed revision (when known)
 
-    std::string productFolder;       // the folder the run would be given
-    std::string productFolderSource; // "/P" or "Windows Installer"
+    std::string productFolder;                  // the folder the run would be given
+    bool productFolderFromCommandLine = false;  // given with /P, else the installed product's
     std::string installedFolder;
     bool productFolderAccepted = false;
     std::string productFolderReason;

@@ -42,7 +42,8 @@ std::string CHereReportWriter::FormatText(const HereReport& r, const std::string
     if (!r.installed)
         out += Line("Installed:", "no");
     else
-        out += Line("Installed:", "version " + (r.installedVersion.empty() ? std::string("(unknown)") : r.installedVersion) +
+        out += Line("Installed:", "version " +
+                                      (r.installedVersion.empty() ? std::string("(unknown)") : r.installedVersion) +
                                       (r.revisionKnown ? tw::FormatString(", revision R%u", r.installedRevision) : ""));
     out += Line("Update to:", tw::FormatString("revision R%u", r.targetRevision));
     if (r.revisionKnown) {
@@ -57,23 +58,27 @@ std::string CHereReportWriter::FormatText(const HereReport& r, const std::string
             chain += tw::FormatString("; final revision R%u", r.route.finalRevision);
         out += Line(tw::FormatString("Chain from R%u:", r.installedRevision), chain);
     }
-    out += Line("Product folder:", (r.productFolder.empty() ? std::string("(none)") : r.productFolder) + " (" +
-                                       (r.productFolderSource == "/P" ? "given with /P" : "as Windows Installer knows it") +
-                                       ")");
-    if (!r.installedFolder.empty() && r.productFolderSource == "/P")
+    out += Line("Product folder:",
+                (r.productFolder.empty() ? std::string("(none)") : r.productFolder) + " (" +
+                    (r.productFolderFromCommandLine ? "given with /P" : "as Windows Installer knows it") + ")");
+    if (!r.installedFolder.empty() && r.productFolderFromCommandLine)
         out += Line("Installed folder:", r.installedFolder);
-    out += Line(r.productFolderSource == "/P" ? "/P accepted:" : "/P would be accepted:",
+    out += Line(r.productFolderFromCommandLine ? "/P accepted:" : "/P would be accepted:",
                 r.productFolderAccepted ? std::string("yes") : "no: " + r.productFolderReason);
     if (!r.productFolder.empty())
         out += Line("Free space:", Mb(r.freeBytes) + " on its drive; the update asks for " + Mb(r.requiredFreeBytes));
     out += Line("Running:", r.running ? "yes: " + r.runningReason : std::string("no"));
-    out += Line("Exit code:", tw::FormatString("%d recorded", static_cast<int>(r.exitCode)) +
-                                  (r.processExitZero ? ", process exit code 0" : ""));
+    if (r.noRecord)
+        out += Line("Exit code:", "none recorded");
+    else
+        out += Line("Exit code:", tw::FormatString("%d recorded", static_cast<int>(r.exitCode)) +
+                                      (r.processExitZero ? ", process exit code 0" : ""));
     if (r.stoppingFindings + r.advisories == 0)
         out += Line("Update folder:", "no findings");
     else
-        out += Line("Update folder:", tw::FormatString("%u finding(s) stop the update, %u advisory (twpatchcheck \"%s\")",
-                                                       r.stoppingFindings, r.advisories, updateFolder.c_str()));
+        out +=
+            Line("Update folder:", tw::FormatString("%u finding(s) stop the update, %u advisory (twpatchcheck \"%s\")",
+                                                    r.stoppingFindings, r.advisories, updateFolder.c_str()));
     return out;
 }
 
@@ -81,7 +86,9 @@ std::string CHereReportWriter::FormatJson(const HereReport& r) {
     std::string out = "{\n";
     out += "  \"verdict\": " + W::JsonString(r.verdict) + ",\n";
     out += "  \"outcome\": " + W::JsonString(OutcomeName(r.outcome)) + ",\n";
-    out += "  \"exitCode\": " + tw::FormatString("%d", static_cast<int>(r.exitCode)) + ",\n";
+    out +=
+        "  \"exitCode\": " + (r.noRecord ? std::string("null") : tw::FormatString("%d", static_cast<int>(r.exitCode))) +
+        ",\n";
     out += "  \"processExitCodeZero\": " + Bool(r.processExitZero) + ",\n";
     out += "  \"productName\": " + W::JsonString(r.productName) + ",\n";
     out += "  \"productCode\": " + W::JsonString(r.productCode) + ",\n";
@@ -91,7 +98,8 @@ std::string CHereReportWriter::FormatJson(const HereReport& r) {
     out += "  \"targetRevision\": " + Number(r.targetRevision) + ",\n";
     out += "  \"route\": " + (r.revisionKnown ? W::RouteJson(r.route) : std::string("null")) + ",\n";
     out += "  \"productFolder\": " + W::JsonString(r.productFolder) + ",\n";
-    out += "  \"productFolderSource\": " + W::JsonString(r.productFolderSource) + ",\n";
+    out += "  \"productFolderSource\": " + W::JsonString(r.productFolderFromCommandLine ? "/P" : "Windows Installer") +
+           ",\n";
     out += "  \"installedFolder\": " + W::JsonString(r.installedFolder) + ",\n";
     out += "  \"productFolderAccepted\": " + Bool(r.productFolderAccepted) + ",\n";
     out += "  \"productFolderReason\": " + W::JsonString(r.productFolderReason) + ",\n";

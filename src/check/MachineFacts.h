@@ -14,9 +14,9 @@ namespace twcheck {
 
 struct MachineFacts {
     // Windows Installer's answers for the product code of patch.ini.
-    bool installed = false;         // installed in full (INSTALLSTATE_DEFAULT)
-    std::string versionString;      // "VersionString"; empty when not known
-    std::string installedFolder;    // folder of the product program's component; empty when not known
+    bool installed = false;       // installed in full (INSTALLSTATE_DEFAULT)
+    std::string versionString;    // "VersionString"; empty when not known
+    std::string installedFolder;  // folder of the product program's component; empty when not known
 
     // The product folder the run would be given: the one after /P, or without /P the
     // installed product's own.

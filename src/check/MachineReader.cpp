@@ -55,8 +55,7 @@ tw::CProductFolderCheck::Facts LookAtFolder(bool given, const std::string& folde
     if (!given) return facts;
     facts.exists = !folder.empty() && tw::FolderExists(folder);
     facts.holdsProgram = facts.exists && tw::FileExists(folder + "\\" + kProductProgram);
-    facts.enoughSpace =
-        tw::CDiskSpaceCheck::Check(folder.c_str(), &facts.freeBytes) != tw::CDiskSpaceCheck::kNotEnough;
+    facts.enoughSpace = tw::CDiskSpaceCheck::Check(folder.c_str(), &facts.freeBytes) != tw::CDiskSpaceCheck::kNotEnough;
     return facts;
 }
 

@@ -12,11 +12,11 @@ namespace twcheck {
 
 // One product transform of a package, as its own summary describes it.
 struct TransformInfo {
-    std::string name;          // as the transform list names it, without the ':'
-    bool readable = false;     // its summary could be read
-    std::string productCode;   // the product it was made for
-    std::string fromVersion;   // product version "A.B.C.D" before
-    std::string toVersion;     // and after
+    std::string name;         // as the transform list names it, without the ':'
+    bool readable = false;    // its summary could be read
+    std::string productCode;  // the product it was made for
+    std::string fromVersion;  // product version "A.B.C.D" before
+    std::string toVersion;    // and after
 };
 
 struct PatchPackageInfo {

@@ -141,10 +141,10 @@ PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::s
         transform.name = storage;
         std::vector<uint8_t> stream;
         std::string revision;
-        transform.readable = ReadTransformSummary(path, storage, stream) &&
-                             ReadSummaryText(stream, tw::CPatchSummary::kPidRevNumber, revision) &&
-                             SplitTransformRevision(revision, transform.productCode, transform.fromVersion,
-                                                    transform.toVersion);
+        transform.readable =
+            ReadTransformSummary(path, storage, stream) &&
+            ReadSummaryText(stream, tw::CPatchSummary::kPidRevNumber, revision) &&
+            SplitTransformRevision(revision, transform.productCode, transform.fromVersion, transform.toVersion);
         info.transforms.push_back(std::move(transform));
     }
     return info;

@@ -18,8 +18,8 @@ public:
 
     // The product code and versions of a transform summary's revision text
     // "{product}old;{product}new;{upgrade}"; false when it has not that form.
-    static bool SplitTransformRevision(const std::string& revision, std::string& productCode,
-                                       std::string& fromVersion, std::string& toVersion);
+    static bool SplitTransformRevision(const std::string& revision, std::string& productCode, std::string& fromVersion,
+                                       std::string& toVersion);
 
     // Text property pid of a property-set stream (the summary information layout); false
     // when the stream is too short, malformed or lacks it.

@@ -15,10 +15,9 @@ using tw::GeneralUtil;
 
 // Processes of Windows itself: ending one disturbs the session, and Windows starts most of
 // them again, so the run keeps waiting for them.
-const char* const kWindowsProcesses[] = {"explorer.exe", "svchost.exe", "csrss.exe",   "winlogon.exe",
-                                         "wininit.exe",  "services.exe", "lsass.exe",  "smss.exe",
-                                         "dwm.exe",      "spoolsv.exe",  "msiexec.exe", "conhost.exe",
-                                         "taskhostw.exe", "sihost.exe",  "ctfmon.exe"};
+const char* const kWindowsProcesses[] = {"explorer.exe", "svchost.exe", "csrss.exe",     "winlogon.exe", "wininit.exe",
+                                         "services.exe", "lsass.exe",   "smss.exe",      "dwm.exe",      "spoolsv.exe",
+                                         "msiexec.exe",  "conhost.exe", "taskhostw.exe", "sihost.exe",   "ctfmon.exe"};
 
 bool IsWindowsProcess(const std::string& name) {
     for (const char* process : kWindowsProcesses)
@@ -51,6 +50,8 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 }  // namespace
 
+constexpr const char CRunSettingsCheck::kCompanionIsInstaller[];
+
 std::vector<CheckFinding> CRunSettingsCheck::CheckCmdOptions(const UpdateFolderSnapshot& snapshot) {
     std::vector<CheckFinding> findings;
     const std::string& options = snapshot.msi.cmdOptions;
@@ -79,10 +80,9 @@ std::vector<CheckFinding> CRunSettingsCheck::CheckCmdOptions(const UpdateFolderS
                     set + " changes what Windows Installer installs, removes or keeps, beyond the packages"));
                 break;
             case CInstallerProperties::Effect::Overridden:
-                findings.push_back(CheckFinding::Make(
-                    "cmdoptions-ignored", subject,
-                    set + " has no effect: the program sets " + property.name +
-                        " after CmdOptions from the Enable section"));
+                findings.push_back(CheckFinding::Make("cmdoptions-ignored", subject,
+                                                      set + " has no effect: the program sets " + property.name +
+                                                          " after CmdOptions from the Enable section"));
                 break;
             case CInstallerProperties::Effect::None:
                 break;
@@ -95,14 +95,12 @@ std::vector<CheckFinding> CRunSettingsCheck::CheckTracking(const UpdateFolderSna
     if (tw::InstallTracker::IsTrackingAllowed(snapshot.country.c_str(), snapshot.server.c_str())) return {};
     const std::string country = GeneralUtil::ToLower(snapshot.country);
     if (country != "us" && country != "ca")
-        return {CheckFinding::Make("tracking-off", SubjectOf(snapshot, SectionKind::AutoPatch, "country", "AutoPatch",
-                                                             "Country"),
-                                   "the country " + Quoted(snapshot.country) +
-                                       " is not US or CA: the run sends no tracking message")};
-    return {CheckFinding::Make("tracking-off",
-                               SubjectOf(snapshot, SectionKind::AutoPatch, "server", "AutoPatch", "Server"),
-                               "the server " + Quoted(snapshot.server) +
-                                   " is not empty, PROD or PDS: the run sends no tracking message")};
+        return {CheckFinding::Make(
+            "tracking-off", SubjectOf(snapshot, SectionKind::AutoPatch, "country", "AutoPatch", "Country"),
+            "the country " + Quoted(snapshot.country) + " is not US or CA: the run sends no tracking message")};
+    return {CheckFinding::Make(
+        "tracking-off", SubjectOf(snapshot, SectionKind::AutoPatch, "server", "AutoPatch", "Server"),
+        "the server " + Quoted(snapshot.server) + " is not empty, PROD or PDS: the run sends no tracking message")};
 }
 
 std::vector<CheckFinding> CRunSettingsCheck::CheckMsiLog(const UpdateFolderSnapshot& snapshot) {
@@ -121,8 +119,9 @@ std::vector<Companion> CRunSettingsCheck::Companions(const UpdateFolderSnapshot&
         for (const IniSection& section : snapshot.sections) {
             if (section.kind != kind) continue;
             for (const auto& pair : section.pairs)
-                companions.push_back(Companion{CheckFinding::KeySubject(section.name, pair.first), related,
-                                               tw::CCompanionPlan::Of(GeneralUtil::SplitAgentValue(pair.second.c_str()))});
+                companions.push_back(
+                    Companion{CheckFinding::KeySubject(section.name, pair.first), related,
+                              tw::CCompanionPlan::Of(GeneralUtil::SplitAgentValue(pair.second.c_str()))});
         }
     }
     return companions;
@@ -134,7 +133,7 @@ std::vector<CheckFinding> CRunSettingsCheck::CheckCompanions(const std::vector<C
         const tw::CompanionAction& action = companion.action;
         const std::string& process = action.processName;
         if (!process.empty() && _stricmp(process.c_str(), CUpdateFolderReader::kInstallerProgram) == 0) {
-            findings.push_back(CheckFinding::Make("companion-is-installer", companion.subject,
+            findings.push_back(CheckFinding::Make(kCompanionIsInstaller, companion.subject,
                                                   "names " + process +
                                                       ": the run ends the first process of that name, normally "
                                                       "itself, before it patches",

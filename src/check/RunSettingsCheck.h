@@ -13,6 +13,8 @@ namespace twcheck {
 
 class CRunSettingsCheck {
 public:
+    static constexpr const char kCompanionIsInstaller[] = "companion-is-installer";
+
     // CmdOptions of the MSI section that restart Windows, change what is installed, are set
     // again by the program, or are no property list at all.
     static std::vector<CheckFinding> CheckCmdOptions(const UpdateFolderSnapshot& snapshot);

@@ -341,9 +341,9 @@ void JudgeTransforms(const UpdateFolderSnapshot& snapshot, const IniSection& sec
     if (section.kind != SectionKind::DeltaPatch || !section.nameVerdict.ok) return;
     if (ours.empty()) {
         if (unreadable.empty())
-            AddUnique(findings, Make("patch-version-range", package.fileName,
-                                     named + " but none of its transforms is made for the product code " +
-                                         snapshot.productCode));
+            AddUnique(findings,
+                      Make("patch-version-range", package.fileName,
+                           named + " but none of its transforms is made for the product code " + snapshot.productCode));
         return;
     }
     const long claimedFrom = snapshot.level * 1000L + static_cast<long>(section.fromRevision);

@@ -153,10 +153,11 @@ ProgramInfo ReadProgram(const std::string& folder) {
     tw::CModuleVersion version;
     if (program.found && version.GetFileVersionInfo(path.c_str())) {
         program.hasVersion = true;
-        program.version = tw::FormatString("%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(version.dwFileVersionMS)),
-                                           static_cast<unsigned long>(LOWORD(version.dwFileVersionMS)),
-                                           static_cast<unsigned long>(HIWORD(version.dwFileVersionLS)),
-                                           static_cast<unsigned long>(LOWORD(version.dwFileVersionLS)));
+        program.version =
+            tw::FormatString("%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(version.dwFileVersionMS)),
+                             static_cast<unsigned long>(LOWORD(version.dwFileVersionMS)),
+                             static_cast<unsigned long>(HIWORD(version.dwFileVersionLS)),
+                             static_cast<unsigned long>(LOWORD(version.dwFileVersionLS)));
     }
     return program;
 }

@@ -39,8 +39,9 @@ using twcheck::CCheckReportWriter;
 // A failure told on the error stream, and as {"error": ...} to a pipeline reading JSON.
 int Fail(int exitCode, const std::string& error, bool json) {
     std::fprintf(stderr, "twpatchcheck: %s\n", error.c_str());
-    if (json) std::printf("{\n  \"error\": %s,\n  \"exitCode\": %d\n}\n", CCheckReportWriter::JsonString(error).c_str(),
-                          exitCode);
+    if (json)
+        std::printf("{\n  \"error\": %s,\n  \"exitCode\": %d\n}\n", CCheckReportWriter::JsonString(error).c_str(),
+                    exitCode);
     return exitCode;
 }
 

@@ -8,11 +8,11 @@ namespace {
 bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // Properties that choose what a maintenance installation installs, removes or where.
-const char* const kInstallProperties[] = {
-    "addlocal",      "addsource",     "adddefault",      "advertise",      "remove",     "reinstall",
-    "reinstallmode", "compaddlocal",  "compaddsource",   "compadddefault", "fileaddlocal", "fileaddsource",
-    "fileadddefault", "msipatchremove", "patch",          "transforms",     "installlevel", "targetdir",
-    "allusers",      "msiinstanceguid"};
+const char* const kInstallProperties[] = {"addlocal",       "addsource",      "adddefault",    "advertise",
+                                          "remove",         "reinstall",      "reinstallmode", "compaddlocal",
+                                          "compaddsource",  "compadddefault", "fileaddlocal",  "fileaddsource",
+                                          "fileadddefault", "msipatchremove", "patch",         "transforms",
+                                          "installlevel",   "targetdir",      "allusers",      "msiinstanceguid"};
 const char* const kRestartProperties[] = {"reboot", "rebootprompt"};
 // Set by the program after CmdOptions.
 const char* const kOverriddenProperties[] = {"innetenabled", "featureenabled"};

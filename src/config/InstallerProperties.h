@@ -21,10 +21,10 @@ public:
 
     // What a property given in CmdOptions does to the run.
     enum class Effect {
-        None,            // none the update cares about
-        Restart,         // decides whether Windows is restarted (REBOOT, REBOOTPROMPT)
-        Installs,        // changes what is installed or removed (REMOVE, ADDLOCAL, MSIPATCHREMOVE, ...)
-        Overridden,      // set again by the program after CmdOptions: the program's value wins
+        None,        // none the update cares about
+        Restart,     // decides whether Windows is restarted (REBOOT, REBOOTPROMPT)
+        Installs,    // changes what is installed or removed (REMOVE, ADDLOCAL, MSIPATCHREMOVE, ...)
+        Overridden,  // set again by the program after CmdOptions: the program's value wins
     };
 
     // "PARENTAPP=TWPatch REINSTALL=<reinstall> REINSTALLMODE=<mode> REBOOT=ReallySuppress

@@ -14,10 +14,10 @@ CProductFolderCheck::Verdict CProductFolderCheck::Judge(const Facts& facts) {
     if (!facts.folder.empty() && !facts.holdsProgram)
         return refuse(Outcome::kNoProgram, FormatString("the product folder %s holds no tww.exe", folder));
     if (!facts.enoughSpace)
-        return refuse(Outcome::kLowDiskSpace,
-                      FormatString("the drive of %s has %llu MB free; the update asks for %ld MB", folder,
-                                   facts.freeBytes / GeneralUtil::kDiskSpaceUnitBytes,
-                                   GeneralUtil::kRequiredDiskSpaceMB));
+        return refuse(
+            Outcome::kLowDiskSpace,
+            FormatString("the drive of %s has %llu MB free; the update asks for %ld MB", folder,
+                         facts.freeBytes / GeneralUtil::kDiskSpaceUnitBytes, GeneralUtil::kRequiredDiskSpaceMB));
     if (facts.folder.empty()) return refuse(Outcome::kEmpty, "/P is followed by no folder");
     if (!facts.installedFolder.empty() && !GeneralUtil::IsSamePath(folder, facts.installedFolder.c_str()))
         return refuse(Outcome::kNotInstalledFolder,

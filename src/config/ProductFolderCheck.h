@@ -23,10 +23,10 @@ public:
 
     struct Facts {
         bool given = false;
-        std::string folder;        // as the run takes it: quotes removed, in its full form
-        bool exists = false;       // an existing folder
-        bool holdsProgram = false; // the product program lies in it
-        bool enoughSpace = true;   // the free space check does not stop the run
+        std::string folder;         // as the run takes it: quotes removed, in its full form
+        bool exists = false;        // an existing folder
+        bool holdsProgram = false;  // the product program lies in it
+        bool enoughSpace = true;    // the free space check does not stop the run
         unsigned long long freeBytes = 0;
         std::string installedFolder;  // the installed product's folder; empty when not known
     };

@@ -83,8 +83,10 @@ TEST_F(CheckProgramTest, ExitCodesOfTheGate) {
     };
     const std::string folder = Quoted(dir.Path());
     const Case cases[] = {
-        {"an advisory alone passes", [&] { EditIni("LoggingEnable=1\n", ""); }, folder, 0u, "advisory          msi-log-off"},
-        {"--strict counts advisories", [] {}, folder + " --strict", 1u, "1 finding(s): 0 stop(s) the update, 1 advisory"},
+        {"an advisory alone passes", [&] { EditIni("LoggingEnable=1\n", ""); }, folder, 0u,
+         "advisory          msi-log-off"},
+        {"--strict counts advisories", [] {}, folder + " --strict", 1u,
+         "1 finding(s): 0 stop(s) the update, 1 advisory"},
         {"a finding that stops the update", [&] { ::DeleteFileA((dir / "tw28_core_r7.msp").c_str()); }, folder, 1u,
          "stops the update  patch-missing"},
         {"the same as JSON", [] {}, folder + " --json", 1u, "\"severity\": \"stops-update\""},

@@ -93,8 +93,9 @@ TEST_P(HereCheckTest, Verdict) {
     // The verdict is the first line of the text, and stands in the JSON.
     const std::string text = twcheck::CHereReportWriter::FormatText(report, dir.Path());
     EXPECT_EQ(0u, text.find(report.verdict + "\n")) << text;
-    EXPECT_NE(std::string::npos, twcheck::CHereReportWriter::FormatJson(report).find("\"outcome\": \"" +
-                                                                              std::string(twcheck::CHereReportWriter::OutcomeName(row.outcome)) + "\""));
+    EXPECT_NE(std::string::npos,
+              twcheck::CHereReportWriter::FormatJson(report).find(
+                  "\"outcome\": \"" + std::string(twcheck::CHereReportWriter::OutcomeName(row.outcome)) + "\""));
     EXPECT_TRUE(boxes.Calls().empty());
 }
 
@@ -110,8 +111,8 @@ const HereRow kHereRows[] = {
      Outcome::kWouldStop, CPatchInstallerBase::kExitProductNotInstalled, "is not installed here"},
     {"FolderOfPMissing", [](twcheck::MachineFacts& f) { f.folder.exists = f.folder.holdsProgram = false; },
      Outcome::kWouldStop, CPatchInstallerBase::kExitNoProductDir, "does not exist"},
-    {"FolderOfPWithoutTheProduct", [](twcheck::MachineFacts& f) { f.folder.holdsProgram = false; },
-     Outcome::kWouldStop, CPatchInstallerBase::kExitNoProductDir, "holds no tww.exe"},
+    {"FolderOfPWithoutTheProduct", [](twcheck::MachineFacts& f) { f.folder.holdsProgram = false; }, Outcome::kWouldStop,
+     CPatchInstallerBase::kExitNoProductDir, "holds no tww.exe"},
     {"FolderOfPOnAFullDrive",
      [](twcheck::MachineFacts& f) {
          f.folder.enoughSpace = false;
@@ -131,7 +132,8 @@ const HereRow kHereRows[] = {
          f.runningVerdict.answer = tw::RunningProductVerdict::kRunning;
          f.runningVerdict.reason = tw::RunningProductVerdict::kProcessAlive;
      },
-     Outcome::kWouldWait, 0, "would wait until it is closed (tww.exe is running), then update Tallyworks 28.0 from R5 to R7"},
+     Outcome::kWouldWait, 0,
+     "would wait until it is closed (tww.exe is running), then update Tallyworks 28.0 from R5 to R7"},
     {"CompanionRunning",
      [](twcheck::MachineFacts& f) {
          f.running = true;
@@ -185,6 +187,32 @@ TEST_F(HereCheckTest, FolderTheInstallerRefuses) {
     EXPECT_EQ(CPatchInstallerBase::kExitConfigUnreadable, report.exitCode);
     EXPECT_NE(std::string::npos, report.verdict.find("Unable to locate the update file")) << report.verdict;
     EXPECT_EQ(1u, report.stoppingFindings);
+}
+
+// Folder findings that stop every run stop this one too, whatever is installed.
+TEST_F(HereCheckTest, FindingsThatStopEveryRun) {
+    const struct {
+        const char* name;
+        std::function<void()> breakIt;
+        const char* verdict;
+    } cases[] = {
+        // In this order: the second keeps the first's agent, and no program comes first.
+        {"a companion that is the installer",
+         [this] { EditIni("[Enable]", "[AgentData]\nOneAgentData1=,,twpatch.exe,Update\n\n[Enable]"); },
+         "would not update: [AgentData] OneAgentData1 names twpatch.exe"},
+        {"no program", [this] { ASSERT_TRUE(::DeleteFileA((dir / "twpatch.exe").c_str())); },
+         "would not update: twpatch.exe not in the update folder"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        c.breakIt();
+        ReadFolder();
+        const HereReport report = Judge(InstalledAt("28.0.4005.1"));
+        EXPECT_EQ(Outcome::kWouldStop, report.outcome);
+        EXPECT_TRUE(report.noRecord);
+        EXPECT_EQ(0u, report.verdict.find(c.verdict)) << report.verdict;
+        EXPECT_NE(std::string::npos, twcheck::CHereReportWriter::FormatJson(report).find("\"exitCode\": null"));
+    }
 }
 
 // The product folder of /P as the run takes it: one pair of enclosing quotes removed, the

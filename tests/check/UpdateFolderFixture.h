@@ -77,8 +77,10 @@ protected:
     bool WritePatch(const std::string& name, const std::string& from, const std::string& to,
                     const std::string& forProduct = std::string(), const char* transformList = ":T1",
                     const std::vector<mspgen::TransformDefinition>& moreTransforms = {}) {
-        mspgen::PatchDefinition patch{dir / name, forProduct.empty() ? productCode : forProduct,
-                                      kUpgradeCode, NewGuid(), from, to, transformList, moreTransforms};
+        mspgen::PatchDefinition patch{dir / name,    forProduct.empty() ? productCode : forProduct,
+                                      kUpgradeCode,  NewGuid(),
+                                      from,          to,
+                                      transformList, moreTransforms};
         mspgen::MspWriter writer(patch);
         writer.Transform().AddRow("Property", {mspgen::Cell::Str("ProductVersion"), mspgen::Cell::Str(to)});
         std::string error;

@@ -58,10 +58,10 @@ TEST(InstallerPropertiesTest, EffectOfAnOption) {
         const char* name;
         Effect effect;
     } cases[] = {
-        {"REBOOT", Effect::Restart},        {"rebootprompt", Effect::Restart},      {"REMOVE", Effect::Installs},
-        {"AddLocal", Effect::Installs},     {"MSIPATCHREMOVE", Effect::Installs},   {"REINSTALLMODE", Effect::Installs},
-        {"TRANSFORMS", Effect::Installs},   {"INNETENABLED", Effect::Overridden},   {"FEATUREENABLED", Effect::Overridden},
-        {"MYSETTING", Effect::None},        {"PARENTAPP", Effect::None},            {"REBOOTX", Effect::None},
+        {"REBOOT", Effect::Restart},      {"rebootprompt", Effect::Restart},    {"REMOVE", Effect::Installs},
+        {"AddLocal", Effect::Installs},   {"MSIPATCHREMOVE", Effect::Installs}, {"REINSTALLMODE", Effect::Installs},
+        {"TRANSFORMS", Effect::Installs}, {"INNETENABLED", Effect::Overridden}, {"FEATUREENABLED", Effect::Overridden},
+        {"MYSETTING", Effect::None},      {"PARENTAPP", Effect::None},          {"REBOOTX", Effect::None},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -97,7 +97,7 @@ TEST(CompanionPlanTest, WhatTheRunDoesWithAnEntry) {
         const char* display;
     } cases[] = {
         {"TWAgentWnd, Tallyworks Agent, twagent.exe, Agent", true, "twagent.exe", "Agent"},
-        {"TWAgentWnd", true, "", "TWAgentWnd"},             // a window class only
+        {"TWAgentWnd", true, "", "TWAgentWnd"},                  // a window class only
         {",,twagent.exe,Agent", false, "twagent.exe", "Agent"},  // a blank class names no window
         {",Title,twagent.exe", false, "twagent.exe", "twagent.exe"},
         {"Cls,,", true, "", "Cls"},

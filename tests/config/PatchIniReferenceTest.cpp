@@ -74,8 +74,8 @@ protected:
         const auto installed = [&versionString](tw::PatchIniMgr::InstalledVersion& version) {
             return tw::PatchIniMgr::ParseVersionString(versionString.c_str(), version);
         };
-        EXPECT_TRUE(config.ReadPatchIniFile(dir.Path().c_str(), "C:\\Program Files\\Veltra\\Tallyworks", installed,
-                                            notes));
+        EXPECT_TRUE(
+            config.ReadPatchIniFile(dir.Path().c_str(), "C:\\Program Files\\Veltra\\Tallyworks", installed, notes));
         std::string chain;
         for (const auto* e = config.GetDeltaPatchList().Head(); e; e = e->next.get())
             chain += (chain.empty() ? "" : ";") + e->patchFile.substr(dir.Path().size() + 1);
@@ -102,8 +102,8 @@ TEST_F(PatchIniReferenceTest, ExampleGivesTheDocumentedValues) {
     const auto atRevision5 = [](tw::PatchIniMgr::InstalledVersion& version) {
         return tw::PatchIniMgr::ParseVersionString("28.0.4005.1", version);
     };
-    ASSERT_TRUE(config.ReadPatchIniFile(dir.Path().c_str(), "C:\\Program Files\\Veltra\\Tallyworks", atRevision5,
-                                        notes));
+    ASSERT_TRUE(
+        config.ReadPatchIniFile(dir.Path().c_str(), "C:\\Program Files\\Veltra\\Tallyworks", atRevision5, notes));
     EXPECT_TRUE(notes.ShownTexts().empty()) << notes.ShownTexts().front();
     const tw::TWVersionInfo& version = config.GetVersionInfo();
     const tw::MsiSettings& msi = config.GetMsiSettings();
@@ -123,10 +123,10 @@ TEST_F(PatchIniReferenceTest, ExampleGivesTheDocumentedValues) {
         {"server", [&] { return config.GetServer(); }},
         {"tracking",
          [&] {
-             return std::string(tw::InstallTracker::IsTrackingAllowed(config.GetCountry().c_str(),
-                                                                      config.GetServer().c_str())
-                                    ? "on"
-                                    : "off");
+             return std::string(
+                 tw::InstallTracker::IsTrackingAllowed(config.GetCountry().c_str(), config.GetServer().c_str())
+                     ? "on"
+                     : "off");
          }},
         {"product code", [&] { return msi.productCode; }},
         {"reinstall", [&] { return msi.reinstall; }},
