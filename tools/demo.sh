@@ -2,7 +2,8 @@
 # The main job: sets up what is missing and builds; installs the sample product
 # (Tallyworks 28.0 release 5) into the project's Wine prefix; lays out an update folder with
 # twpatch.exe, patch.ini and two delta patches (R5->R6, R6->R7) made by mspgen, and the files
-# a ULIP update left in the product; checks the folder with twpatchcheck.exe; runs the
+# a ULIP update left in the product; checks the folder with twpatchcheck.exe (the release
+# gate, and --here: would it update this machine, from which revision to which); runs the
 # update under Xvfb as an installer would ("/A /P <product folder>"), answers its messages,
 # and shows what changed. The run happens in a network namespace of its own in which the
 # maker's hosts are servers on 127.0.0.1: the release's ULIP package is downloaded from
@@ -64,8 +65,14 @@ tw_telemetry_config "$demo"
 tw_telemetry_server "$demo" serve || { echo "the telemetry server could not be started"; exit 1; }
 echo "   product code $TW_PRODUCT_CODE in $TW_PRODUCT_WINDIR"
 echo "   update folder $demo/update: $(cd "$demo/update" && echo *)"
-echo "== checking the update folder: twpatchcheck.exe"
+echo "== checking the update folder: twpatchcheck.exe (the release gate)"
 wine "$TW_BUILD_DIR/twpatchcheck.exe" "$(tw_winpath "$demo/update")" | tr -d '\r' | sed 's/^/   /'
+gate=${PIPESTATUS[0]}
+echo "   gate: exit code $gate (0: no finding stops the update, 1: one does, 2: unreadable, 64: wrong usage)"
+echo "== would it update this machine? twpatchcheck.exe --here <update folder> /P $TW_PRODUCT_WINDIR"
+# shellcheck disable=SC2086
+wine "$TW_BUILD_DIR/twpatchcheck.exe" --here "$(tw_winpath "$demo/update")" /P $TW_PRODUCT_WINDIR | tr -d '\r' |
+    sed 's/^/   /'
 
 version_before=$(tw_probe version "$TW_PRODUCT_CODE")
 twversion_before=$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)
@@ -96,6 +103,7 @@ for f in taxrates.dat localrates.dat; do
     if cmp -s "$demo/expected/$f" "$TW_PRODUCT_DIR/Components/Rates/$f"; then state="kept"; else state="CHANGED"; fi
     printf '   %-33s %s\n' "off-cycle file $f:" "$state"
 done
+echo "   twpatchcheck.exe --here now:     $(wine "$TW_BUILD_DIR/twpatchcheck.exe" --here "$(tw_winpath "$demo/update")" | tr -d '\r' | head -n 1)"
 echo "== ULIP common files (the release's package from http://cdn.tallyworks.example/, served on 127.0.0.1)"
 while IFS='|' read -r what expected installed; do
     if cmp -s "$expected" "$installed"; then state="yes"; else state="NO"; fi

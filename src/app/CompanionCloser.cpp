@@ -10,55 +10,44 @@
 namespace tw {
 namespace {
 
-constexpr char kAgentProcessPrefix[] = "twdage";
-constexpr size_t kAgentProcessPrefixLength = sizeof(kAgentProcessPrefix) - 1;
-
 // How long a companion's window may take to answer one message. A program that does not
 // pump its messages would otherwise hold the update, and the shutdown dialog's Cancel, for
 // good.
 constexpr UINT kWindowAnswerTimeoutMs = 3000;
 
-// Field text of a watched-program entry, or null when the field is missing or blank.
-const char* FieldOrNull(const std::optional<std::string>& field) {
-    return field && !field->empty() ? field->c_str() : nullptr;
-}
-
 // Ends the first running process of that name.
-void TerminateFirstProcessNamed(const char* name) {
-    DWORD id = CCompanionCloser::FindProcessByName(name);
+void TerminateFirstProcessNamed(const std::string& name) {
+    DWORD id = CCompanionCloser::FindProcessByName(name.c_str());
     if (!id) return;
     KernelHandle process(::OpenProcess(PROCESS_TERMINATE, FALSE, id));
     if (process) ::TerminateProcess(process.Get(), 0);
 }
 
-// Field text as the window search takes it: a blank field is an empty text, which only an
-// empty class or title matches; only a missing field is null, which matches any.
+// A field as the window search takes it: a missing one is null, which matches any.
 const char* FieldOrMissing(const std::optional<std::string>& field) { return field ? field->c_str() : nullptr; }
 
 // The top-level window of a watched program, looked up by class and title as configured.
-// An entry without class and title names no window (FindWindowA would answer with any
-// window).
-HWND FindApplicationWindow(const AgentInfo& entry) {
-    const char* windowClass = FieldOrMissing(entry.windowClass);
-    const char* title = FieldOrMissing(entry.windowTitle);
-    if (!windowClass && !title) return nullptr;
-    return ::FindWindowA(windowClass, title);
+HWND FindApplicationWindow(const CompanionAction& action) {
+    if (!action.looksForWindow) return nullptr;
+    return ::FindWindowA(FieldOrMissing(action.windowClass), FieldOrMissing(action.windowTitle));
 }
 
 // Asks a watched program's window to close and waits a bounded time for the call to
 // return; without a window its process is ended.
 void CloseApplication(const AgentInfo& entry) {
-    if (HWND window = FindApplicationWindow(entry)) {
+    const CompanionAction action = CCompanionPlan::Of(entry);
+    if (HWND window = FindApplicationWindow(action)) {
         CCompanionCloser::SendMessageBounded(window, WM_CLOSE, "CPatchInstallerBase::CloseApplication");
         return;
     }
-    TerminateFirstProcessNamed(FieldOrNull(entry.processName));
+    TerminateFirstProcessNamed(action.processName);
 }
 
 // True when the window or the process of a watched program is there.
 bool IsApplicationPresent(const AgentInfo& entry) {
-    return FindApplicationWindow(entry) != nullptr ||
-           CCompanionCloser::FindProcessByName(FieldOrNull(entry.processName)) != 0;
+    const CompanionAction action = CCompanionPlan::Of(entry);
+    return FindApplicationWindow(action) != nullptr ||
+           CCompanionCloser::FindProcessByName(action.processName.c_str()) != 0;
 }
 
 }  // namespace
@@ -85,17 +74,6 @@ DWORD CCompanionCloser::FindProcessByName(const char* name) {
     return 0;
 }
 
-bool CCompanionCloser::IsAgentProcessName(const std::string& name) {
-    return name.size() > kAgentProcessPrefixLength &&
-           _strnicmp(name.c_str(), kAgentProcessPrefix, kAgentProcessPrefixLength) == 0;
-}
-
-std::string CCompanionCloser::DisplayNameOf(const AgentInfo& entry) {
-    for (const auto* field : {&entry.displayName, &entry.processName, &entry.windowTitle, &entry.windowClass})
-        if (const char* name = FieldOrNull(*field)) return name;
-    return std::string();
-}
-
 bool CCompanionCloser::SendMessageBounded(HWND window, UINT message, const char* origin) {
     DWORD_PTR answer = 0;
     if (::SendMessageTimeoutA(window, message, 0, 0, SMTO_ABORTIFHUNG | SMTO_NORMAL, kWindowAnswerTimeoutMs, &answer))
@@ -113,23 +91,37 @@ void CCompanionCloser::CloseAll() const {
 
     std::vector<std::string> agentNames;
     for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) agentNames.push_back(process.first);
-    for (const std::string& name : agentNames) TerminateFirstProcessNamed(name.c_str());
+        if (CCompanionPlan::IsAgentProcessName(process.first)) agentNames.push_back(process.first);
+    for (const std::string& name : agentNames) TerminateFirstProcessNamed(name);
 }
 
-bool CCompanionCloser::IsAnyAgentPresent() const {
+bool CCompanionCloser::IsAnyAgentPresent() const { return !FirstAgentPresent().empty(); }
+
+std::string CCompanionCloser::FirstAgentPresent() const {
     for (const AgentInfo& entry : m_config.GetAgentList())
-        if (IsApplicationPresent(entry)) return true;
+        if (IsApplicationPresent(entry)) {
+            const std::string name = CCompanionPlan::DisplayNameOf(entry);
+            return name.empty() ? std::string("an agent program") : name;
+        }
     for (const auto& process : RunningProcesses())
-        if (IsAgentProcessName(process.first)) return true;
-    return false;
+        if (CCompanionPlan::IsAgentProcessName(process.first)) return process.first;
+    return std::string();
+}
+
+std::string CCompanionCloser::FirstRelatedApplicationPresent() const {
+    for (const AgentInfo& entry : m_config.GetRelatedAppsList())
+        if (IsApplicationPresent(entry)) {
+            const std::string name = CCompanionPlan::DisplayNameOf(entry);
+            return name.empty() ? std::string("a related application") : name;
+        }
+    return std::string();
 }
 
 bool CCompanionCloser::CloseRelatedApplications(std::string* stillRunning) const {
     for (const AgentInfo& entry : m_config.GetRelatedAppsList()) {
         CloseApplication(entry);
         if (!IsApplicationPresent(entry)) continue;
-        if (stillRunning) *stillRunning = DisplayNameOf(entry);
+        if (stillRunning) *stillRunning = CCompanionPlan::DisplayNameOf(entry);
         return false;
     }
     return true;

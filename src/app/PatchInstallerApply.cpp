@@ -24,6 +24,7 @@
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "config/GeneralUtil.h"
+#include "config/InstallerProperties.h"
 #include "config/PatchIniMgr.h"
 #include "datastore/AppParamUtility.h"
 #include "logging/FailureReporter.h"
@@ -315,20 +316,7 @@ void CPatchInstallerBase::RestoreOffCycleFiles() {
 }
 
 std::string CPatchInstallerBase::BuildInstallerProperties(CConfigMgr& config) {
-    const char* netEnabled = config.GetIsNetEnabled();
-    const char* featureEnabled = config.GetIsFeatureEnabled();
-    std::string properties = "PARENTAPP=TWPatch";
-    properties += " REINSTALL=";
-    properties += config.GetReinstall();
-    properties += " REINSTALLMODE=";
-    properties += config.GetReinstallMode();
-    properties += " REBOOT=ReallySuppress ";
-    properties += config.GetCmdOptions();
-    properties += " INNETENABLED=";
-    properties += netEnabled ? netEnabled : "";
-    properties += " FEATUREENABLED=";
-    properties += featureEnabled ? featureEnabled : "";
-    return properties;
+    return CInstallerProperties::Build(config.GetMsiSettings(), config.GetIsNetEnabled(), config.GetIsFeatureEnabled());
 }
 
 void CPatchInstallerBase::DoPatch(std::string patchList) {

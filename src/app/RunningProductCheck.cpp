@@ -164,6 +164,16 @@ void CRunningProductCheck::LogOnce(const RunningProductVerdict& verdict) {
         once(m_logged.processAlive, "In CPatchInstallerBase::CheckIfTWIsRunning, the tww32.exe process is still alive");
 }
 
+bool CRunningProductCheck::IsRunningNow(RunningProductVerdict* verdict, std::string* companion) const {
+    const RunningProductVerdict seen = Judge(Probe(ProductFrameClass()));
+    if (verdict) *verdict = seen;
+    if (seen.answer != RunningProductVerdict::kAskCompanions) return seen.answer == RunningProductVerdict::kRunning;
+    std::string name = m_companions.FirstAgentPresent();
+    if (name.empty()) name = m_companions.FirstRelatedApplicationPresent();
+    if (companion) *companion = name;
+    return !name.empty();
+}
+
 bool CRunningProductCheck::IsRunning(char* displayName, size_t displayNameSize) {
     const std::string frameClass = ProductFrameClass();
     CloseHiddenProductFrames(frameClass);

@@ -49,6 +49,11 @@ public:
     // name of a related application that is still there goes to displayName.
     bool IsRunning(char* displayName, size_t displayNameSize);
 
+    // The same question asked without closing, ending or logging anything: whether the run
+    // would find the product or a companion running now. The name of a companion that
+    // decides goes to companion.
+    bool IsRunningNow(RunningProductVerdict* verdict, std::string* companion) const;
+
     // The global mutex alone does not mean that the product runs: only the companions are
     // looked at then. Without an executable path nothing more is known: not running.
     static RunningProductVerdict Judge(const ProductProbes& probes);

@@ -3,6 +3,7 @@
 #include "app/InstallerTexts.h"
 #include "logging/CallbackGuard.h"
 #include "common/PlatformSeams.h"
+#include "common/ProductConstants.h"
 #include "common/RunState.h"
 #include "common/TextUtil.h"
 #include "logging/StatusLogMgr.h"
@@ -12,9 +13,6 @@
 
 namespace tw {
 namespace {
-
-constexpr char kMainComponent[] = "{BE98D8DD-CEAD-4F03-8333-D9B96083B6F6}";
-constexpr char kAlternateComponent[] = "{D5557A3E-E81C-4C6F-A3FF-AC5A3FDA3D7B}";
 
 std::string ComponentPath(const std::string& productCode, const char* component) {
     char path[1040] = {};
@@ -103,9 +101,9 @@ INT_PTR CWebPatchInstaller::OnPatchViewMessage(HWND dialog, UINT message, WPARAM
 void CWebPatchInstaller::OnInstallNow() {
     CRunState& state = CRunState::Get();
     m_productCode = m_config.GetProductCode();
-    SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, kMainComponent).c_str());
+    SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, product::kMainComponent).c_str());
     if (m_locatedProductPath[0] == '\0') {
-        SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, kAlternateComponent).c_str());
+        SafeCopy(m_locatedProductPath, ComponentPath(m_productCode, product::kAlternateComponent).c_str());
         state.alternateComponent = true;
     }
     state.productExePath = m_locatedProductPath;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "check/CheckFinding.h"
+#include "config/CompanionPlan.h"
 
 namespace twcheck {
 
@@ -25,6 +26,14 @@ struct Route {
     std::string stopMessage;     // why the installer refuses, when it does
 };
 
+// A program patch.ini names, and what the run does with it (it asks its window to close,
+// or ends its process) before patching, and waits for it to be gone.
+struct Companion {
+    std::string subject;      // "[AgentData] OneAgentData1"
+    bool relatedApp = false;  // from the related-apps section (else an agent)
+    tw::CompanionAction action;
+};
+
 struct CheckReport {
     std::string folder;
     std::string productCode;
@@ -33,9 +42,12 @@ struct CheckReport {
     std::string settingsStopMessage;           // the installer stops before any route: why
     unsigned long long requiredFreeBytes = 0;  // free space the run asks for on the product's drive
     std::string installerProperties;           // property list of the apply call
+    std::vector<Companion> companions;         // in the order the run closes them
     std::vector<CheckFinding> findings;
 
     bool Clean() const { return findings.empty(); }
+    // At least one finding makes the installer refuse the update.
+    bool StopsUpdate() const;
 };
 
 }  // namespace twcheck

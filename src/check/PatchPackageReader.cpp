@@ -109,17 +109,19 @@ bool CPatchPackageReader::ReadSummaryText(const std::vector<uint8_t>& stream, ui
     return false;
 }
 
-bool CPatchPackageReader::SplitTransformRevision(const std::string& revision, std::string& fromVersion,
-                                                 std::string& toVersion) {
+bool CPatchPackageReader::SplitTransformRevision(const std::string& revision, std::string& productCode,
+                                                 std::string& fromVersion, std::string& toVersion) {
     const std::vector<std::string> parts = tw::CPatchSummary::SplitList(revision);
     if (parts.size() < 2) return false;
-    auto versionOf = [](const std::string& part, std::string& version) {
+    auto split = [](const std::string& part, std::string& product, std::string& version) {
         size_t close = part.find('}');
         if (part.empty() || part[0] != '{' || close == std::string::npos || close + 1 >= part.size()) return false;
+        product = part.substr(0, close + 1);
         version = part.substr(close + 1);
         return true;
     };
-    return versionOf(parts[0], fromVersion) && versionOf(parts[1], toVersion);
+    std::string newProduct;
+    return split(parts[0], productCode, fromVersion) && split(parts[1], newProduct, toVersion);
 }
 
 PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::string& fileName) {
@@ -131,16 +133,19 @@ PatchPackageInfo CPatchPackageReader::Read(const std::string& path, const std::s
     if (info.facts.fault != tw::CPatchPackageCheck::Refusal::None) return info;
     info.targetProducts = tw::CPatchSummary::SplitList(info.facts.targets);
 
-    // The first transform's own summary holds the product versions it moves between.
+    // Each transform's own summary holds the product and the versions it moves between.
     for (const std::string& name : tw::CPatchSummary::SplitList(info.facts.transforms)) {
         std::string storage = name[0] == ':' ? name.substr(1) : name;
         if (storage.empty() || storage[0] == '#') continue;
+        TransformInfo transform;
+        transform.name = storage;
         std::vector<uint8_t> stream;
         std::string revision;
-        if (ReadTransformSummary(path, storage, stream) &&
-            ReadSummaryText(stream, tw::CPatchSummary::kPidRevNumber, revision))
-            SplitTransformRevision(revision, info.fromVersion, info.toVersion);
-        break;
+        transform.readable =
+            ReadTransformSummary(path, storage, stream) &&
+            ReadSummaryText(stream, tw::CPatchSummary::kPidRevNumber, revision) &&
+            SplitTransformRevision(revision, transform.productCode, transform.fromVersion, transform.toVersion);
+        info.transforms.push_back(std::move(transform));
     }
     return info;
 }

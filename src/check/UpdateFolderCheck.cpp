@@ -6,7 +6,10 @@
 #include <set>
 
 #include "app/DiskSpaceCheck.h"
+#include "app/InstallerTexts.h"
 #include "app/PatchPackageCheck.h"
+#include "check/FolderContentsCheck.h"
+#include "check/RunSettingsCheck.h"
 #include "common/TextUtil.h"
 #include "config/DeltaPatchInfo.h"
 #include "config/GeneralUtil.h"
@@ -20,8 +23,11 @@ using tw::GeneralUtil;
 
 std::string Lower(const std::string& text) { return GeneralUtil::ToLower(text); }
 bool Has(const std::string& lowerText, const char* word) { return lowerText.find(word) != std::string::npos; }
-std::string Bracket(const std::string& section) { return "[" + section + "]"; }
-std::string KeySubject(const std::string& section, const std::string& key) { return Bracket(section) + " " + key; }
+std::string Bracket(const std::string& section) { return CheckFinding::SectionSubject(section); }
+std::string KeySubject(const std::string& section, const std::string& key) {
+    return CheckFinding::KeySubject(section, key);
+}
+std::string OneLine(const std::string& text) { return CheckFinding::OneLine(text); }
 
 std::string Join(const std::vector<std::string>& texts, const char* separator) {
     std::string out;
@@ -32,20 +38,9 @@ std::string Join(const std::vector<std::string>& texts, const char* separator) {
     return out;
 }
 
-// One line of a message box text, for a one-line report.
-std::string OneLine(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') continue;
-        out += (c == '\n') ? ' ' : c;
-    }
-    size_t end = out.find_last_not_of(' ');
-    return end == std::string::npos ? std::string() : out.substr(0, end + 1);
-}
-
 CheckFinding Make(const char* code, const std::string& subject, const std::string& reason,
                   const std::string& userMessage = std::string(), bool stopsUpdate = false) {
-    return CheckFinding{code, subject, reason, OneLine(userMessage), stopsUpdate};
+    return CheckFinding::Make(code, subject, reason, userMessage, stopsUpdate);
 }
 
 void AddUnique(std::vector<CheckFinding>& findings, const CheckFinding& finding) {
@@ -138,7 +133,7 @@ void CheckPatchSection(const IniSection& section, const UpdateFolderSnapshot& sn
         auto verdict = section.keyVerdicts.find(pair.first);
         const Verdict none;
         const Verdict& v = verdict == section.keyVerdicts.end() ? none : verdict->second;
-        const bool namesFile = Has(key, "deltapatch") || (Has(key, "historypatch") && !pair.second.empty());
+        const bool namesFile = tw::CDeltaPatchInfo::NamesPatchFile(pair.first, pair.second);
         if (namesFile) {
             auto package = snapshot.packages.find(Lower(pair.second));
             const bool missing = package != snapshot.packages.end() && !package->second.exists;
@@ -313,15 +308,67 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckChain(const UpdateFolderSnaps
     return findings;
 }
 
+namespace {
+
+// The revision part of a product version A.B.C.D (C is level * 1000 + revision); -1 when
+// the version has not that form.
+long RevisionPart(const std::string& version) {
+    size_t first = version.find('.');
+    size_t second = first == std::string::npos ? first : version.find('.', first + 1);
+    return second == std::string::npos ? -1 : std::atol(version.c_str() + second + 1);
+}
+
+// Every transform of a package made for the folder's product must move the product between
+// the versions its delta-patch section states: Windows Installer applies whichever fits the
+// installed product. A transform the list names that cannot be read applies nothing.
+void JudgeTransforms(const UpdateFolderSnapshot& snapshot, const IniSection& section, const PatchPackageInfo& package,
+                     const std::string& named, std::map<int, std::string>& targetMajors,
+                     std::vector<CheckFinding>& findings) {
+    std::vector<std::string> unreadable;
+    std::vector<const TransformInfo*> ours;
+    for (const TransformInfo& transform : package.transforms) {
+        if (!transform.readable)
+            unreadable.push_back(transform.name);
+        else if (_stricmp(transform.productCode.c_str(), snapshot.productCode.c_str()) == 0)
+            ours.push_back(&transform);
+    }
+    if (!unreadable.empty())
+        AddUnique(findings, Make("patch-transform-missing", package.fileName,
+                                 named + " but its transform(s) " + Join(unreadable, ", ") +
+                                     " cannot be read; Windows Installer applies nothing of them"));
+    for (const TransformInfo* transform : ours)
+        targetMajors.emplace(std::atoi(transform->toVersion.c_str()), package.fileName);
+    if (section.kind != SectionKind::DeltaPatch || !section.nameVerdict.ok) return;
+    if (ours.empty()) {
+        if (unreadable.empty())
+            AddUnique(findings,
+                      Make("patch-version-range", package.fileName,
+                           named + " but none of its transforms is made for the product code " + snapshot.productCode));
+        return;
+    }
+    const long claimedFrom = snapshot.level * 1000L + static_cast<long>(section.fromRevision);
+    const long claimedTo = snapshot.level * 1000L + static_cast<long>(section.toRevision);
+    for (const TransformInfo* transform : ours) {
+        if (RevisionPart(transform->fromVersion) == claimedFrom && RevisionPart(transform->toVersion) == claimedTo)
+            continue;
+        std::string reason = named + " (" + tw::FormatString("%ld", claimedFrom) + " to " +
+                             tw::FormatString("%ld", claimedTo) + ") but ";
+        reason += ours.size() > 1 ? "its transform " + transform->name + " moves" : "it moves";
+        reason += " the product from " + transform->fromVersion + " to " + transform->toVersion;
+        AddUnique(findings, Make("patch-version-range", package.fileName, reason));
+    }
+}
+
+}  // namespace
+
 std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSnapshot& snapshot) {
     std::vector<CheckFinding> findings;
     std::map<int, std::string> targetMajors;  // major version -> a patch that targets it
     for (const IniSection& section : snapshot.sections) {
         if (section.kind != SectionKind::DeltaPatch && section.kind != SectionKind::HistoryPatch) continue;
         for (const auto& pair : section.pairs) {
-            const std::string key = Lower(pair.first);
-            if (pair.second.empty() || (!Has(key, "deltapatch") && !Has(key, "historypatch"))) continue;
-            if (tw::CDeltaPatchInfo::IsRefusedPatchName(key, pair.second)) continue;  // a key finding
+            if (pair.second.empty() || !tw::CDeltaPatchInfo::NamesPatchFile(pair.first, pair.second)) continue;
+            if (tw::CDeltaPatchInfo::IsRefusedPatchName(pair.first, pair.second)) continue;  // a key finding
             auto found = snapshot.packages.find(Lower(pair.second));
             if (found == snapshot.packages.end()) continue;
             const PatchPackageInfo& package = found->second;
@@ -344,29 +391,14 @@ std::vector<CheckFinding> CUpdateFolderCheck::CheckPackages(const UpdateFolderSn
                                          named + " but it targets " + Join(package.targetProducts, ";") +
                                              ", not the product code " + snapshot.productCode,
                                          userSees, true));
-            } else if (verdict.refusal != tw::CPatchPackageCheck::Refusal::None) {
+                continue;
+            }
+            if (verdict.refusal != tw::CPatchPackageCheck::Refusal::None) {
                 AddUnique(findings, Make("patch-not-msp", package.fileName,
                                          named + " but the installer refuses it: " + verdict.reason, userSees, true));
                 continue;
             }
-            if (package.toVersion.empty()) continue;
-            targetMajors.emplace(std::atoi(package.toVersion.c_str()), package.fileName);
-            if (section.kind != SectionKind::DeltaPatch || !section.nameVerdict.ok) continue;
-            // Versions A.B.C.D: C is level * 1000 + revision.
-            auto revisionPart = [](const std::string& version) -> long {
-                size_t first = version.find('.');
-                size_t second = first == std::string::npos ? first : version.find('.', first + 1);
-                return second == std::string::npos ? -1 : std::atol(version.c_str() + second + 1);
-            };
-            const long level = snapshot.level;
-            const long claimedFrom = level * 1000 + static_cast<long>(section.fromRevision);
-            const long claimedTo = level * 1000 + static_cast<long>(section.toRevision);
-            const long from = revisionPart(package.fromVersion), to = revisionPart(package.toVersion);
-            if (from != claimedFrom || to != claimedTo)
-                AddUnique(findings, Make("patch-version-range", package.fileName,
-                                         named + " (" + tw::FormatString("%ld", claimedFrom) + " to " +
-                                             tw::FormatString("%ld", claimedTo) + ") but it moves the product from " +
-                                             package.fromVersion + " to " + package.toVersion));
+            JudgeTransforms(snapshot, section, package, named, targetMajors, findings);
         }
     }
     for (const auto& [major, file] : targetMajors)
@@ -420,10 +452,20 @@ CheckReport CUpdateFolderCheck::Evaluate(const UpdateFolderSnapshot& snapshot) {
 
     if (snapshot.productCode.empty())
         AddUnique(findings,
-                  Make("no-product-code", "[MSI] ProductCode", "patch.ini names no product code; the update stops",
-                       "Patch: In CPatchInstallerBase::DoProgramPatches, Failed to read product code.", true));
+                  Make("no-product-code", "[MSI] ProductCode",
+                       "patch.ini names no product code: the installer finds no installed product to update and "
+                       "stops (18002)",
+                       tw::texts::kProductMissing, true));
 
     AddUncoveredRefusals(snapshot, findings);
+
+    report.companions = CRunSettingsCheck::Companions(snapshot);
+    for (const std::vector<CheckFinding>& more :
+         {CFolderContentsCheck::CheckProgram(snapshot, CFolderContentsCheck::CheckerVersion()),
+          CFolderContentsCheck::CheckUnnamedPackages(snapshot), CFolderContentsCheck::CheckNamedTwice(snapshot),
+          CRunSettingsCheck::CheckCmdOptions(snapshot), CRunSettingsCheck::CheckTracking(snapshot),
+          CRunSettingsCheck::CheckMsiLog(snapshot), CRunSettingsCheck::CheckCompanions(report.companions)})
+        for (const CheckFinding& f : more) AddUnique(findings, f);
     report.findings = std::move(findings);
     return report;
 }

@@ -10,6 +10,7 @@
 #include "check/PatchPackageReader.h"
 #include "common/FileSystem.h"
 #include "common/Handles.h"
+#include "common/ModuleVersion.h"
 #include "common/TextUtil.h"
 #include "config/ConfigNotes.h"
 #include "config/DeltaPatchInfo.h"
@@ -100,10 +101,7 @@ void ReadPackages(UpdateFolderSnapshot& snapshot) {
     for (const IniSection& section : snapshot.sections) {
         if (section.kind != SectionKind::DeltaPatch && section.kind != SectionKind::HistoryPatch) continue;
         for (const auto& pair : section.pairs) {
-            const std::string key = tw::GeneralUtil::ToLower(pair.first);
-            if (pair.second.empty() ||
-                (key.find("deltapatch") == std::string::npos && key.find("historypatch") == std::string::npos))
-                continue;
+            if (pair.second.empty() || !tw::CDeltaPatchInfo::NamesPatchFile(pair.first, pair.second)) continue;
             const std::string id = tw::GeneralUtil::ToLower(pair.second);
             if (snapshot.packages.count(id)) continue;
             char path[kPathSize];
@@ -147,15 +145,51 @@ std::vector<std::string> AppliedSections(const UpdateFolderSnapshot& snapshot, c
     return applied;
 }
 
-void SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision) {
+// The installer program beside patch.ini and the version of its version resource.
+ProgramInfo ReadProgram(const std::string& folder) {
+    ProgramInfo program;
+    const std::string path = folder + "\\" + CUpdateFolderReader::kInstallerProgram;
+    program.found = tw::FileExists(path);
+    tw::CModuleVersion version;
+    if (program.found && version.GetFileVersionInfo(path.c_str())) {
+        program.hasVersion = true;
+        program.version =
+            tw::FormatString("%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(version.dwFileVersionMS)),
+                             static_cast<unsigned long>(LOWORD(version.dwFileVersionMS)),
+                             static_cast<unsigned long>(HIWORD(version.dwFileVersionLS)),
+                             static_cast<unsigned long>(LOWORD(version.dwFileVersionLS)));
+    }
+    return program;
+}
+
+// The patch packages lying in the folder itself, whether patch.ini names them or not.
+std::vector<std::string> ListPackages(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    tw::FindHandle find(::FindFirstFileA((folder + "\\*.msp").c_str(), &data));
+    if (!find) return names;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(data.cFileName);
+    } while (::FindNextFileA(find.Get(), &data));
+    return names;
+}
+
+}  // namespace
+
+void CUpdateFolderReader::SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision) {
+    SimulateRun(snapshot, revision,
+                tw::FormatString("%d.0.%u.0", static_cast<int>(snapshot.majorVersion),
+                                 static_cast<unsigned>(snapshot.level) * 1000u + revision));
+}
+
+void CUpdateFolderReader::SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision,
+                                      const std::string& versionString) {
     SimulatedRun run;
     run.startRevision = revision;
-    run.installedVersion = tw::FormatString("%d.0.%u.0", static_cast<int>(snapshot.majorVersion),
-                                            static_cast<unsigned>(snapshot.level) * 1000u + revision);
+    run.installedVersion = versionString;
     CConfigMgr config;
     // What Windows Installer would answer for the product that patch.ini names: nothing
-    // without a product code, else the simulated "VersionString".
-    const std::string versionString = run.installedVersion;
+    // without a product code, else the given "VersionString".
     const auto readInstalled = [&config, &versionString](tw::PatchIniMgr::InstalledVersion& version) {
         return !config.GetProductCode().empty() && tw::PatchIniMgr::ParseVersionString(versionString.c_str(), version);
     };
@@ -165,16 +199,13 @@ void SimulateRun(UpdateFolderSnapshot& snapshot, uint32_t revision) {
     RunPass(first,
             [&](tw::CConfigNotes& notes) { return config.ReadConfInfoFromFile(snapshot.folder.c_str(), notes); });
     RunPass(run.pass, [&](tw::CConfigNotes& notes) {
-        return config.ReadPatchIniFile(snapshot.folder.c_str(), CUpdateFolderReader::kInstallFolder, readInstalled,
-                                       notes);
+        return config.ReadPatchIniFile(snapshot.folder.c_str(), kInstallFolder, readInstalled, notes);
     });
     for (const auto* e = config.GetDeltaPatchList().Head(); e; e = e->next.get())
         run.entries.push_back(RouteEntry{e->patchFile, e->size});
     run.appliedSections = AppliedSections(snapshot, config.GetVersionInfo());
     snapshot.runs.push_back(std::move(run));
 }
-
-}  // namespace
 
 bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& snapshot, std::string& error) {
     snapshot = UpdateFolderSnapshot();
@@ -204,6 +235,8 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
         }
     }
     snapshot.folder = base;
+    snapshot.program = ReadProgram(base);
+    snapshot.folderPackages = ListPackages(base);
 
     ReadSections(iniPath, snapshot);
     if (!snapshot.iniError.empty()) return true;
@@ -214,7 +247,11 @@ bool CUpdateFolderReader::Read(const std::string& folder, UpdateFolderSnapshot& 
     snapshot.productCode = config.GetProductCode();
     snapshot.twVersion = config.GetTWVersion();
     snapshot.fileVersion = config.GetTWFileVersion();
+    snapshot.productName = config.GetTWName();
     snapshot.installerProperties = tw::CPatchInstallerBase::BuildInstallerProperties(config);
+    snapshot.msi = config.GetMsiSettings();
+    snapshot.country = config.GetCountry();
+    snapshot.server = config.GetServer();
     tw::TWVersionInfo version = config.GetVersionInfo();
     tw::CConfigNotes parse;  // the second pass reports a malformed target version in its own verdict
     tw::PatchIniMgr::AssignVersionInfo(version, parse);

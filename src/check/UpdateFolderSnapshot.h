@@ -10,6 +10,7 @@
 
 #include "check/PatchPackageInfo.h"
 #include "config/ConfigMgr.h"
+#include "config/MsiSettings.h"
 #include "config/ParserBase.h"
 
 namespace twcheck {
@@ -56,6 +57,13 @@ struct SimulatedRun {
     std::vector<RouteEntry> entries;           // the delta-patch list the pass built
 };
 
+// The installer program in the update folder.
+struct ProgramInfo {
+    bool found = false;
+    bool hasVersion = false;
+    std::string version;  // "a.b.c.d" of its version resource's fixed part
+};
+
 struct UpdateFolderSnapshot {
     std::string folder;
     std::string iniError;  // patch.ini has no readable sections (the parser's error)
@@ -63,6 +71,8 @@ struct UpdateFolderSnapshot {
     PassOutcome firstPass;
     std::vector<SimulatedRun> runs;
     std::map<std::string, PatchPackageInfo> packages;  // by the lower-cased name patch.ini gives
+    ProgramInfo program;
+    std::vector<std::string> folderPackages;  // names of the ".msp" files lying in the folder
 
     // Values of the first pass.
     std::string productCode;
@@ -71,7 +81,11 @@ struct UpdateFolderSnapshot {
     int32_t level = 0;
     uint32_t patchRevision = 0;
     std::string fileVersion;  // TWFileVersion
+    std::string productName;  // TWName
     std::string installerProperties;
+    tw::MsiSettings msi;
+    std::string country;
+    std::string server;
 };
 
 }  // namespace twcheck

@@ -10,6 +10,11 @@ namespace product {
 constexpr const char kMakerName[] = "Veltra";
 constexpr const char kProductName[] = "Tallyworks";
 
+// Windows Installer components of the installed product whose key file is the product
+// program: the main one, and the one an alternate installation has instead.
+constexpr const char kMainComponent[] = "{BE98D8DD-CEAD-4F03-8333-D9B96083B6F6}";
+constexpr const char kAlternateComponent[] = "{D5557A3E-E81C-4C6F-A3FF-AC5A3FDA3D7B}";
+
 // Registry branch of the installed product's data, below HKEY_LOCAL_MACHINE.
 constexpr const char kRegistryBranch[] = "SOFTWARE\\Veltra\\Tallyworks";
 

@@ -51,6 +51,12 @@ bool CDeltaPatchInfo::Initialize(CDeltaPatchList& list, const KeyValueMap& pairs
     return true;
 }
 
+bool CDeltaPatchInfo::NamesPatchFile(const std::string& key, const std::string& value) {
+    const std::string lowerKey = GeneralUtil::ToLower(key);
+    return lowerKey.find("deltapatch") != std::string::npos ||
+           (lowerKey.find("historypatch") != std::string::npos && !value.empty());
+}
+
 bool CDeltaPatchInfo::IsRefusedPatchName(const std::string& key, const std::string& value) {
     return GeneralUtil::ToLower(key).find("deltapatch") != std::string::npos &&
            GeneralUtil::ToLower(value).find("_core_") == std::string::npos;

@@ -19,6 +19,10 @@ public:
     static bool Initialize(CDeltaPatchList& list, const KeyValueMap& pairs, const char* patchFolder,
                            const char* installFolder, CConfigNotes& notes);
 
+    // True when a pair of a delta- or history-patch section names a patch file: a
+    // "deltapatch" key, or a "historypatch" key with a value (letter case ignored).
+    static bool NamesPatchFile(const std::string& key, const std::string& value);
+
     // True when a pair names a delta patch whose file name the installer refuses: a
     // "deltapatch" key whose value lacks "_core_" (letter case ignored throughout).
     static bool IsRefusedPatchName(const std::string& key, const std::string& value);

@@ -59,6 +59,12 @@ void InstallTracker::ResetContext() {
     m_osFields.clear();
 }
 
+bool InstallTracker::IsTrackingAllowed(const char* country, const char* server) {
+    const std::string upperCountry = Upper(country), upperServer = Upper(server);
+    return (upperCountry == "US" || upperCountry == "CA") &&
+           (upperServer.empty() || upperServer == "PROD" || upperServer == "PDS");
+}
+
 void InstallTracker::SetPrevSlipStream(const char* levelText) { m_prevSlipStream = OrNA(levelText); }
 void InstallTracker::SetSlipStream(const char* versionDigits) { m_slipStream = OrNA(versionDigits); }
 void InstallTracker::SetCountry(const char* country) { m_country = Upper(country); }
@@ -83,8 +89,7 @@ ITrackingSender* InstallTracker::SetSender(ITrackingSender* sender) {
 bool InstallTracker::BuildMessage(const char* text, bool isError,
                                   const std::vector<TrackingMessage::Field>& extraFields, TrackingMessage& out) const {
     out = TrackingMessage();
-    if (m_country != "US" && m_country != "CA") return false;
-    if (!m_server.empty() && m_server != "PROD" && m_server != "PDS") return false;
+    if (!IsTrackingAllowed(m_country.c_str(), m_server.c_str())) return false;
 
     // Slip streams stored empty by any path still go out as "NA".
     const std::string slipStream = m_slipStream.empty() ? std::string("NA") : m_slipStream;

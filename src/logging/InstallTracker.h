@@ -28,6 +28,10 @@ public:
     void SendTrackingMessage(unsigned errorNumber, const char* text, bool isError,
                              const std::vector<TrackingMessage::Field>& extraFields);
 
+    // The rule that silences a run's tracking: messages go out only when the country of
+    // patch.ini is "US" or "CA" and its server empty, "PROD" or "PDS" (letter case ignored).
+    static bool IsTrackingAllowed(const char* country, const char* server);
+
     // The message handed to the sender: its fields (the message, the caller's fields, the
     // context), and their joined text; false when the country or server rule suppresses it.
     bool BuildMessage(const char* text, bool isError, const std::vector<TrackingMessage::Field>& extraFields,

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 
 #include "UpdateFolderFixture.h"
@@ -69,29 +70,40 @@ TEST_F(CheckProgramTest, DemoFolderIsCleanInTableAndJson) {
     EXPECT_FALSE(twtest::FileExists(dir / "Patchlog.txt"));
 }
 
-TEST_F(CheckProgramTest, ExitCodesOfBrokenAndUnreadableFolders) {
+// The gate's exit codes: 0 without a finding that stops the update (advisories allowed),
+// 1 with one (or, with --strict, with any finding), 2 for a folder that cannot be read and
+// 64 for a wrong usage.
+TEST_F(CheckProgramTest, ExitCodesOfTheGate) {
     struct Case {
         const char* name;
         std::function<void()> prepare;
-        std::string folder;
+        std::string arguments;
         DWORD exitCode;
         const char* output;
     };
+    const std::string folder = Quoted(dir.Path());
     const Case cases[] = {
-        {"missing patch", [&] { ::DeleteFileA((dir / "tw28_core_r7.msp").c_str()); }, dir.Path(), 1u, "patch-missing"},
+        {"an advisory alone passes", [&] { EditIni("LoggingEnable=1\n", ""); }, folder, 0u,
+         "advisory          msi-log-off"},
+        {"--strict counts advisories", [] {}, folder + " --strict", 1u,
+         "1 finding(s): 0 stop(s) the update, 1 advisory"},
+        {"a finding that stops the update", [&] { ::DeleteFileA((dir / "tw28_core_r7.msp").c_str()); }, folder, 1u,
+         "stops the update  patch-missing"},
+        {"the same as JSON", [] {}, folder + " --json", 1u, "\"severity\": \"stops-update\""},
         {"binary patch.ini", [&] { twtest::WriteTextFile(dir / "patch.ini", std::string("\x00\x01\xff[\x02", 5)); },
-         dir.Path(), 1u, "ini-unreadable"},
-        {"no such folder", [] {}, dir / "nothing-here", 2u, "\"error\": \"the update folder"},
-        {"no patch.ini", [&] { ::DeleteFileA((dir / "patch.ini").c_str()); }, dir.Path(), 2u, "no patch.ini"},
+         folder + " --json", 1u, "ini-unreadable"},
+        {"no such folder", [] {}, Quoted(dir / "nothing-here") + " --json", 2u, "\"error\": \"the update folder"},
+        {"no patch.ini", [&] { ::DeleteFileA((dir / "patch.ini").c_str()); }, folder + " --json", 2u, "no patch.ini"},
+        // The other wrong usages are CheckCommandLineTest's.
+        {"an unknown option", [] {}, folder + " --json --quiet", 64u, "\"error\": \"unknown option --quiet\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.prepare();
-        ProgramRun run = RunChecker(Quoted(c.folder) + " --json");
+        ProgramRun run = RunChecker(c.arguments);
         EXPECT_EQ(c.exitCode, run.exitCode) << run.out;
         EXPECT_TRUE(Has(run.out, c.output)) << run.out;
     }
-    EXPECT_EQ(2u, RunChecker("").exitCode);
 }
 
 }  // namespace

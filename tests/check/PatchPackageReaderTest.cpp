@@ -20,8 +20,28 @@ TEST_F(PatchPackageReaderTest, ReadsTargetProductAndVersionsOfARealPackage) {
     EXPECT_TRUE(info.exists);
     EXPECT_EQ(tw::CPatchPackageCheck::Refusal::None, info.facts.fault) << info.facts.faultText;
     EXPECT_EQ(std::vector<std::string>{productCode}, info.targetProducts);
-    EXPECT_EQ("28.0.4005.1", info.fromVersion);
-    EXPECT_EQ("28.0.4006.1", info.toVersion);
+    ASSERT_EQ(1u, info.transforms.size());
+    EXPECT_TRUE(info.transforms[0].readable);
+    EXPECT_EQ("T1", info.transforms[0].name);
+    EXPECT_EQ(productCode, info.transforms[0].productCode);
+    EXPECT_EQ("28.0.4005.1", info.transforms[0].fromVersion);
+    EXPECT_EQ("28.0.4006.1", info.transforms[0].toVersion);
+}
+
+// Every transform of the list is read, in its order; one the package does not hold is
+// reported as unreadable.
+TEST_F(PatchPackageReaderTest, ReadsEveryTransformOfTheList) {
+    ASSERT_TRUE(WritePatch("multi.msp", "28.0.4005.1", "28.0.4006.1", std::string(), ":T1;:#T1;:T2;:T3",
+                           {{"T2", "28.0.4004.1", "28.0.4006.1"}}));
+    twcheck::PatchPackageInfo info = CPatchPackageReader::Read(dir / "multi.msp", "multi.msp");
+    ASSERT_EQ(3u, info.transforms.size());
+    EXPECT_EQ("T1", info.transforms[0].name);
+    EXPECT_EQ("T2", info.transforms[1].name);
+    EXPECT_TRUE(info.transforms[1].readable);
+    EXPECT_EQ("28.0.4004.1", info.transforms[1].fromVersion);
+    EXPECT_EQ("28.0.4006.1", info.transforms[1].toVersion);
+    EXPECT_EQ("T3", info.transforms[2].name);
+    EXPECT_FALSE(info.transforms[2].readable);
 }
 
 TEST_F(PatchPackageReaderTest, FilesThatAreNoPatchPackage) {
@@ -91,21 +111,23 @@ TEST(TransformRevisionTest, VersionsOfTheRevisionText) {
     const struct {
         const char* text;
         bool ok;
+        const char* product;
         const char* from;
         const char* to;
     } cases[] = {
-        {"{A}28.0.4005.1;{A}28.0.4006.1;{U}", true, "28.0.4005.1", "28.0.4006.1"},
-        {"{A}1.0;{A}2.0", true, "1.0", "2.0"},
-        {"{A}28.0.4005.1", false, "", ""},
-        {"{A};{A}2.0;{U}", false, "", ""},
-        {"A1.0;A2.0;U", false, "", ""},
-        {"", false, "", ""},
+        {"{A}28.0.4005.1;{A}28.0.4006.1;{U}", true, "{A}", "28.0.4005.1", "28.0.4006.1"},
+        {"{A}1.0;{A}2.0", true, "{A}", "1.0", "2.0"},
+        {"{A}28.0.4005.1", false, "", "", ""},
+        {"{A};{A}2.0;{U}", false, "", "", ""},
+        {"A1.0;A2.0;U", false, "", "", ""},
+        {"", false, "", "", ""},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);
-        std::string from, to;
-        EXPECT_EQ(c.ok, CPatchPackageReader::SplitTransformRevision(c.text, from, to));
+        std::string product, from, to;
+        EXPECT_EQ(c.ok, CPatchPackageReader::SplitTransformRevision(c.text, product, from, to));
         if (c.ok) {
+            EXPECT_EQ(c.product, product);
             EXPECT_EQ(c.from, from);
             EXPECT_EQ(c.to, to);
         }

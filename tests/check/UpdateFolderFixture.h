@@ -1,7 +1,7 @@
 #pragma once
-// An update folder laid out as the demo lays it out: patch.ini and the delta patches
-// R5->R6 and R6->R7 of Tallyworks 28.0 (Release level), real patch packages written by the
-// fixture generator. Tests break it in one place each.
+// An update folder laid out as the demo lays it out: the installer program, patch.ini and
+// the delta patches R5->R6 and R6->R7 of Tallyworks 28.0 (Release level), real patch
+// packages written by the fixture generator. Tests break it in one place each.
 
 #include <windows.h>
 #include <objbase.h>
@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "MspWriter.h"
 #include "common/Handles.h"
@@ -42,6 +43,8 @@ protected:
 
     void SetUp() override {
         productCode = NewGuid();
+        // The installer program of this build, which the checker predicts.
+        ASSERT_TRUE(::CopyFileA(twtest::BinaryPath("twpatch.exe").c_str(), (dir / "twpatch.exe").c_str(), FALSE));
         ASSERT_TRUE(WritePatch("tw28_core_r6.msp", "28.0.4005.1", "28.0.4006.1"));
         ASSERT_TRUE(WritePatch("tw28_core_r7.msp", "28.0.4006.1", "28.0.4007.1"));
         ini = GoodIni();
@@ -72,10 +75,12 @@ protected:
     }
 
     bool WritePatch(const std::string& name, const std::string& from, const std::string& to,
-                    const std::string& forProduct = std::string(), const char* transformList = ":T1") {
-        mspgen::PatchDefinition patch{
-            dir / name,   forProduct.empty() ? productCode : forProduct, kUpgradeCode, NewGuid(), from, to,
-            transformList};
+                    const std::string& forProduct = std::string(), const char* transformList = ":T1",
+                    const std::vector<mspgen::TransformDefinition>& moreTransforms = {}) {
+        mspgen::PatchDefinition patch{dir / name,    forProduct.empty() ? productCode : forProduct,
+                                      kUpgradeCode,  NewGuid(),
+                                      from,          to,
+                                      transformList, moreTransforms};
         mspgen::MspWriter writer(patch);
         writer.Transform().AddRow("Property", {mspgen::Cell::Str("ProductVersion"), mspgen::Cell::Str(to)});
         std::string error;

@@ -5,7 +5,12 @@
 #   packages  the test fixtures alone, without the program: the two delta patches apply to
 #         the installed product in one Windows Installer call, and the failing one fails.
 #   auto  "/A /P <product folder>": both delta patches are applied, the completion message
-#         is answered, and the product, its registry data and its files are checked.
+#         is answered, and the product, its registry data and its files are checked. Before
+#         the update, "twpatchcheck --here" predicts it (R5 to R7, with /P and without) and
+#         gives its verdicts on a /P that holds no product, a copy of the product, the
+#         product running and a folder for a product that is not installed, and the
+#         registry, the product, the update folder and the logs are the same after these
+#         runs as before; after the update it finds nothing left to do.
 #   quoted  as auto, with the folder quoted and ending in a backslash:
 #         "/A /P "<product folder>\"".
 #   web   empty command line: "&Install Now" is pressed, then as auto.
@@ -291,8 +296,103 @@ checker_route=$(printf '%s\n' "$checker_out" | grep '{"from": 5,' | grep -o '"fi
 rates="$TW_PRODUCT_DIR/Components/Rates"
 check "installed version before" equals "$(tw_probe version "$TW_PRODUCT_CODE")" "28.0.4005.1"
 check "TWVersion before" equals "$(tw_reg_value "$TW_FLAVOR_KEY" TWVersion)" "5"
+
+# twpatchcheck --here <update folder> [arguments...], started from an empty folder of its
+# own; prints what it wrote (without CR) and returns its exit code.
+here_check() {
+    local folder=$1
+    shift
+    mkdir -p "$work/cwd"
+    (cd "$work/cwd" && wine "$TW_BUILD_DIR/twpatchcheck.exe" --here "$(tw_winpath "$folder")" "$@" 2>&1) | tr -d '\r'
+    return "${PIPESTATUS[0]}"
+}
+
+# What a run must not change: the product's registry data, its Windows Installer entry, the
+# secure-protocol values the installer sets, and every file of the product, the update folder,
+# the checker's current folder, the status record folder and the protected folder.
+machine_state() {
+    local key n=0 batch="$work/export.bat"
+    rm -f "$work"/reg-*.txt "$batch"
+    # One Wine start for all keys.
+    for key in 'HKLM\Software\Veltra' "HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\$TW_PRODUCT_CODE" \
+        'HKCU\Software\Microsoft\Windows\CurrentVersion\Internet Settings' \
+        'HKLM\Software\Microsoft\Windows\CurrentVersion\Internet Settings\WinHttp'; do
+        n=$((n + 1))
+        printf 'reg export "%s" "%s" /reg:64\r\n' "$key" "$(tw_winpath "$work/reg-$n.txt")" >>"$batch"
+    done
+    wine cmd /c "$(tw_winpath "$batch")" >/dev/null 2>&1
+    for f in "$work"/reg-*.txt; do
+        echo "== $f"
+        iconv -f UTF-16LE -t UTF-8 "$f" | tr -d '\r'
+    done
+    rm -f "$work"/reg-*.txt "$batch"
+    find "$TW_PRODUCT_DIR" "$work/update" "$work/cwd" "$(dirname "$TW_STATUS_LOG")" \
+        "$WINEPREFIX/drive_c/ProgramData/TallyworksUpdateState" -type f -printf '%p %s %T@\n' 2>/dev/null | sort
+}
+
+# The checker's --here against the installed product, before the update: its verdicts, and
+# nothing changed by them.
+here_checks() {
+    tw_log "$scenario: twpatchcheck --here before the update"
+    mkdir -p "$work/cwd"
+    before=$(machine_state)
+    # shellcheck disable=SC2086
+    out=$(here_check "$work/update" /P $TW_PRODUCT_WINDIR)
+    code=$?
+    printf '%s\n' "$out" | sed 's/^/   /'
+    check "--here: at R5: exit code 0" equals "$code" "0"
+    check "--here: at R5: the verdict comes first" equals "$(head -n 1 <<<"$out")" "would update Tallyworks 28.0 from R5 to R7"
+    check "--here: at R5: the chain" contains "$out" "Chain from R5:         tw28_core_r6.msp"
+    check "--here: at R5: /P accepted" contains "$out" "/P accepted:           yes"
+    check "--here: at R5: not running" contains "$out" "Running:               no"
+    out=$(here_check "$work/update" --json)
+    code=$?
+    check "--here: without /P, JSON: exit code 0" equals "$code" "0"
+    check "--here: without /P, JSON: would update" contains "$out" '"outcome": "would-update"'
+    check "--here: without /P, JSON: the installed product's folder" contains "$out" '"productFolderSource": "Windows Installer"'
+    check "--here: without /P, JSON: revision 5" contains "$out" '"installedRevision": 5,'
+
+    # A /P naming a copy of the product, not the installed one.
+    mkdir -p "$work/copy" && cp "$TW_PRODUCT_DIR/tww.exe" "$work/copy/"
+    out=$(here_check "$work/update" /P "$(tw_winpath "$work/copy")")
+    code=$?
+    check "--here: a copy of the product: exit code 1" equals "$code" "1"
+    check "--here: a copy of the product: why" contains "$(head -n 1 <<<"$out")" \
+        "is not the installed product's folder C:\\Program Files\\Veltra\\Tallyworks 28 auto (the run records 18011"
+
+    # The product runs: the update would wait for it.
+    ready="$work/product-ready"
+    rm -f "$ready"
+    wine "$TW_PRODUCT_DIR/tww.exe" /sleep 120000 /ready "$(tw_winpath "$ready")" >/dev/null 2>&1 &
+    product_pid=$!
+    for _ in $(seq 1 100); do [ -e "$ready" ] && break; sleep 0.2; done
+    check "--here: product started" test -e "$ready"
+    # shellcheck disable=SC2086
+    out=$(here_check "$work/update" /P $TW_PRODUCT_WINDIR)
+    code=$?
+    check "--here: product running: exit code 1" equals "$code" "1"
+    check "--here: product running: would wait" contains "$(head -n 1 <<<"$out")" \
+        "would wait until it is closed (tww.exe is"
+    kill "$product_pid" 2>/dev/null
+    wait "$product_pid" 2>/dev/null
+    product_pid=
+
+    # A folder for a product that is not installed here.
+    rm -rf "$work/other" && cp -r "$work/update" "$work/other" &&
+        sed -i "s/^ProductCode=.*/ProductCode=$(tw_new_guid)\r/" "$work/other/patch.ini"
+    out=$(here_check "$work/other")
+    code=$?
+    check "--here: another product: exit code 1" equals "$code" "1"
+    check "--here: another product: not installed" contains "$(head -n 1 <<<"$out")" "is not installed here"
+
+    after=$(machine_state)
+    check "--here: nothing changed by it" equals "$(diff <(printf '%s\n' "$before") <(printf '%s\n' "$after"))" ""
+    tw_log "$scenario: twpatchcheck --here checks done"
+}
 check "status record files set aside" tw_status_log_isolate "$work" || report_and_exit
 records=0
+# What --here predicts is what the run then does.
+[ "$scenario" = auto ] && here_checks
 
 case $scenario in
     auto | busy | fail | ulip*)
@@ -425,6 +525,12 @@ done
 # Both variants move their temporary copies back; none may be left.
 check "off-cycle files restored" log_has "RestoreAllFiles, The # of files that failed restoration:: 0"
 check "no temporary off-cycle copies left" equals "$(ls "$rates" | grep -c '\._OC')" "0"
+
+if [ "$scenario" = auto ]; then
+    # shellcheck disable=SC2086
+    out=$(here_check "$work/update" --json /P $TW_PRODUCT_WINDIR)
+    check "--here after the update: nothing left to do" contains "$out" '"outcome": "up-to-date"'
+fi
 
 if [ "$scenario" = ulip ] || [ "$scenario" = ulip-hostile ] || [ "$scenario" = ulip-profile ] ||
     [ "$scenario" = ulip-dropped ]; then
